@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "profile/AutoRun.h"
+#include "profile/IniFile.h"
+
+namespace {
+
+std::string TempFile(const char* name)
+{
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    return std::string(dir) + "qsurge_profile_" + std::to_string(GetCurrentProcessId()) + "_" + name;
+}
+
+std::string ExePath()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
+std::string ReadRaw(const std::string& path, const char* key)
+{
+    char value[64] = {};
+    GetPrivateProfileStringA("System", key, "<missing>", value, sizeof(value), path.c_str());
+    return value;
+}
+
+const char* const kAllKeys[] = {"Initialized", "Launch", "Minisize", "OverClock", "Synchronization"};
+
+class ProfileFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_path = TempFile("profile.ini");
+        DeleteFileA(m_path.c_str());
+        m_ini.SetPath(m_path);
+    }
+    void TearDown() override { DeleteFileA(m_path.c_str()); }
+
+    std::string m_path;
+    CIniFile m_ini;
+};
+
+TEST_F(ProfileFile, ReadsLeadingDecimalNumberOfEveryKey)
+{
+    const struct {
+        const char* stored;
+        int expected;
+    } cases[] = {{"2", 1}, {"1abc", 1}, {"1", 1}, {"-1", 1}, {"abc", 0}, {"", 0}, {"0", 0}, {"0x1", 0}};
+    for (const auto& c : cases) {
+        for (const char* key : kAllKeys)
+            ASSERT_TRUE(WritePrivateProfileStringA("System", key, c.stored, m_path.c_str()));
+        SystemFlags flags = {7, 7, 7, 7};
+        m_ini.ReadSystemFlags(flags);
+        EXPECT_EQ(m_ini.ReadInitialized(), c.expected) << '"' << c.stored << '"';
+        EXPECT_EQ(flags.launch, c.expected) << '"' << c.stored << '"';
+        EXPECT_EQ(flags.minisize, c.expected) << '"' << c.stored << '"';
+        EXPECT_EQ(flags.overClock, c.expected) << '"' << c.stored << '"';
+        EXPECT_EQ(flags.synchronization, c.expected) << '"' << c.stored << '"';
+    }
+}
+
+TEST_F(ProfileFile, MissingFileSectionOrKeyReadsZero)
+{
+    SystemFlags flags = {1, 1, 1, 1};
+    m_ini.ReadSystemFlags(flags);
+    EXPECT_EQ(m_ini.ReadInitialized(), 0);
+    EXPECT_EQ(flags.launch + flags.minisize + flags.overClock + flags.synchronization, 0);
+
+    ASSERT_TRUE(WritePrivateProfileStringA("Other", "Launch", "1", m_path.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA("System", "Minisize", "1", m_path.c_str()));
+    m_ini.ReadSystemFlags(flags);
+    EXPECT_EQ(flags.launch, 0);
+    EXPECT_EQ(flags.minisize, 1);
+    EXPECT_EQ(flags.overClock, 0);
+}
+
+TEST_F(ProfileFile, WritesOneOrZeroInKeyOrder)
+{
+    ASSERT_EQ(m_ini.WriteInitialized(5), 1);
+    EXPECT_EQ(ReadRaw(m_path, "Initialized"), "1");
+    ASSERT_EQ(m_ini.WriteInitialized(0), 1);
+    EXPECT_EQ(ReadRaw(m_path, "Initialized"), "0");
+
+    DeleteFileA(m_path.c_str());
+    ASSERT_EQ(m_ini.WriteSystemFlags({3, 0, 1, -1}), 1);
+    EXPECT_EQ(ReadRaw(m_path, "Launch"), "1");
+    EXPECT_EQ(ReadRaw(m_path, "Minisize"), "0");
+    EXPECT_EQ(ReadRaw(m_path, "OverClock"), "1");
+    EXPECT_EQ(ReadRaw(m_path, "Synchronization"), "1");
+
+    std::ifstream file(m_path);
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string content = text.str();
+    const size_t launch = content.find("Launch=");
+    const size_t minisize = content.find("Minisize=");
+    const size_t overClock = content.find("OverClock=");
+    const size_t sync = content.find("Synchronization=");
+    ASSERT_NE(content.find("[System]"), std::string::npos) << content;
+    ASSERT_NE(sync, std::string::npos) << content;
+    EXPECT_LT(launch, minisize);
+    EXPECT_LT(minisize, overClock);
+    EXPECT_LT(overClock, sync);
+}
+
+TEST_F(ProfileFile, SecondAccessorSeesWritesAtOnce)
+{
+    CIniFile other;
+    other.SetPath(m_path);
+    ASSERT_EQ(m_ini.WriteSystemFlags({0, 1, 0, 1}), 1);
+    SystemFlags flags = {};
+    other.ReadSystemFlags(flags);
+    EXPECT_EQ(flags.minisize, 1);
+    EXPECT_EQ(flags.synchronization, 1);
+    ASSERT_EQ(other.WriteSystemFlags({1, 0, 1, 0}), 1);
+    m_ini.ReadSystemFlags(flags);
+    EXPECT_EQ(flags.launch, 1);
+    EXPECT_EQ(flags.minisize, 0);
+    EXPECT_EQ(flags.overClock, 1);
+    EXPECT_EQ(flags.synchronization, 0);
+}
+
+TEST(ProfileFileUnset, UnsetPathNeitherReadsNorWrites)
+{
+    CIniFile ini;
+    EXPECT_EQ(ini.WriteInitialized(1), 0);
+    EXPECT_EQ(ini.WriteSystemFlags({1, 1, 1, 1}), 0);
+    EXPECT_EQ(ini.ReadInitialized(), 0);
+}
+
+TEST(ProfileName, UpperCaseFourHexDigits)
+{
+    const struct {
+        uint16_t device;
+        const char* name;
+    } cases[] = {{0x00AF, "Quilo_ID00AF.ini"}, {0x0000, "Quilo_ID0000.ini"}, {0x1b80, "Quilo_ID1B80.ini"},
+                 {0xFFFF, "Quilo_IDFFFF.ini"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(BuildProfilePath("C:\\Apps\\Q Surge", c.device), std::string("C:\\Apps\\Q Surge\\") + c.name);
+}
+
+TEST(ExeDirectory, DirectoryOfTheWindowsModule)
+{
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    char buffer[512] = {};
+    GetExeDirectory(window, buffer, sizeof(buffer));
+    DestroyWindow(window);
+    const std::string exe = ExePath();
+    EXPECT_EQ(std::string(buffer), exe.substr(0, exe.rfind('\\')));
+
+    char none[16] = "stale";
+    GetExeDirectory(nullptr, none, sizeof(none));
+    EXPECT_STREQ(none, "");
+}
+
+// The Run value is machine-wide state: each test restores what was there before.
+class AutoRunEntry : public ::testing::Test {
+protected:
+    static constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    static constexpr const char* kValue = "QuiloStartUpAutoRun";
+
+    void SetUp() override
+    {
+        DWORD size = sizeof(m_saved);
+        m_hadValue = RegGetValueA(HKEY_LOCAL_MACHINE, kRunKey, kValue, RRF_RT_REG_SZ, nullptr, m_saved, &size) ==
+                     ERROR_SUCCESS;
+        RemoveAutoRun();
+    }
+    void TearDown() override
+    {
+        RemoveAutoRun();
+        if (m_hadValue)
+            SetRaw(m_saved);
+    }
+    static void SetRaw(const std::string& data)
+    {
+        ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kRunKey, kValue, REG_SZ, data.c_str(),
+                                  static_cast<DWORD>(data.size() + 1)),
+                  ERROR_SUCCESS);
+    }
+
+    bool m_hadValue = false;
+    char m_saved[1024] = {};
+};
+
+TEST_F(AutoRunEntry, WritesQuotedExecutablePathAndRemovesIt)
+{
+    char buffer[256] = {};
+    EXPECT_EQ(QueryAutoRun(buffer), 2);
+
+    ASSERT_EQ(SetAutoRun(), ERROR_SUCCESS);
+    char raw[1024] = {};
+    DWORD type = 0;
+    DWORD size = sizeof(raw);
+    ASSERT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, kRunKey, kValue, RRF_RT_ANY, &type, raw, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(std::string(raw), "\"" + ExePath() + "\"");
+    EXPECT_EQ(QueryAutoRun(buffer), 0);
+    EXPECT_STREQ(buffer, raw);
+
+    EXPECT_EQ(RemoveAutoRun(), ERROR_SUCCESS);
+    EXPECT_EQ(QueryAutoRun(buffer), 2);
+    EXPECT_EQ(RemoveAutoRun(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(AutoRunEntry, AnyStringDataCountsAsPresent)
+{
+    const std::string cases[] = {"C:\\Other\\other.exe", "", std::string(300, 'x')};
+    for (const auto& data : cases) {
+        SetRaw(data);
+        char buffer[256];
+        std::memset(buffer, '#', sizeof(buffer));
+        EXPECT_EQ(QueryAutoRun(buffer), 0) << data.size();
+        EXPECT_NE(std::memchr(buffer, '\0', sizeof(buffer)), nullptr) << data.size();
+        if (data.size() < sizeof(buffer)) {
+            EXPECT_EQ(std::string(buffer), data);
+        }
+    }
+    const DWORD number = 1;
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kRunKey, kValue, REG_DWORD, &number, sizeof(number)),
+              ERROR_SUCCESS);
+    char buffer[256] = {};
+    EXPECT_EQ(QueryAutoRun(buffer), 2);
+}
+
+TEST_F(AutoRunEntry, AbsentRunKeyAnswersOne)
+{
+    // Redirects this process's HKEY_LOCAL_MACHINE to an empty scratch key.
+    const char scratch[] = "Software\\QSurgeTest\\EmptyMachine";
+    HKEY empty = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, scratch, &empty), ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, empty), ERROR_SUCCESS);
+    char buffer[256] = {};
+    const int result = QueryAutoRun(buffer);
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    RegCloseKey(empty);
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\QSurgeTest");
+    EXPECT_EQ(result, 1);
+}
+
+}  // namespace
