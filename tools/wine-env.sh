@@ -31,6 +31,9 @@ qsurge_wine_env() {
         flock 9
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             wineboot -i >/dev/null 2>&1 || true
+            # With no window manager on the display, Wine waits two seconds for
+            # every managed window it hides; unmanaged windows hide at once.
+            wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
             wineserver -w
         fi
         sim="$build/nvsim/nvapi64.dll"

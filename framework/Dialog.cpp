@@ -1,0 +1,149 @@
+#include "framework/Dialog.h"
+
+#include <cstdlib>
+
+#include "framework/Resources.h"
+
+namespace {
+// The dialog whose window is being created on this thread: its first message
+// arrives before CreateDialogParam returns.
+thread_local CDialog* t_creating = nullptr;
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CDialog, CWnd)
+    ON_MESSAGE(WM_INITDIALOG, OnInitDialogMessage)
+    ON_COMMAND(IDOK, OnOKCommand)
+    ON_COMMAND(IDCANCEL, OnCancelCommand)
+END_MESSAGE_MAP()
+
+CDialog::CDialog(UINT templateId, CWnd* parent) : m_templateId(templateId), m_pParent(parent) {}
+
+CDialog::~CDialog()
+{
+    if (m_hWnd) ::DestroyWindow(m_hWnd);
+}
+
+INT_PTR CALLBACK CDialog::StartProc(HWND h, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (t_creating && !FromHandle(h)) {
+        CDialog* self = t_creating;
+        t_creating = nullptr;
+        self->SubclassWindow(h);
+        // This message has passed the point where the subclass now sits.
+        if (msg == WM_INITDIALOG) {
+            self->m_current = MSG{h, msg, wp, lp, 0, {0, 0}};
+            return self->OnInitDialogMessage(wp, lp);
+        }
+    }
+    return FALSE;
+}
+
+BOOL CDialog::Create(UINT templateId, CWnd* parent)
+{
+    if (m_hWnd) return FALSE;
+    m_templateId = templateId;
+    m_pParent = parent;
+    t_creating = this;
+    HWND h = ::CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId),
+                                  parent ? parent->m_hWnd : nullptr, &CDialog::StartProc, 0);
+    t_creating = nullptr;
+    return h != nullptr;
+}
+
+INT_PTR CDialog::DoModal()
+{
+    HWND parent = m_pParent ? m_pParent->m_hWnd : nullptr;
+    m_endModal = false;
+    m_modalResult = -1;
+    if (!Create(m_templateId, m_pParent)) return -1;
+    m_modal = true;
+    if (parent) ::EnableWindow(parent, FALSE);
+    MSG msg;
+    while (!m_endModal && m_hWnd) {
+        BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0) {  // WM_QUIT: leave the loop and let the caller's loop see it too
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got < 0) break;
+        if (!PreTranslate(msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+    m_modal = false;
+    if (parent) ::EnableWindow(parent, TRUE);
+    if (m_hWnd) ::DestroyWindow(m_hWnd);
+    return m_modalResult;
+}
+
+bool CDialog::PreTranslate(MSG& msg)
+{
+    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
+    HWND root = ::GetAncestor(msg.hwnd, GA_ROOT);
+    return root && dynamic_cast<CDialog*>(FromHandle(root)) && ::IsDialogMessageA(root, &msg);
+}
+
+void CDialog::EndDialog(int result)
+{
+    if (m_modal) {
+        m_modalResult = result;
+        m_endModal = true;
+        ::PostMessageA(m_hWnd, WM_NULL, 0, 0);  // wake the loop
+    } else if (m_hWnd) {
+        ::EndDialog(m_hWnd, result);  // a modeless dialog is hidden, not destroyed
+    }
+}
+
+LRESULT CDialog::OnInitDialogMessage(WPARAM, LPARAM) { return OnInitDialog(); }
+
+BOOL CDialog::OnInitDialog()
+{
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK()
+{
+    if (UpdateData(TRUE)) EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+BOOL CDialog::UpdateData(BOOL saveAndValidate)
+{
+    CDataExchange dx{this, saveAndValidate};
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
+{
+    if (!control.m_hWnd) control.SubclassDlgItem(static_cast<UINT>(id), pDX->m_pDlgWnd);
+}
+
+void DDX_Text(CDataExchange* pDX, int id, std::string& value)
+{
+    HWND item = pDX->m_pDlgWnd->GetDlgItem(id);
+    if (!item) return;
+    std::string current(static_cast<size_t>(::GetWindowTextLengthA(item)) + 1, '\0');
+    current.resize(static_cast<size_t>(::GetWindowTextA(item, &current[0], static_cast<int>(current.size()))));
+    if (pDX->m_bSaveAndValidate)
+        value = current;
+    else if (value != current)
+        ::SetWindowTextA(item, value.c_str());
+}
+
+void DDX_Text(CDataExchange* pDX, int id, int& value)
+{
+    std::string text = std::to_string(value);
+    DDX_Text(pDX, id, text);
+    if (pDX->m_bSaveAndValidate) value = std::atoi(text.c_str());
+}
+
+void DDX_Text(CDataExchange* pDX, int id, unsigned& value)
+{
+    std::string text = std::to_string(value);
+    DDX_Text(pDX, id, text);
+    if (pDX->m_bSaveAndValidate) value = static_cast<unsigned>(std::strtoul(text.c_str(), nullptr, 10));
+}

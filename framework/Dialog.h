@@ -1,0 +1,57 @@
+#pragma once
+// CDialog: a window made from a dialog template, modal (DoModal runs its own
+// message loop) or modeless (Create). Enter and Esc reach OnOK and OnCancel.
+#include <string>
+
+#include "framework/Wnd.h"
+
+class CDialog;
+
+// Direction and target of one data exchange pass (DoDataExchange).
+struct CDataExchange {
+    CDialog* m_pDlgWnd;
+    BOOL m_bSaveAndValidate;  // TRUE: controls to members; FALSE: members to controls
+};
+
+// Attaches the object to the template control on the first pass.
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
+// A number or string to or from a control's text; the text is only replaced
+// when it differs, so an unchanged value does not repaint the control.
+void DDX_Text(CDataExchange* pDX, int id, int& value);
+void DDX_Text(CDataExchange* pDX, int id, unsigned& value);
+void DDX_Text(CDataExchange* pDX, int id, std::string& value);
+
+class CDialog : public CWnd {
+    DECLARE_MESSAGE_MAP()
+public:
+    explicit CDialog(UINT templateId, CWnd* parent = nullptr);
+    ~CDialog() override;
+
+    INT_PTR DoModal();
+    // Creates the window modeless; FALSE when the template cannot be used.
+    BOOL Create(UINT templateId, CWnd* parent = nullptr);
+    void EndDialog(int result);
+    BOOL UpdateData(BOOL saveAndValidate = TRUE);
+    UINT TemplateId() const { return m_templateId; }
+
+    // Routes keyboard navigation (Tab, Enter, Esc, WM_GETDLGCODE) to any dialog of ours.
+    static bool PreTranslate(MSG& msg);
+
+protected:
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+    virtual void DoDataExchange(CDataExchange*) {}
+
+private:
+    static INT_PTR CALLBACK StartProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT OnInitDialogMessage(WPARAM, LPARAM);
+    void OnOKCommand() { OnOK(); }
+    void OnCancelCommand() { OnCancel(); }
+
+    UINT m_templateId;
+    CWnd* m_pParent;
+    bool m_modal = false;
+    bool m_endModal = false;
+    INT_PTR m_modalResult = -1;
+};

@@ -1,0 +1,139 @@
+#pragma once
+// Owners for GDI objects and device contexts. Each is move-only and releases
+// exactly what it acquired; selections put back what they replaced.
+#include <windows.h>
+
+#include <utility>
+
+// A GDI object (bitmap, font, brush, pen, region) deleted with DeleteObject.
+template <class H>
+class GdiObject {
+public:
+    GdiObject() = default;
+    explicit GdiObject(H h) : m_h(h) {}
+    ~GdiObject() { reset(); }
+    GdiObject(GdiObject&& o) noexcept : m_h(o.release()) {}
+    GdiObject& operator=(GdiObject&& o) noexcept
+    {
+        if (this != &o) reset(o.release());
+        return *this;
+    }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+
+    H get() const { return m_h; }
+    operator H() const { return m_h; }
+    explicit operator bool() const { return m_h != nullptr; }
+    H release() { return std::exchange(m_h, nullptr); }
+    void reset(H h = nullptr)
+    {
+        if (m_h && m_h != h) ::DeleteObject(m_h);
+        m_h = h;
+    }
+
+private:
+    H m_h = nullptr;
+};
+
+using CBitmap = GdiObject<HBITMAP>;
+using CFont = GdiObject<HFONT>;
+using CBrush = GdiObject<HBRUSH>;
+using CPen = GdiObject<HPEN>;
+using CRgn = GdiObject<HRGN>;
+
+// A device context handle that this object does not own.
+class CDC {
+public:
+    CDC() = default;
+    explicit CDC(HDC dc) : m_hDC(dc) {}
+    virtual ~CDC() = default;
+    CDC(const CDC&) = delete;
+    CDC& operator=(const CDC&) = delete;
+    HDC GetSafeHdc() const { return m_hDC; }
+    operator HDC() const { return m_hDC; }
+
+    HDC m_hDC = nullptr;
+};
+
+// GetDC / ReleaseDC of a window.
+class CClientDC : public CDC {
+public:
+    explicit CClientDC(HWND wnd) : CDC(::GetDC(wnd)), m_wnd(wnd) {}
+    ~CClientDC() override
+    {
+        if (m_hDC) ::ReleaseDC(m_wnd, m_hDC);
+    }
+
+private:
+    HWND m_wnd;
+};
+
+// BeginPaint / EndPaint, for WM_PAINT handlers.
+class CPaintDC : public CDC {
+public:
+    explicit CPaintDC(HWND wnd) : m_wnd(wnd) { m_hDC = ::BeginPaint(wnd, &m_ps); }
+    ~CPaintDC() override { ::EndPaint(m_wnd, &m_ps); }
+    const PAINTSTRUCT& Paint() const { return m_ps; }
+
+private:
+    HWND m_wnd;
+    PAINTSTRUCT m_ps{};
+};
+
+// A memory context compatible with another, deleted with DeleteDC.
+class CCompatibleDC : public CDC {
+public:
+    explicit CCompatibleDC(HDC like) : CDC(::CreateCompatibleDC(like)) {}
+    ~CCompatibleDC() override
+    {
+        if (m_hDC) ::DeleteDC(m_hDC);
+    }
+};
+
+// Selects an object into a context for a scope and puts the previous one back.
+class CSelect {
+public:
+    CSelect(HDC dc, HGDIOBJ obj) : m_dc(dc), m_old(obj ? ::SelectObject(dc, obj) : nullptr) {}
+    ~CSelect()
+    {
+        if (m_old) ::SelectObject(m_dc, m_old);
+    }
+    CSelect(const CSelect&) = delete;
+    CSelect& operator=(const CSelect&) = delete;
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_old;
+};
+
+// Owners for the USER handles the windows load.
+template <class H, BOOL(WINAPI* Destroy)(H)>
+class UserHandle {
+public:
+    UserHandle() = default;
+    explicit UserHandle(H h) : m_h(h) {}
+    ~UserHandle() { reset(); }
+    UserHandle(UserHandle&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
+    UserHandle& operator=(UserHandle&& o) noexcept
+    {
+        if (this != &o) reset(std::exchange(o.m_h, nullptr));
+        return *this;
+    }
+    UserHandle(const UserHandle&) = delete;
+    UserHandle& operator=(const UserHandle&) = delete;
+    H get() const { return m_h; }
+    operator H() const { return m_h; }
+    explicit operator bool() const { return m_h != nullptr; }
+    void reset(H h = nullptr)
+    {
+        if (m_h && m_h != h) Destroy(m_h);
+        m_h = h;
+    }
+
+private:
+    H m_h = nullptr;
+};
+
+using CIcon = UserHandle<HICON, ::DestroyIcon>;
+using CCursor = UserHandle<HCURSOR, ::DestroyCursor>;
+using CMenu = UserHandle<HMENU, ::DestroyMenu>;

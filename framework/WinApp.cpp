@@ -1,0 +1,35 @@
+#include "framework/WinApp.h"
+
+#include "framework/Dialog.h"
+
+namespace {
+CWinApp* g_app = nullptr;
+}
+
+CWinApp::CWinApp() { g_app = this; }
+
+CWinApp::~CWinApp()
+{
+    if (g_app == this) g_app = nullptr;
+}
+
+CWinApp* CWinApp::Current() { return g_app; }
+
+int CWinApp::Run()
+{
+    MSG msg;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (!CDialog::PreTranslate(msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    CWinApp* app = CWinApp::Current();
+    if (!app) return 1;
+    return app->InitInstance() ? app->Run() : 0;
+}

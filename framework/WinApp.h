@@ -1,0 +1,29 @@
+#pragma once
+// CWinApp: the one application object. WinMain (WinApp.cpp) calls its
+// InitInstance; when that returns FALSE the process ends without a message pump.
+#include <windows.h>
+
+#include <string>
+
+class CWnd;
+
+class CWinApp {
+public:
+    CWinApp();
+    virtual ~CWinApp();
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    static CWinApp* Current();
+    virtual BOOL InitInstance() { return FALSE; }
+    // The message pump, for an application that keeps running after InitInstance.
+    virtual int Run();
+    // Names the key under which the application's own settings would live.
+    void SetRegistryKey(const char* key) { m_registryKey = key; }
+    const std::string& RegistryKey() const { return m_registryKey; }
+
+    CWnd* m_pMainWnd = nullptr;
+
+private:
+    std::string m_registryKey;
+};

@@ -1,0 +1,206 @@
+// The dialog framework over real windows and messages.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/CButton.h"
+#include "framework/CStatic.h"
+#include "framework/Dialog.h"
+#include "framework_test_ids.h"
+
+namespace {
+
+std::vector<std::string> g_log;
+
+class TestButton : public CButton {
+    DECLARE_MESSAGE_MAP()
+public:
+    BOOL m_consume = FALSE;
+    int m_drawn = 0;
+    BOOL OnClicked()
+    {
+        g_log.push_back("button");
+        return m_consume;
+    }
+    void DrawItem(const DRAWITEMSTRUCT&) { ++m_drawn; }
+};
+BEGIN_MESSAGE_MAP(TestButton, CButton)
+    ON_CONTROL_REFLECT_EX(BN_CLICKED, OnClicked)
+    ON_DRAWITEM_REFLECT(DrawItem)
+END_MESSAGE_MAP()
+
+// Counts how often its text is set.
+class CountingStatic : public CStatic {
+    DECLARE_MESSAGE_MAP()
+public:
+    int m_setText = 0;
+    LRESULT OnSetText(WPARAM, LPARAM)
+    {
+        ++m_setText;
+        return Default();
+    }
+};
+BEGIN_MESSAGE_MAP(CountingStatic, CStatic)
+    ON_MESSAGE(WM_SETTEXT, OnSetText)
+END_MESSAGE_MAP()
+
+class BaseDialog : public CDialog {
+    DECLARE_MESSAGE_MAP()
+public:
+    using CDialog::CDialog;
+    LRESULT OnUser(WPARAM wp, LPARAM)
+    {
+        g_log.push_back("base user " + std::to_string(wp));
+        return 7;
+    }
+    LRESULT OnUser2(WPARAM, LPARAM)
+    {
+        g_log.push_back("base user2");
+        return 0;
+    }
+};
+BEGIN_MESSAGE_MAP(BaseDialog, CDialog)
+    ON_MESSAGE(WM_USER, OnUser)
+    ON_MESSAGE(WM_USER + 2, OnUser2)
+END_MESSAGE_MAP()
+
+class TestDialog : public BaseDialog {
+    DECLARE_MESSAGE_MAP()
+public:
+    TestDialog() : BaseDialog(IDD_TEST) {}
+    TestButton m_button;
+    TestButton m_ownerDraw;
+    CountingStatic m_text;
+    int m_value = 42;
+    bool m_inited = false;
+
+    BOOL OnInitDialog() override
+    {
+        BaseDialog::OnInitDialog();
+        m_inited = true;
+        return TRUE;
+    }
+    void DoDataExchange(CDataExchange* pDX) override
+    {
+        DDX_Control(pDX, IDC_TEST_BUTTON, m_button);
+        DDX_Control(pDX, IDC_TEST_OWNERDRAW, m_ownerDraw);
+        DDX_Control(pDX, IDC_TEST_TEXT, m_text);
+        DDX_Text(pDX, IDC_TEST_TEXT, m_value);
+    }
+    LRESULT OnUser2(WPARAM, LPARAM)
+    {
+        g_log.push_back("derived user2");
+        return 0;
+    }
+    void OnButton() { g_log.push_back("parent"); }
+};
+BEGIN_MESSAGE_MAP(TestDialog, BaseDialog)
+    ON_MESSAGE(WM_USER + 2, OnUser2)
+    ON_BN_CLICKED(IDC_TEST_BUTTON, OnButton)
+END_MESSAGE_MAP()
+
+struct FrameworkTest : ::testing::Test {
+    TestDialog dlg;
+    void SetUp() override
+    {
+        g_log.clear();
+        ASSERT_TRUE(dlg.Create(IDD_TEST));
+    }
+};
+
+}  // namespace
+
+TEST_F(FrameworkTest, InitialisesAndAttachesTemplateControls)
+{
+    EXPECT_TRUE(dlg.m_inited);
+    EXPECT_EQ(CWnd::FromHandle(dlg.m_hWnd), &dlg);
+    EXPECT_EQ(dlg.m_button.m_hWnd, dlg.GetDlgItem(IDC_TEST_BUTTON));
+    EXPECT_EQ(CWnd::FromHandle(dlg.GetDlgItem(IDC_TEST_TEXT)), &dlg.m_text);
+    EXPECT_EQ(dlg.m_text.GetWindowText(), "42");
+}
+
+TEST_F(FrameworkTest, MessagesReachTheMostDerivedHandlerThenTheBase)
+{
+    EXPECT_EQ(dlg.SendMessage(WM_USER, 3), 7);
+    dlg.SendMessage(WM_USER + 2);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"base user 3", "derived user2"}));
+}
+
+TEST_F(FrameworkTest, ReflectedClickReachesParentUnlessConsumed)
+{
+    dlg.m_button.SendMessage(BM_CLICK);
+    dlg.m_button.m_consume = TRUE;
+    dlg.m_button.SendMessage(BM_CLICK);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"button", "parent", "button"}));
+}
+
+TEST_F(FrameworkTest, OwnerDrawingIsReflectedToTheControl)
+{
+    dlg.ShowWindow(SW_SHOW);
+    dlg.m_ownerDraw.Invalidate();
+    dlg.m_ownerDraw.UpdateWindow();
+    EXPECT_GT(dlg.m_ownerDraw.m_drawn, 0);
+}
+
+TEST_F(FrameworkTest, DataExchangeBothWaysAndLeavesUnchangedTextAlone)
+{
+    dlg.m_value = 123;
+    dlg.UpdateData(FALSE);
+    EXPECT_EQ(dlg.m_text.GetWindowText(), "123");
+    // An unchanged value must not set the text again (no needless repaint).
+    int sets = dlg.m_text.m_setText;
+    dlg.UpdateData(FALSE);
+    EXPECT_EQ(dlg.m_text.m_setText, sets);
+    dlg.m_text.SetWindowText("77");
+    dlg.UpdateData(TRUE);
+    EXPECT_EQ(dlg.m_value, 77);
+    dlg.m_value = -5;
+    dlg.UpdateData(FALSE);
+    EXPECT_EQ(dlg.m_text.GetWindowText(), "-5");
+}
+
+TEST_F(FrameworkTest, ModelessEscapeHidesAndDestroyDetaches)
+{
+    dlg.ShowWindow(SW_SHOW);
+    ::SetFocus(dlg.m_button.m_hWnd);
+    MSG msg{dlg.m_button.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0, 0, {0, 0}};
+    EXPECT_TRUE(CDialog::PreTranslate(msg));
+    EXPECT_FALSE(dlg.IsWindowVisible());
+    HWND h = dlg.m_hWnd;
+    ::DestroyWindow(h);
+    EXPECT_EQ(dlg.m_hWnd, nullptr);
+    EXPECT_EQ(dlg.m_button.m_hWnd, nullptr);
+    EXPECT_EQ(CWnd::FromHandle(h), nullptr);
+}
+
+namespace {
+// Presses Esc inside its own modal loop once the loop runs.
+class EscapeDialog : public TestDialog {
+    DECLARE_MESSAGE_MAP()
+public:
+    BOOL OnInitDialog() override
+    {
+        TestDialog::OnInitDialog();
+        SetTimer(1, 10);
+        return TRUE;
+    }
+    LRESULT OnTimer(WPARAM, LPARAM)
+    {
+        KillTimer(1);
+        ::SetFocus(m_button.m_hWnd);
+        ::PostMessageA(m_button.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+        return 0;
+    }
+};
+BEGIN_MESSAGE_MAP(EscapeDialog, TestDialog)
+    ON_MESSAGE(WM_TIMER, OnTimer)
+END_MESSAGE_MAP()
+}  // namespace
+
+TEST(FrameworkModal, EscapeEndsTheModalLoopWithCancel)
+{
+    EscapeDialog dlg;
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(dlg.m_hWnd, nullptr);
+}

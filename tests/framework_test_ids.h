@@ -1,0 +1,5 @@
+#pragma once
+#define IDD_TEST 900
+#define IDC_TEST_BUTTON 1901
+#define IDC_TEST_TEXT 1902
+#define IDC_TEST_OWNERDRAW 1903
