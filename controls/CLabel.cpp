@@ -1,0 +1,65 @@
+#include "controls/CLabel.h"
+
+#include <cstring>
+
+BEGIN_MESSAGE_MAP(CLabel, CStatic)
+    ON_CTLCOLOR_REFLECT(OnCtlColorReflect)
+END_MESSAGE_MAP()
+
+CLabel::CLabel()
+    : m_textColour(::GetSysColor(COLOR_WINDOWTEXT)),
+      m_backgroundBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)))
+{
+    ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
+    RebuildFont();
+}
+
+void CLabel::SetLabelFontName(const std::string& faceName)
+{
+    std::strncpy(m_logFont.lfFaceName, faceName.c_str(), LF_FACESIZE - 1);
+    m_logFont.lfFaceName[LF_FACESIZE - 1] = '\0';
+    RebuildFont();
+    Redraw();
+}
+
+void CLabel::SetLabelFontSize(int height)
+{
+    m_logFont.lfHeight = -height;
+    RebuildFont();
+    Redraw();
+}
+
+void CLabel::SetLabelTextColour(COLORREF colour)
+{
+    m_textColour = colour;
+    Redraw();
+}
+
+// The static gets the font as its own as well: some systems' statics select
+// their own font only after asking for their colours.
+void CLabel::RebuildFont()
+{
+    CFont font(::CreateFontIndirectA(&m_logFont));
+    // The static must let go of the old font before it is deleted.
+    if (m_hWnd) SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    m_font = std::move(font);
+}
+
+void CLabel::PreSubclassWindow() { SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE); }
+
+void CLabel::Redraw()
+{
+    if (!m_hWnd) return;
+    Invalidate(TRUE);
+    UpdateWindow();
+}
+
+HBRUSH CLabel::OnCtlColorReflect(HDC dc, UINT ctlType)
+{
+    if (ctlType == CTLCOLOR_STATIC) {
+        if (m_font) ::SelectObject(dc, m_font);
+        ::SetTextColor(dc, m_textColour);
+        ::SetBkMode(dc, TRANSPARENT);
+    }
+    return m_backgroundBrush;
+}

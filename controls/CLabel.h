@@ -1,0 +1,34 @@
+#pragma once
+// CLabel: a text label with its own face, character height and text colour.
+#include <string>
+
+#include "framework/CStatic.h"
+#include "framework/Gdi.h"
+
+class CLabel : public CStatic {
+    DECLARE_MESSAGE_MAP()
+public:
+    // Starts in the system's default GUI font and window-text colour.
+    CLabel();
+
+    // Each of these redraws the label at once.
+    void SetLabelFontName(const std::string& faceName);
+    // A character height in pixels, not a point size.
+    void SetLabelFontSize(int height);
+    void SetLabelTextColour(COLORREF colour);
+
+    void SetLabelText(const std::string& text) { SetWindowText(text); }
+
+protected:
+    void PreSubclassWindow() override;
+
+private:
+    HBRUSH OnCtlColorReflect(HDC dc, UINT ctlType);
+    void RebuildFont();
+    void Redraw();
+
+    COLORREF m_textColour;
+    CBrush m_backgroundBrush;
+    LOGFONTA m_logFont{};
+    CFont m_font;
+};

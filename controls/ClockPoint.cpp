@@ -1,0 +1,222 @@
+#include "controls/ClockPoint.h"
+
+// GDI+ wants min and max, which NOMINMAX keeps out of windows.h.
+#include <algorithm>
+using std::max;
+using std::min;
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <cwchar>
+#include <string>
+
+#include "framework/Resources.h"
+
+namespace {
+
+constexpr UINT kFaceBitmap = 216;
+constexpr int kFullTurnDegrees = 270;
+constexpr int kMemoryFullScale = 9000;
+constexpr int kEngineFullScale = 1800;
+
+// Whole degrees, truncated toward zero; 64-bit so that no reading can overflow.
+int NeedleAngle(int value, int fullScale)
+{
+    return static_cast<int>(static_cast<long long>(value) * kFullTurnDegrees / fullScale);
+}
+
+constexpr const wchar_t* kNumberFace = L"DigifaceWide";
+
+// The face GDI's font mapper draws in place of one the system may lack.
+std::wstring MappedFace(const wchar_t* face)
+{
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    std::wcsncpy(wanted.lfFaceName, face, LF_FACESIZE - 1);
+    CFont font(::CreateFontIndirectW(&wanted));
+    CClientDC screen(nullptr);
+    CSelect select(screen, font);
+    wchar_t chosen[LF_FACESIZE] = L"";
+    ::GetTextFaceW(screen, LF_FACESIZE, chosen);
+    return chosen;
+}
+
+// The numbers' face is asked for by name and not carried. Without it they still
+// appear: in the generic sans-serif family or, on a system that lacks even that
+// family's usual faces, in the face the font mapper picks.
+std::unique_ptr<Gdiplus::Font> NumberFont(Gdiplus::REAL points)
+{
+    Gdiplus::FontFamily named(kNumberFace);
+    const Gdiplus::FontFamily* family = named.IsAvailable() ? &named : Gdiplus::FontFamily::GenericSansSerif();
+    std::unique_ptr<Gdiplus::FontFamily> mapped;
+    if (!family) {
+        mapped = std::make_unique<Gdiplus::FontFamily>(MappedFace(kNumberFace).c_str());
+        family = mapped.get();
+    }
+    if (!family->IsAvailable()) return nullptr;
+    auto font = std::make_unique<Gdiplus::Font>(family, points, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
+    return font->IsAvailable() ? std::move(font) : nullptr;
+}
+
+void DrawNumber(Gdiplus::Graphics& g, int value, const Gdiplus::Font& font, const Gdiplus::Brush& brush,
+                Gdiplus::PointF origin)
+{
+    const std::wstring text = std::to_wstring(value);
+    g.DrawString(text.c_str(), -1, &font, origin, &brush);
+}
+
+// An image decoded from a copy of a resource. The stream frees its copy when
+// its last reference goes, which is the image's, so nothing outlives the image.
+std::unique_ptr<Gdiplus::Image> LoadImageResource(UINT id, const char* type)
+{
+    HRSRC found = ::FindResourceA(ResourceInstance(), MAKEINTRESOURCEA(id), type);
+    const DWORD size = found ? ::SizeofResource(ResourceInstance(), found) : 0;
+    HGLOBAL resource = size ? ::LoadResource(ResourceInstance(), found) : nullptr;
+    const void* bytes = resource ? ::LockResource(resource) : nullptr;
+    if (!bytes) return nullptr;
+
+    HGLOBAL copy = ::GlobalAlloc(GMEM_MOVEABLE, size);
+    void* target = copy ? ::GlobalLock(copy) : nullptr;
+    if (!target) {
+        if (copy) ::GlobalFree(copy);
+        return nullptr;
+    }
+    std::copy_n(static_cast<const BYTE*>(bytes), size, static_cast<BYTE*>(target));
+    ::GlobalUnlock(copy);
+
+    IStream* stream = nullptr;
+    if (FAILED(::CreateStreamOnHGlobal(copy, TRUE, &stream))) {
+        ::GlobalFree(copy);
+        return nullptr;
+    }
+    auto image = std::make_unique<Gdiplus::Image>(stream, FALSE);
+    stream->Release();
+    if (image->GetLastStatus() != Gdiplus::Ok || image->GetWidth() == 0 || image->GetHeight() == 0) return nullptr;
+    return image;
+}
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(ClockPoint, CStatic)
+    ON_MESSAGE(WM_PAINT, OnPaint)
+END_MESSAGE_MAP()
+
+ClockPoint::ClockPoint() = default;
+ClockPoint::~ClockPoint() = default;
+
+void ClockPoint::AttachWindowDC()
+{
+    if (!m_hWnd || m_windowDC) return;
+    m_windowDC = std::make_unique<CClientDC>(m_hWnd);
+    if (!m_windowDC->GetSafeHdc()) m_windowDC.reset();
+}
+
+// The kept context belongs to the window and must be given back before it goes.
+void ClockPoint::PostNcDestroy() { m_windowDC.reset(); }
+
+BOOL ClockPoint::LoadEngineNeedle(UINT id, const char* type) { return LoadNeedle(m_engine, id, type); }
+BOOL ClockPoint::LoadMemoryNeedle(UINT id, const char* type) { return LoadNeedle(m_memory, id, type); }
+
+BOOL ClockPoint::LoadNeedle(Needle& needle, UINT id, const char* type)
+{
+    auto image = LoadImageResource(id, type);
+    if (!image) return FALSE;
+    needle.width = static_cast<int>(image->GetWidth());
+    needle.height = static_cast<int>(image->GetHeight());
+    needle.image = std::move(image);
+    needle.loaded = TRUE;
+    return TRUE;
+}
+
+void ClockPoint::SetMemoryNeedlePivot(int x, int y)
+{
+    m_memory.pivotX = x;
+    m_memory.pivotY = y;
+}
+
+void ClockPoint::SetEngineNeedlePivot(int x, int y)
+{
+    m_engine.pivotX = x;
+    m_engine.pivotY = y;
+}
+
+void ClockPoint::DrawGauge(int memoryValue, int engineValue)
+{
+    if (!m_memory.loaded || !m_engine.loaded || !m_windowDC || !m_hWnd) return;
+    // The numbers are the readings themselves, so only the same two readings
+    // draw the same picture.
+    const bool same = m_hasFrame && memoryValue == m_frameMemory && engineValue == m_frameEngine;
+    if (!same && !ComposeFrame(memoryValue, engineValue)) return;
+    ShowFrame(*m_windowDC);
+}
+
+bool ClockPoint::LoadDrawingTools()
+{
+    if (!m_face) {
+        CBitmap face = LoadBitmapResource(kFaceBitmap);
+        if (!GetBitmapSize(face, m_faceWidth, m_faceHeight)) return false;
+        m_face = std::move(face);
+    }
+    if (!m_frame) m_frame = CBitmap(::CreateCompatibleBitmap(*m_windowDC, m_faceWidth, m_faceHeight));
+    if (!m_memoryFont) m_memoryFont = NumberFont(14.0f);
+    if (!m_engineFont) m_engineFont = NumberFont(23.0f);
+    if (!m_memoryBrush) m_memoryBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(255, 255, 255, 255));
+    if (!m_engineBrush) m_engineBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(255, 0, 0, 0));
+    return static_cast<bool>(m_frame);
+}
+
+// Face, memory needle, engine needle over it, then the two numbers.
+bool ClockPoint::ComposeFrame(int memoryValue, int engineValue)
+{
+    if (!LoadDrawingTools()) return false;
+    CCompatibleDC frame(*m_windowDC);
+    CSelect selectFrame(frame, m_frame);
+    {
+        CCompatibleDC face(*m_windowDC);
+        CSelect selectFace(face, m_face);
+        ::BitBlt(frame, 0, 0, m_faceWidth, m_faceHeight, face, 0, 0, SRCCOPY);
+    }
+    {
+        Gdiplus::Graphics g(frame.GetSafeHdc());
+        DrawNeedle(g, m_memory, NeedleAngle(memoryValue, kMemoryFullScale));
+        DrawNeedle(g, m_engine, NeedleAngle(engineValue, kEngineFullScale));
+        if (m_memoryFont) DrawNumber(g, memoryValue, *m_memoryFont, *m_memoryBrush, Gdiplus::PointF(206.0f, 218.0f));
+        if (m_engineFont) DrawNumber(g, engineValue, *m_engineFont, *m_engineBrush, Gdiplus::PointF(193.0f, 163.0f));
+    }
+    m_hasFrame = true;
+    m_frameMemory = memoryValue;
+    m_frameEngine = engineValue;
+    ++m_framesComposed;
+    return true;
+}
+
+// Turns the needle about its pivot, which sits on the centre of the client
+// area; the corners are rounded to whole pixels before the image is drawn.
+void ClockPoint::DrawNeedle(Gdiplus::Graphics& g, const Needle& needle, int angle) const
+{
+    const CRect client = GetClientRect();
+    Gdiplus::Matrix transform;
+    transform.Translate(static_cast<Gdiplus::REAL>((client.left + client.right) / 2),
+                        static_cast<Gdiplus::REAL>((client.top + client.bottom) / 2));
+    transform.Rotate(static_cast<Gdiplus::REAL>(angle), Gdiplus::MatrixOrderPrepend);
+    transform.Translate(static_cast<Gdiplus::REAL>(-needle.pivotX), static_cast<Gdiplus::REAL>(-needle.pivotY),
+                        Gdiplus::MatrixOrderPrepend);
+    Gdiplus::Point corners[3] = {{0, 0}, {needle.width, 0}, {0, needle.height}};
+    transform.TransformPoints(corners, 3);
+    g.DrawImage(needle.image.get(), corners, 3);
+}
+
+void ClockPoint::ShowFrame(HDC target) const
+{
+    CCompatibleDC frame(target);
+    CSelect select(frame, m_frame);
+    ::BitBlt(target, 0, 0, m_faceWidth, m_faceHeight, frame, 0, 0, SRCCOPY);
+}
+
+LRESULT ClockPoint::OnPaint(WPARAM, LPARAM)
+{
+    if (!m_hasFrame) return Default();
+    CPaintDC dc(m_hWnd);
+    ShowFrame(dc);
+    return 0;
+}

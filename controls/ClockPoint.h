@@ -1,0 +1,81 @@
+#pragma once
+// ClockPoint: the main window's dial. A gauge face with two rotating needles
+// (memory and engine clock) and their two numbers, drawn with GDI+, which the
+// application must have started. The last composed frame is kept: it repaints
+// the control on WM_PAINT, and a reading that would draw the same picture is
+// not composed again.
+#include <memory>
+
+#include "framework/CStatic.h"
+#include "framework/Gdi.h"
+
+namespace Gdiplus {
+class Font;
+class Graphics;
+class Image;
+class SolidBrush;
+}  // namespace Gdiplus
+
+class ClockPoint : public CStatic {
+    DECLARE_MESSAGE_MAP()
+public:
+    ClockPoint();
+    ~ClockPoint() override;
+
+    // Keeps a context of the control's window for drawing; call once attached.
+    void AttachWindowDC();
+    // Needles are images with an alpha channel from the program's resources
+    // (id, resource type such as "PNG"). FALSE when the resource is missing or
+    // does not decode; a needle loaded before is then kept.
+    BOOL LoadEngineNeedle(UINT id, const char* type);
+    BOOL LoadMemoryNeedle(UINT id, const char* type);
+    // The pixel of the needle image that sits on the dial's centre.
+    void SetMemoryNeedlePivot(int x, int y);
+    void SetEngineNeedlePivot(int x, int y);
+
+    // Shows the two readings: 270 degrees at 9000 memory units and at 1800
+    // engine units, in whole degrees. Draws nothing until both needles are
+    // loaded and the window context is attached.
+    void DrawGauge(int memoryValue, int engineValue);
+
+    // How many frames have been composed: unchanged readings compose none.
+    int FramesComposed() const { return m_framesComposed; }
+
+protected:
+    void PostNcDestroy() override;
+
+private:
+    struct Needle {
+        std::unique_ptr<Gdiplus::Image> image;
+        int width = 0;
+        int height = 0;
+        int pivotX = 0;
+        int pivotY = 0;
+        BOOL loaded = FALSE;
+    };
+
+    LRESULT OnPaint(WPARAM, LPARAM);
+    static BOOL LoadNeedle(Needle& needle, UINT id, const char* type);
+    bool ComposeFrame(int memoryValue, int engineValue);
+    bool LoadDrawingTools();
+    void DrawNeedle(Gdiplus::Graphics& g, const Needle& needle, int angle) const;
+    void ShowFrame(HDC target) const;
+
+    Needle m_memory;
+    Needle m_engine;
+    CBitmap m_face;
+    int m_faceWidth = 0;
+    int m_faceHeight = 0;
+    std::unique_ptr<CClientDC> m_windowDC;
+
+    std::unique_ptr<Gdiplus::Font> m_memoryFont;
+    std::unique_ptr<Gdiplus::Font> m_engineFont;
+    std::unique_ptr<Gdiplus::SolidBrush> m_memoryBrush;
+    std::unique_ptr<Gdiplus::SolidBrush> m_engineBrush;
+
+    CBitmap m_frame;  // the face's size, compatible with the window
+    bool m_hasFrame = false;
+    int m_frameMemory = 0;
+    int m_frameEngine = 0;
+    int m_framesComposed = 0;
+};

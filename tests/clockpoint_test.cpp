@@ -1,0 +1,275 @@
+// The two-needle dial, drawn by real GDI+ into a real window and read back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+using std::max;
+using std::min;
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include "clockpoint_test_ids.h"
+#include "controls/ClockPoint.h"
+#include "framework/Dialog.h"
+#include "window_pixels.h"
+
+namespace {
+
+class GdiplusEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        Gdiplus::GdiplusStartupInput input;
+        ASSERT_EQ(Gdiplus::GdiplusStartup(&m_token, &input, nullptr), Gdiplus::Ok);
+    }
+    void TearDown() override { Gdiplus::GdiplusShutdown(m_token); }
+
+private:
+    ULONG_PTR m_token = 0;
+};
+const auto* const g_gdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+
+constexpr int kCentre = 149;
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+class DialDialog : public CDialog {
+public:
+    DialDialog() : CDialog(IDD_DIAL_TEST) {}
+    ClockPoint m_dial;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override { DDX_Control(pDX, IDC_DIAL_TEST, m_dial); }
+};
+
+struct ClockPointTest : ::testing::Test {
+    DialDialog dlg;
+    ClockPoint& dial = dlg.m_dial;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dlg.Create(IDD_DIAL_TEST));
+        dlg.MoveWindow(0, 0, 330, 330);
+        dial.MoveWindow(10, 10, 298, 298);
+        dlg.ShowWindow(SW_SHOW);
+        dlg.UpdateWindow();
+    }
+    // What the main window does once at start-up.
+    void Prepare()
+    {
+        dial.AttachWindowDC();
+        ASSERT_TRUE(dial.LoadEngineNeedle(224, "PNG"));
+        ASSERT_TRUE(dial.LoadMemoryNeedle(225, "PNG"));
+        dial.SetMemoryNeedlePivot(14, 26);
+        dial.SetEngineNeedlePivot(11, 34);
+    }
+    // Something else draws over the dial.
+    void Overpaint()
+    {
+        CClientDC dc(dial);
+        const RECT all{0, 0, 298, 298};
+        ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    }
+    WindowPixels Draw(int memory, int engine)
+    {
+        dial.DrawGauge(memory, engine);
+        return CaptureClient(dial);
+    }
+};
+
+// The point at a distance from the centre along a needle turned by degrees:
+// an upright needle points down from its pivot and turns clockwise.
+POINT AlongNeedle(double degrees, double distance)
+{
+    const double r = degrees * 3.14159265358979 / 180.0;
+    return {kCentre + static_cast<LONG>(-std::sin(r) * distance + 0.5),
+            kCentre + static_cast<LONG>(std::cos(r) * distance + 0.5)};
+}
+
+std::vector<POINT> PixelsOf(const WindowPixels& frame, COLORREF colour)
+{
+    std::vector<POINT> out;
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = 0; x < frame.width; ++x)
+            if (frame.At(x, y) == colour) out.push_back({x, y});
+    return out;
+}
+
+bool SamePixels(const std::vector<POINT>& a, const std::vector<POINT>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](POINT p, POINT q) { return p.x == q.x && p.y == q.y; });
+}
+
+}  // namespace
+
+TEST_F(ClockPointTest, DrawsNothingUntilAttachedAndBothNeedlesLoaded)
+{
+    ClockPoint detached;
+    EXPECT_TRUE(detached.LoadEngineNeedle(224, "PNG"));
+    EXPECT_TRUE(detached.LoadMemoryNeedle(225, "PNG"));
+    detached.AttachWindowDC();
+    detached.DrawGauge(100, 100);
+    EXPECT_EQ(detached.FramesComposed(), 0);
+
+    const WindowPixels unpainted = CaptureClient(dial);  // the static's own frame
+    ASSERT_TRUE(dial.LoadEngineNeedle(224, "PNG"));
+    dial.DrawGauge(100, 100);  // no window context yet
+    dial.AttachWindowDC();
+    dial.DrawGauge(100, 100);  // no memory needle yet
+    WindowPixels frame = CaptureClient(dial);
+    EXPECT_EQ(dial.FramesComposed(), 0);
+    EXPECT_EQ(frame.pixels, unpainted.pixels);
+    EXPECT_EQ(frame.Count(kFaceColour), 0);
+
+    ASSERT_TRUE(dial.LoadMemoryNeedle(225, "PNG"));
+    frame = Draw(100, 100);
+    EXPECT_EQ(dial.FramesComposed(), 1);
+    EXPECT_EQ(frame.At(0, 0), kFaceColour);
+}
+
+TEST_F(ClockPointTest, LoaderRefusesMissingOrUndecodableNeedlesAndKeepsTheLoadedOne)
+{
+    EXPECT_FALSE(dial.LoadEngineNeedle(999, "PNG"));
+    EXPECT_FALSE(dial.LoadEngineNeedle(224, "GIF"));
+    EXPECT_FALSE(dial.LoadEngineNeedle(IDR_NOT_AN_IMAGE, "PNG"));
+    dial.AttachWindowDC();
+    ASSERT_TRUE(dial.LoadMemoryNeedle(225, "PNG"));
+    dial.DrawGauge(0, 0);
+    EXPECT_EQ(dial.FramesComposed(), 0);
+
+    ASSERT_TRUE(dial.LoadEngineNeedle(224, "PNG"));
+    EXPECT_FALSE(dial.LoadEngineNeedle(IDR_NOT_AN_IMAGE, "PNG"));
+    dial.SetEngineNeedlePivot(11, 34);
+    EXPECT_EQ(Draw(0, 0).At(kCentre, 250), kEngineColour);
+}
+
+TEST_F(ClockPointTest, AtZeroBothNeedlesStandUprightWithTheirPivotsOnTheCentre)
+{
+    Prepare();
+    const WindowPixels frame = Draw(0, 0);
+    // Engine bar: image columns 9..13, pivot (11, 34), so x 147..151 from y 115 down.
+    // Memory bar: image columns 4..24 by 107 rows, pivot (14, 26): x 139..159, y 123..229.
+    struct Case {
+        int x, y;
+        COLORREF colour;
+    } cases[] = {
+        {147, 115, kEngineColour}, {151, 115, kEngineColour}, {149, 297, kEngineColour},
+        {146, 115, kFaceColour},   {152, 115, kFaceColour},   {149, 114, kFaceColour},
+        {139, 123, kMemoryColour}, {159, 123, kMemoryColour}, {139, 229, kMemoryColour},
+        {159, 229, kMemoryColour}, {138, 150, kFaceColour},   {160, 150, kFaceColour},
+        {145, 122, kFaceColour},   {145, 230, kFaceColour},   {kCentre, kCentre, kEngineColour},
+    };
+    for (const Case& c : cases) EXPECT_EQ(frame.At(c.x, c.y), c.colour) << c.x << "," << c.y;
+}
+
+TEST_F(ClockPointTest, NeedlesTurnClockwiseBy270DegreesAtFullScale)
+{
+    Prepare();
+    struct Case {
+        int memory, engine;
+        double degrees;  // of the needle whose colour is checked
+        COLORREF colour;
+    } cases[] = {
+        {9000, 0, 270, kMemoryColour},
+        {0, 900, 135, kEngineColour},
+        {0, 1800, 270, kEngineColour},
+        {0, -900, -135, kEngineColour},
+    };
+    for (const Case& c : cases) {
+        const WindowPixels frame = Draw(c.memory, c.engine);
+        for (double distance : {40.0, 60.0, 75.0}) {
+            const POINT on = AlongNeedle(c.degrees, distance);
+            EXPECT_EQ(frame.At(on.x, on.y), c.colour) << c.memory << "/" << c.engine << " at " << distance;
+            // 25 degrees either side lies off the needle.
+            for (double off : {-25.0, 25.0}) {
+                const POINT beside = AlongNeedle(c.degrees + off, distance);
+                EXPECT_NE(frame.At(beside.x, beside.y), c.colour) << c.memory << "/" << c.engine;
+            }
+        }
+    }
+}
+
+TEST_F(ClockPointTest, AnglesAreWholeDegreesTruncated)
+{
+    Prepare();
+    // Memory: 4466 is 133.98 degrees, 4467 is 134.01, 4499 is 134.97, 4500 is 135.
+    // Engine: 893 is 133.95, 894 is 134.1, 899 is 134.85, 900 is 135.
+    struct Case {
+        int below, first, last, next;
+        bool memory;
+    } cases[] = {{4466, 4467, 4499, 4500, true}, {893, 894, 899, 900, false}};
+    for (const Case& c : cases) {
+        auto needle = [&](int value) {
+            return PixelsOf(c.memory ? Draw(value, 0) : Draw(0, value), c.memory ? kMemoryColour : kEngineColour);
+        };
+        const auto first = needle(c.first);
+        EXPECT_TRUE(SamePixels(first, needle(c.last))) << c.first << " and " << c.last << " share a degree";
+        EXPECT_FALSE(SamePixels(first, needle(c.below))) << c.below;
+        EXPECT_FALSE(SamePixels(needle(c.last), needle(c.next))) << c.next;
+    }
+}
+
+TEST_F(ClockPointTest, NumbersStartAtTheirOriginsInTheirColours)
+{
+    Prepare();
+    struct Case {
+        COLORREF colour;
+        int originX, originY;
+    } numbers[] = {{kWhite, 206, 218}, {kBlack, 193, 163}};
+    const WindowPixels one = Draw(1, 1);
+    const WindowPixels wide = Draw(11111, 11111);
+    for (const Case& n : numbers) {
+        const RECT single = one.Bounds(n.colour);
+        ASSERT_LT(single.left, single.right) << "no pixels of " << std::hex << n.colour;
+        EXPECT_GE(single.left, n.originX);
+        EXPECT_LT(single.left, n.originX + 12);
+        EXPECT_GE(single.top, n.originY);
+        EXPECT_LT(single.top, n.originY + 16);
+        // More digits run on to the right of the same origin.
+        const RECT five = wide.Bounds(n.colour);
+        EXPECT_EQ(five.left, single.left);
+        EXPECT_GT(five.right, single.right + 30);
+    }
+}
+
+TEST_F(ClockPointTest, OnlyANewReadingIsComposedAgain)
+{
+    Prepare();
+    dial.DrawGauge(3000, 1000);
+    dial.DrawGauge(3000, 1000);
+    EXPECT_EQ(dial.FramesComposed(), 1);
+    dial.DrawGauge(3000, 1001);  // same degree, another number
+    EXPECT_EQ(dial.FramesComposed(), 2);
+    dial.DrawGauge(3040, 1001);  // another degree
+    EXPECT_EQ(dial.FramesComposed(), 3);
+
+    // An unchanged reading still puts the frame back on screen.
+    const WindowPixels shown = CaptureClient(dial);
+    Overpaint();
+    EXPECT_EQ(Draw(3040, 1001).pixels, shown.pixels);
+    EXPECT_EQ(dial.FramesComposed(), 3);
+}
+
+TEST_F(ClockPointTest, PaintingShowsTheLastFrame)
+{
+    Prepare();
+    const WindowPixels shown = Draw(6000, 1200);
+    Overpaint();
+    ASSERT_NE(CaptureClient(dial).pixels, shown.pixels);
+    dial.Invalidate(TRUE);
+    dial.UpdateWindow();
+    EXPECT_EQ(CaptureClient(dial).pixels, shown.pixels);
+    EXPECT_EQ(dial.FramesComposed(), 1);
+}
+
+TEST_F(ClockPointTest, GdiObjectsStayFlatOverManyReadings)
+{
+    Prepare();
+    dial.DrawGauge(0, 0);
+    const int before = LiveGdiObjects();
+    for (int i = 1; i <= 200; ++i) dial.DrawGauge(i * 45, i * 9);
+    EXPECT_EQ(dial.FramesComposed(), 201);
+    EXPECT_EQ(LiveGdiObjects(), before);
+}

@@ -1,0 +1,190 @@
+// The readout, label and picture statics on a real dialog, read back from the screen.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "controls/CLabel.h"
+#include "controls/CStaticFont.h"
+#include "controls/CTEMP.h"
+#include "framework/Dialog.h"
+#include "statics_test_ids.h"
+#include "window_pixels.h"
+
+namespace {
+
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+constexpr COLORREF kMarker = RGB(255, 0, 255);
+
+class StaticsDialog : public CDialog {
+public:
+    StaticsDialog() : CDialog(IDD_STATICS_TEST) {}
+    CStaticFont m_readout;
+    CLabel m_label;
+    CTEMP m_picture;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override
+    {
+        DDX_Control(pDX, IDC_READOUT_TEST, m_readout);
+        DDX_Control(pDX, IDC_LABEL_TEST, m_label);
+        DDX_Control(pDX, IDC_PICTURE_TEST, m_picture);
+    }
+};
+
+struct StaticsTest : ::testing::Test {
+    StaticsDialog dlg;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dlg.Create(IDD_STATICS_TEST));
+        dlg.MoveWindow(0, 0, 400, 340);
+        dlg.m_readout.MoveWindow(10, 10, 200, 60);
+        dlg.m_label.MoveWindow(10, 80, 200, 40);
+        dlg.m_picture.MoveWindow(10, 130, 100, 130);
+        dlg.ShowWindow(SW_SHOW);
+        ::RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    }
+    void Repaint(CWnd& control)
+    {
+        control.Invalidate(FALSE);
+        control.UpdateWindow();
+    }
+    // The colouring the dialog gives the static, on a memory context the test can inspect.
+    HBRUSH Colour(CWnd& control, HDC dc)
+    {
+        return reinterpret_cast<HBRUSH>(
+            dlg.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control.m_hWnd)));
+    }
+};
+
+LOGFONTA FontDescription(HGDIOBJ font)
+{
+    LOGFONTA lf{};
+    ::GetObjectA(font, sizeof lf, &lf);
+    return lf;
+}
+
+}  // namespace
+
+TEST_F(StaticsTest, ReadoutFontIsAPointFontSetWithoutRedrawing)
+{
+    dlg.m_readout.SetReadoutFont(300, "Tahoma");
+    const LOGFONTA lf = FontDescription(reinterpret_cast<HGDIOBJ>(dlg.m_readout.SendMessage(WM_GETFONT)));
+    CClientDC screen(nullptr);
+    EXPECT_EQ(lf.lfHeight, -(::GetDeviceCaps(screen, LOGPIXELSY) * 300 / 720));
+    EXPECT_STREQ(lf.lfFaceName, "Tahoma");
+    EXPECT_FALSE(::GetUpdateRect(dlg.m_readout, nullptr, FALSE));
+}
+
+TEST_F(StaticsTest, ReadoutColourAppliesAtTheNextRepaintOverWhatIsUnderneath)
+{
+    dlg.m_readout.SetReadoutFont(300, "Tahoma");
+    dlg.m_readout.SetReadoutColour(kRed);
+    {
+        CClientDC dc(dlg.m_readout);
+        const RECT all{0, 0, 200, 60};
+        CBrush marker(::CreateSolidBrush(kMarker));
+        ::FillRect(dc, &all, marker);
+    }
+    Repaint(dlg.m_readout);
+    const WindowPixels red = CaptureClient(dlg.m_readout);
+    EXPECT_GT(red.Count(kRed), 50);
+    EXPECT_GT(red.Count(kMarker), 50);  // no background of its own
+
+    dlg.m_readout.SetReadoutColour(kBlue);
+    EXPECT_EQ(CaptureClient(dlg.m_readout).pixels, red.pixels);
+    Repaint(dlg.m_readout);
+    const WindowPixels blue = CaptureClient(dlg.m_readout);
+    EXPECT_EQ(blue.Count(kBlue), red.Count(kRed));
+    EXPECT_EQ(blue.Count(kRed), 0);
+}
+
+TEST_F(StaticsTest, LabelStartsWithTheSystemGuiFontAndColours)
+{
+    CCompatibleDC dc(nullptr);
+    HBRUSH brush = Colour(dlg.m_label, dc);
+    LOGBRUSH lb{};
+    ASSERT_TRUE(::GetObjectA(brush, sizeof lb, &lb));
+    EXPECT_EQ(lb.lbColor, ::GetSysColor(COLOR_BTNFACE));
+    EXPECT_EQ(::GetTextColor(dc), ::GetSysColor(COLOR_WINDOWTEXT));
+    EXPECT_EQ(::GetBkMode(dc), TRANSPARENT);
+    const LOGFONTA chosen = FontDescription(::GetCurrentObject(dc, OBJ_FONT));
+    const LOGFONTA gui = FontDescription(::GetStockObject(DEFAULT_GUI_FONT));
+    EXPECT_EQ(chosen.lfHeight, gui.lfHeight);
+    EXPECT_STREQ(chosen.lfFaceName, gui.lfFaceName);
+}
+
+TEST_F(StaticsTest, LabelSizeIsACharacterHeightInPixels)
+{
+    dlg.m_label.SetLabelFontName("Tahoma");
+    dlg.m_label.SetLabelFontSize(15);
+    CCompatibleDC dc(nullptr);
+    Colour(dlg.m_label, dc);
+    const LOGFONTA lf = FontDescription(::GetCurrentObject(dc, OBJ_FONT));
+    EXPECT_EQ(lf.lfHeight, -15);
+    EXPECT_STREQ(lf.lfFaceName, "Tahoma");
+    TEXTMETRICA tm{};
+    ASSERT_TRUE(::GetTextMetricsA(dc, &tm));
+    EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, 15);
+}
+
+TEST_F(StaticsTest, LabelRedrawsAtOnceInItsColour)
+{
+    dlg.m_label.SetLabelText("MMMM");
+    EXPECT_EQ(dlg.m_label.GetWindowText(), "MMMM");
+    dlg.m_label.SetLabelFontSize(30);
+    dlg.m_label.SetLabelTextColour(kRed);
+    const WindowPixels red = CaptureClient(dlg.m_label);
+    EXPECT_GT(red.Count(kRed), 50);
+    EXPECT_EQ(red.At(199, 39), ::GetSysColor(COLOR_BTNFACE));
+    const RECT text = red.Bounds(kRed);
+    EXPECT_GT(text.bottom - text.top, 15);  // the 30-pixel font, not the dialog's
+
+    dlg.m_label.SetLabelTextColour(kBlue);
+    const WindowPixels blue = CaptureClient(dlg.m_label);
+    EXPECT_EQ(blue.Count(kBlue), red.Count(kRed));
+    EXPECT_EQ(blue.Count(kRed), 0);
+}
+
+TEST_F(StaticsTest, PictureKeepsTheSizeOfTheFirstBitmapAndStretchesLaterOnes)
+{
+    const WindowPixels before = CaptureClient(dlg.m_picture);
+    dlg.m_picture.ShowBitmap(IDB_PICTURE_PLAIN);  // 78 x 117
+    WindowPixels shown = CaptureClient(dlg.m_picture);
+    EXPECT_EQ(shown.Count(kPlainColour), 78 * 117);
+    EXPECT_EQ(shown.At(77, 116), kPlainColour);
+    EXPECT_EQ(shown.At(78, 50), before.At(78, 50));
+    EXPECT_EQ(shown.At(50, 117), before.At(50, 117));
+
+    dlg.m_picture.ShowBitmap(IDB_PICTURE_HALVES);  // 20 x 10, two halves
+    shown = CaptureClient(dlg.m_picture);
+    EXPECT_EQ(shown.Count(kLeftColour) + shown.Count(kRightColour), 78 * 117);
+    const RECT left = shown.Bounds(kLeftColour);
+    const RECT right = shown.Bounds(kRightColour);
+    EXPECT_EQ(left.left, 0);
+    EXPECT_EQ(left.bottom, 117);
+    EXPECT_EQ(right.right, 78);
+    EXPECT_EQ(right.left, left.right);
+    EXPECT_EQ(left.right, 39);
+}
+
+TEST_F(StaticsTest, PictureSizeComesFromTheFirstBitmapThatExists)
+{
+    const WindowPixels before = CaptureClient(dlg.m_picture);
+    dlg.m_picture.ShowBitmap(999);
+    EXPECT_EQ(CaptureClient(dlg.m_picture).pixels, before.pixels);
+    dlg.m_picture.ShowBitmap(IDB_PICTURE_HALVES);
+    const WindowPixels shown = CaptureClient(dlg.m_picture);
+    EXPECT_EQ(shown.Count(kLeftColour), 10 * 10);
+    EXPECT_EQ(shown.Count(kRightColour), 10 * 10);
+}
+
+TEST_F(StaticsTest, PicturesCostNoGdiObjectsPerCall)
+{
+    dlg.m_picture.ShowBitmap(IDB_PICTURE_PLAIN);
+    dlg.m_picture.ShowBitmap(IDB_PICTURE_HALVES);
+    const int before = LiveGdiObjects();
+    for (int i = 0; i < 200; ++i) dlg.m_picture.ShowBitmap(i % 2 ? IDB_PICTURE_PLAIN : IDB_PICTURE_HALVES);
+    EXPECT_EQ(LiveGdiObjects(), before);
+}
