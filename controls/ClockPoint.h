@@ -1,9 +1,9 @@
 #pragma once
 // ClockPoint: the main window's dial. A gauge face with two rotating needles
 // (memory and engine clock) and their two numbers, drawn with GDI+, which the
-// application must have started. The last composed frame is kept: it repaints
-// the control on WM_PAINT, and a reading that would draw the same picture is
-// not composed again.
+// application must have started and may shut down only after the dial is
+// destroyed. The last composed frame is kept: it repaints the control on
+// WM_PAINT, and a reading that would draw the same picture is not composed again.
 #include <memory>
 
 #include "framework/CStatic.h"
