@@ -1,0 +1,87 @@
+#pragma once
+// CBitButtonNL: an owner-drawn push button showing one of up to four bitmaps
+// (normal, pressed, hover, disabled), lit while the pointer is over it, with
+// its own cursor and an optional caption drawn over the image. The parent
+// still receives BN_CLICKED for every click.
+#include <string>
+
+#include "framework/CButton.h"
+#include "framework/Gdi.h"
+
+class CBitButtonNL : public CButton {
+    DECLARE_MESSAGE_MAP()
+public:
+    enum State { Normal, Pressed, Hover, Disabled, StateCount };
+
+    CBitButtonNL();
+    ~CBitButtonNL() override;
+
+    // Resource identifiers; 0 means the state has no image (the normal one is always loaded).
+    BOOL SetBitmaps(UINT normal, UINT pressed, UINT hover, UINT disabled);
+    // Takes ownership of the images. FALSE, with no images kept, when one cannot be read.
+    BOOL SetBitmaps(CBitmap normal, CBitmap pressed, CBitmap hover, CBitmap disabled);
+    BOOL SetButtonCursor(UINT cursorId, BOOL redraw);
+    // Sizes the button to its normal image.
+    void FitToBitmap();
+    // Text colours of the caption in the normal, pressed and hover states.
+    void SetCaptionColours(COLORREF normal, COLORREF pressed, COLORREF hover, BOOL redraw);
+    // 0: left of centre, 1: right of centre, 2: centred.
+    void SetCaptionAlignment(BYTE alignment, BOOL redraw);
+
+    virtual void SetDrawCaption(BOOL draw, BOOL redraw);
+    virtual void SetFontBold(BOOL bold, BOOL redraw);
+    virtual void SetFontName(const char* face, BYTE charSet, BOOL redraw);
+    virtual void SetFontUnderline(BOOL underline, BOOL redraw);
+    virtual void SetFontItalic(BOOL italic, BOOL redraw);
+    virtual void SetFontSize(int pointSize, BOOL redraw);
+    virtual void SetCaptionFont(const LOGFONTA& font, BOOL redraw);
+    virtual void SetCaptionShadow(BOOL shadow, int offsetX, int offsetY, BOOL redraw);
+    virtual void SetShadowColour(COLORREF colour, BOOL redraw);
+    virtual void SetEmbossDisabled(BOOL emboss, BOOL redraw);
+
+protected:
+    void PreSubclassWindow() override;
+    virtual void DrawItem(const DRAWITEMSTRUCT& dis);
+    virtual void DrawStateBitmap(CDC& dc, BOOL hasCaption, const CRect& item, const CRect& caption, BOOL pressed,
+                                 BOOL disabled);
+    virtual void DrawCaption(CDC& dc, const std::string& text, const CRect& item, const CRect& caption,
+                             BOOL pressed, BOOL disabled);
+
+    LRESULT OnMouseMove(WPARAM wParam, LPARAM lParam);
+    LRESULT OnMouseLeave(WPARAM wParam, LPARAM lParam);
+    LRESULT OnKillFocus(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSetCursor(WPARAM wParam, LPARAM lParam);
+    BOOL OnClicked();
+
+private:
+    struct StateBitmap {
+        CBitmap bitmap;
+        int width = 0;
+        int height = 0;
+    };
+
+    void CancelHover();
+    void FreeBitmaps();
+    void RebuildFont();
+    void Redraw(BOOL redraw);
+    void PaintText(HDC dc, const std::string& text, CRect rect, COLORREF colour) const;
+
+    BOOL m_bDrawCaption = FALSE;
+    BOOL m_bHover = FALSE;
+    BOOL m_bPressed = FALSE;
+    BOOL m_bDisabled = FALSE;
+    BOOL m_bEmbossDisabled = TRUE;
+    int m_pressOffsetX = 1;
+    int m_pressOffsetY = 1;
+    CCursor m_cursor;
+    StateBitmap m_bitmaps[StateCount];
+    // Light text for the dark skins: dimmed while pressed, brightest when lit.
+    COLORREF m_captionColours[3] = {RGB(230, 230, 230), RGB(180, 180, 180), RGB(255, 255, 255)};
+    BYTE m_alignment = 2;
+    LOGFONTA m_logFont{};
+    CFont m_font;
+    BOOL m_bShadow = FALSE;
+    COLORREF m_shadowColour = RGB(0, 0, 0);
+    int m_shadowOffsetX = 3;
+    int m_shadowOffsetY = 2;
+};

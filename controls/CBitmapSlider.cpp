@@ -1,0 +1,375 @@
+#include "controls/CBitmapSlider.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+#include "controls/CMemDC.h"
+#include "framework/Resources.h"
+
+namespace {
+// Asks for the key pixel's own colour instead of a given key.
+constexpr COLORREF kKeyFromPixel = 0xFF000000;
+
+int ToInt(double v) { return static_cast<int>(std::clamp(v, double(INT_MIN), double(INT_MAX))); }
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CBitmapSlider, CStatic)
+    ON_MESSAGE(WM_ERASEBKGND, OnEraseBkgnd)
+    ON_MESSAGE(WM_PAINT, OnPaint)
+    ON_MESSAGE(WM_NCHITTEST, OnNcHitTest)
+    ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
+    ON_MESSAGE(WM_MOUSEMOVE, OnMouseMove)
+    ON_MESSAGE(WM_LBUTTONUP, OnLButtonUp)
+    ON_MESSAGE(WM_GETDLGCODE, OnGetDlgCode)
+    ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
+    ON_MESSAGE(WM_KILLFOCUS, OnKillFocus)
+    ON_MESSAGE(WM_SETFOCUS, OnSetFocus)
+    ON_MESSAGE(WM_DESTROY, OnDestroy)
+END_MESSAGE_MAP()
+
+CBitmapSlider::CBitmapSlider() = default;
+
+CBitmapSlider::~CBitmapSlider() = default;
+
+// ---- position and pixel ----
+
+int CBitmapSlider::PositionToPixel(int pos) const
+{
+    const int halfThumb = m_nThumbWidth / 2;
+    // Equal ends: the thumb rests at the left end of its travel.
+    if (m_nMax == m_nMin) return m_nMarginLeft + halfThumb;
+    const double travel = m_nWidth - m_nMarginLeft - m_nMarginRight - m_nThumbWidth;
+    const double ratio = (double(pos) - m_nMin) / (double(m_nMax) - m_nMin);
+    return m_nMarginLeft + ToInt(travel * ratio) + halfThumb;
+}
+
+int CBitmapSlider::PixelToPosition(int x) const
+{
+    const double travel = m_nWidth - m_nMarginLeft - m_nMarginRight - m_nThumbWidth;
+    if (m_nMax == m_nMin || travel == 0) return m_nMin;
+    return ToInt(m_nMin + ((double(x) - m_nMarginLeft - m_nThumbWidth / 2) / travel) * (double(m_nMax) - m_nMin));
+}
+
+// ---- range and state ----
+
+void CBitmapSlider::SetRange(int minimum, int maximum, BOOL redraw)
+{
+    SetRangeMin(minimum, FALSE);
+    SetRangeMax(maximum, redraw);
+}
+
+void CBitmapSlider::SetRangeMin(int minimum, BOOL redraw)
+{
+    m_nMin = minimum;
+    if (redraw && m_hWnd) Invalidate();
+}
+
+void CBitmapSlider::SetRangeMax(int maximum, BOOL redraw)
+{
+    m_nMax = maximum;
+    if (redraw && m_hWnd) Invalidate();
+}
+
+void CBitmapSlider::SetPos(int pos)
+{
+    m_nPos = std::max(std::min(pos, m_nMax), m_nMin);
+    if (m_hWnd) Invalidate();
+}
+
+void CBitmapSlider::EnableSlider(BOOL enable)
+{
+    m_bEnable = enable;
+    if (!enable && m_bLButtonDown) {
+        m_bLButtonDown = FALSE;
+        if (::GetCapture() == m_hWnd) ::ReleaseCapture();
+    }
+    if (m_hWnd) Invalidate();
+}
+
+void CBitmapSlider::SetFocusRectDrawing(BOOL draw, BOOL redraw)
+{
+    m_bDrawFocusRect = draw;
+    if (redraw && m_hWnd) Invalidate();
+}
+
+void CBitmapSlider::SetMargins(int left, int top, int right, int bottom)
+{
+    m_nMarginLeft = left;
+    m_nMarginTop = top;
+    m_nMarginRight = right;
+    m_nMarginBottom = bottom;
+}
+
+// ---- bitmaps ----
+
+BOOL CBitmapSlider::SetChannelBitmaps(UINT channelId, UINT activeId, BOOL transparent, COLORREF key, int keyX,
+                                      int keyY)
+{
+    const BitmapPair pair{m_bmChannel, m_bmChannelMask, m_bmChannelActive, m_bmChannelActiveMask};
+    m_bChannel = FALSE;
+    if (!channelId) {
+        FreePair(pair);
+        m_bChannelActive = FALSE;
+        return TRUE;
+    }
+    if (!LoadPair(pair, channelId, activeId, transparent, key, keyX, keyY, m_bChannelActive)) return FALSE;
+    GetBitmapSize(m_bmChannel, m_nWidth, m_nHeight);
+    SetWindowPos(nullptr, 0, 0, m_nWidth, m_nHeight, SWP_NOMOVE | SWP_NOZORDER);
+    m_rect = GetClientRect();
+    m_bTransparentChannel = transparent;
+    m_bChannel = TRUE;
+    return TRUE;
+}
+
+BOOL CBitmapSlider::SetThumbBitmaps(UINT thumbId, UINT activeId, BOOL transparent, COLORREF key, int keyX, int keyY)
+{
+    const BitmapPair pair{m_bmThumb, m_bmThumbMask, m_bmThumbActive, m_bmThumbActiveMask};
+    m_bThumb = FALSE;
+    // The saved background belongs to the previous thumb.
+    m_bmThumbBg.reset();
+    m_nThumbBgX = m_nThumbBgY = -1;
+    if (!thumbId) {
+        FreePair(pair);
+        m_bThumbActive = FALSE;
+        return TRUE;
+    }
+    if (!LoadPair(pair, thumbId, activeId, transparent, key, keyX, keyY, m_bThumbActive)) return FALSE;
+    GetBitmapSize(m_bmThumb, m_nThumbWidth, m_nThumbHeight);
+    if (!m_bChannel) {
+        m_rect = GetClientRect();
+        m_nWidth = m_rect.Width();
+        m_nHeight = m_rect.Height();
+    }
+    m_bTransparentThumb = transparent;
+    m_bThumb = TRUE;
+    return TRUE;
+}
+
+void CBitmapSlider::FreePair(const BitmapPair& pair)
+{
+    pair.main.reset();
+    pair.mainMask.reset();
+    pair.active.reset();
+    pair.activeMask.reset();
+}
+
+// Loads a bitmap and its optional active counterpart; on failure keeps neither.
+BOOL CBitmapSlider::LoadPair(const BitmapPair& pair, UINT id, UINT activeId, BOOL transparent, COLORREF key,
+                             int keyX, int keyY, BOOL& hasActive)
+{
+    FreePair(pair);
+    hasActive = FALSE;
+    pair.main = LoadBitmapResource(id);
+    if (!pair.main) return FALSE;
+    if (transparent) BuildMask(pair.main, pair.mainMask, key, keyX, keyY);
+    if (!activeId) return TRUE;
+    pair.active = LoadBitmapResource(activeId);
+    if (!pair.active) {
+        FreePair(pair);
+        return FALSE;
+    }
+    if (transparent) BuildMask(pair.active, pair.activeMask, key, keyX, keyY);
+    hasActive = TRUE;
+    return TRUE;
+}
+
+// Makes a monochrome mask with the key pixels white, and blackens those pixels
+// in the source so that it can be ORed over a background the mask has cut.
+void CBitmapSlider::BuildMask(HBITMAP source, CBitmap& mask, COLORREF key, int keyX, int keyY)
+{
+    int w = 0, h = 0;
+    GetBitmapSize(source, w, h);
+    mask.reset(::CreateBitmap(w, h, 1, 1, nullptr));
+    CCompatibleDC sourceDC(nullptr);
+    CCompatibleDC maskDC(nullptr);
+    CSelect sourceSel(sourceDC, source);
+    CSelect maskSel(maskDC, mask);
+    if (key == kKeyFromPixel) key = ::GetPixel(sourceDC, keyX, keyY);
+    ::SetBkColor(sourceDC, key);
+    ::BitBlt(maskDC, 0, 0, w, h, sourceDC, 0, 0, SRCCOPY);
+    ::SetTextColor(sourceDC, RGB(255, 255, 255));
+    ::SetBkColor(sourceDC, RGB(0, 0, 0));
+    ::BitBlt(sourceDC, 0, 0, w, h, maskDC, 0, 0, SRCAND);
+}
+
+void CBitmapSlider::DrawSliderBitmap(HDC dc, int x, int y, int w, int h, HDC source, int sourceX, int sourceY,
+                                     HBITMAP mask, BOOL transparent)
+{
+    if (!transparent) {
+        ::BitBlt(dc, x, y, w, h, source, sourceX, sourceY, SRCCOPY);
+        return;
+    }
+    CCompatibleDC maskDC(dc);
+    CSelect maskSel(maskDC, mask);
+    ::BitBlt(dc, x, y, w, h, maskDC, sourceX, sourceY, SRCAND);
+    ::BitBlt(dc, x, y, w, h, source, sourceX, sourceY, SRCPAINT);
+}
+
+// ---- painting ----
+
+LRESULT CBitmapSlider::OnEraseBkgnd(WPARAM, LPARAM) { return TRUE; }
+
+LRESULT CBitmapSlider::OnPaint(WPARAM, LPARAM)
+{
+    CPaintDC dc(m_hWnd);
+    CMemDC memDC(dc, m_rect, m_bTransparentChannel);
+    CCompatibleDC bitmapDC(memDC);
+
+    // The focus rectangle is drawn by inversion: drawing it again removes it.
+    if (m_bFocusRect && (m_bTransparentChannel || !m_bChannel)) {
+        ::DrawFocusRect(memDC, &m_rect);
+        m_bFocusRect = FALSE;
+    }
+    if (m_bChannel) {
+        if (m_bChannelActive && m_bEnable) {
+            const int pixel = PositionToPixel(m_nPos);
+            {
+                CSelect sel(bitmapDC, m_bmChannel);
+                DrawSliderBitmap(memDC, pixel, 0, m_nWidth - pixel, m_nHeight, bitmapDC, pixel, 0, m_bmChannelMask,
+                                 m_bTransparentChannel);
+            }
+            CSelect sel(bitmapDC, m_bmChannelActive);
+            DrawSliderBitmap(memDC, 0, 0, pixel, m_nHeight, bitmapDC, 0, 0, m_bmChannelActiveMask,
+                             m_bTransparentChannel);
+        } else {
+            CSelect sel(bitmapDC, m_bmChannel);
+            DrawSliderBitmap(memDC, 0, 0, m_nWidth, m_nHeight, bitmapDC, 0, 0, m_bmChannelMask,
+                             m_bTransparentChannel);
+        }
+    }
+    if (m_nThumbBgX != -1) {
+        CSelect sel(bitmapDC, m_bmThumbBg);
+        ::BitBlt(memDC, m_nThumbBgX, m_nThumbBgY, m_nThumbWidth, m_nThumbHeight, bitmapDC, 0, 0, SRCCOPY);
+        m_nThumbBgX = m_nThumbBgY = -1;
+    }
+    if (m_bThumb && m_bEnable) {
+        const bool active = m_bThumbActive && m_bLButtonDown;
+        const int x = PositionToPixel(m_nPos) - m_nThumbWidth / 2;
+        const int y = m_nMarginTop;
+        // Without an opaque channel under it, the thumb's old place is restored from a copy.
+        if (m_bTransparentChannel || !m_bChannel) {
+            if (!m_bmThumbBg) m_bmThumbBg.reset(::CreateCompatibleBitmap(dc, m_nThumbWidth, m_nThumbHeight));
+            CSelect sel(bitmapDC, m_bmThumbBg);
+            ::BitBlt(bitmapDC, 0, 0, m_nThumbWidth, m_nThumbHeight, memDC, x, y, SRCCOPY);
+            m_nThumbBgX = x;
+            m_nThumbBgY = y;
+        }
+        CSelect sel(bitmapDC, active ? m_bmThumbActive : m_bmThumb);
+        DrawSliderBitmap(memDC, x, y, m_nThumbWidth, m_nThumbHeight, bitmapDC, 0, 0,
+                         active ? m_bmThumbActiveMask : m_bmThumbMask, m_bTransparentThumb);
+    }
+    if (m_bDrawFocusRect && m_bFocus && m_bEnable) {
+        ::DrawFocusRect(memDC, &m_rect);
+        m_bFocusRect = TRUE;
+    }
+    return 0;
+}
+
+// ---- input ----
+
+// A static lets the mouse through to its parent unless told otherwise.
+LRESULT CBitmapSlider::OnNcHitTest(WPARAM, LPARAM) { return HTCLIENT; }
+
+void CBitmapSlider::Notify(UINT message) const
+{
+    ::PostMessageA(GetParent(), message, static_cast<WPARAM>(GetDlgCtrlID()), m_nPos);
+}
+
+void CBitmapSlider::DragTo(int pointerX)
+{
+    const int halfThumb = m_nThumbWidth / 2;
+    int x = pointerX - m_nMouseOffset;
+    x = std::max(x, m_nMarginLeft + halfThumb);
+    x = std::min(x, m_nWidth - m_nMarginRight - halfThumb);
+    if (x == PositionToPixel(m_nPos)) return;
+    const int before = m_nPos;
+    SetPos(PixelToPosition(x));
+    // Past an end of the travel the pointer still moves but the value does not.
+    if (m_nPos != before) Notify(WM_SLIDER_MOVING);
+}
+
+LRESULT CBitmapSlider::OnLButtonDown(WPARAM, LPARAM lParam)
+{
+    if (!m_bEnable) return Default();
+    ::SetCapture(m_hWnd);
+    ::SetFocus(m_hWnd);
+    m_bLButtonDown = TRUE;
+    const int x = GET_X_LPARAM(lParam);
+    const int offset = x - PositionToPixel(m_nPos);
+    // Grabbing the thumb keeps it under the same spot; a press beside it centres it.
+    m_nMouseOffset = std::abs(offset) <= m_nThumbWidth / 2 ? offset : 0;
+    DragTo(x);
+    Invalidate();
+    return Default();
+}
+
+LRESULT CBitmapSlider::OnMouseMove(WPARAM, LPARAM lParam)
+{
+    if (m_bLButtonDown && m_bEnable) DragTo(GET_X_LPARAM(lParam));
+    return Default();
+}
+
+LRESULT CBitmapSlider::OnLButtonUp(WPARAM, LPARAM)
+{
+    if (!m_bEnable) return Default();
+    if (::GetCapture() == m_hWnd) ::ReleaseCapture();
+    m_bLButtonDown = FALSE;
+    Invalidate();
+    Notify(WM_SLIDER_MOVED);
+    return Default();
+}
+
+LRESULT CBitmapSlider::OnGetDlgCode(WPARAM, LPARAM)
+{
+    // Tab still moves the focus on; every other key comes here.
+    if (::GetKeyState(VK_TAB) < 0) return Default();
+    return DLGC_WANTALLKEYS;
+}
+
+LRESULT CBitmapSlider::OnKeyDown(WPARAM wParam, LPARAM)
+{
+    if (!m_bEnable) return Default();
+    long long target = m_nPos;
+    switch (wParam) {
+    case VK_PRIOR: target -= m_nPage; break;
+    case VK_NEXT: target += m_nPage; break;
+    case VK_END: target = m_nMax; break;
+    case VK_HOME: target = m_nMin; break;
+    case VK_LEFT:
+    case VK_UP: target -= 1; break;
+    case VK_RIGHT:
+    case VK_DOWN: target += 1; break;
+    default: return Default();
+    }
+    SetPos(static_cast<int>(std::clamp<long long>(target, INT_MIN, INT_MAX)));
+    Notify(WM_SLIDER_MOVED);
+    return Default();
+}
+
+LRESULT CBitmapSlider::OnSetFocus(WPARAM, LPARAM)
+{
+    const LRESULT result = Default();
+    m_bFocus = TRUE;
+    Invalidate();
+    return result;
+}
+
+LRESULT CBitmapSlider::OnKillFocus(WPARAM, LPARAM)
+{
+    const LRESULT result = Default();
+    m_bFocus = FALSE;
+    Invalidate();
+    return result;
+}
+
+LRESULT CBitmapSlider::OnDestroy(WPARAM, LPARAM)
+{
+    const LRESULT result = Default();
+    for (CBitmap* b : {&m_bmChannel, &m_bmChannelMask, &m_bmChannelActive, &m_bmChannelActiveMask, &m_bmThumb,
+                       &m_bmThumbMask, &m_bmThumbActive, &m_bmThumbActiveMask, &m_bmThumbBg})
+        b->reset();
+    return result;
+}

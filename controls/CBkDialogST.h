@@ -1,0 +1,42 @@
+#pragma once
+// CBkDialogST: the base of every window. Its client area is painted from one
+// tiled skin bitmap, its outline is cut to the bitmap's non-key pixels, it can
+// be moved by pressing anywhere on its background, and plain statics on it draw
+// their text straight onto the skin.
+#include "framework/Dialog.h"
+#include "framework/Gdi.h"
+
+class CBkDialogST : public CDialog {
+    DECLARE_MESSAGE_MAP()
+public:
+    explicit CBkDialogST(UINT templateId, CWnd* parent = nullptr);
+    ~CBkDialogST() override;
+
+    // 0 on success (a missing resource also gives 0 and no background); 1 when
+    // the bitmap's header cannot be read, in which case the bitmap is deleted.
+    int SetBackgroundBitmap(UINT resourceId);
+    int SetBackgroundBitmap(CBitmap bitmap);
+    // Hands the background to the caller (dropping the result deletes it) and
+    // leaves the dialog without one.
+    CBitmap ReleaseBackground();
+    void SetDragByBackground(BOOL drag) { m_bDragByBackground = drag; }
+    // Cuts the window's outline to the pixels of the bitmap that are not exactly key.
+    void ApplyRegionFromBitmap(UINT resourceId, COLORREF key);
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    // Called with the composed background after it has reached the window.
+    virtual void OnBackgroundComposed(CDC& memDC);
+
+    LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSize(WPARAM wParam, LPARAM lParam);
+    LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
+    HBRUSH OnCtlColor(HDC dc, HWND child, UINT ctlType);
+
+private:
+    CBitmap m_bitmap;
+    int m_dwWidth = 0;
+    int m_dwHeight = 0;
+    BOOL m_bDragByBackground = FALSE;
+    HBRUSH m_hHollowBrush;  // stock object, never deleted
+};

@@ -1,0 +1,27 @@
+#pragma once
+// Resources of the bitmap-control tests (bitmap_controls.rc).
+#define IDB_SKIN 3001
+#define IDB_REGION_SOLID 3002
+#define IDB_REGION_KEY 3003
+#define IDB_REGION_RUNS 3004
+#define IDB_BUTTON_NORMAL 3010
+#define IDB_BUTTON_PRESSED 3011
+#define IDB_BUTTON_HOVER 3012
+#define IDB_BUTTON_DISABLED 3013
+#define IDC_HAND_CURSOR 3014
+#define IDB_CHANNEL 3020
+#define IDB_CHANNEL_ACTIVE 3021
+#define IDB_THUMB 3022
+#define IDB_THUMB_ACTIVE 3023
+#define IDB_MISSING 3099
+
+#define IDD_BK_HOST 3100
+#define IDC_BK_STATIC 3101
+#define IDC_BK_TRACKBAR 3102
+#define IDC_BK_BUTTON 3103
+#define IDD_BUTTON_HOST 3110
+#define IDC_BTN_IMAGE 3111
+#define IDC_BTN_OTHER 3112
+#define IDD_SLIDER_HOST 3120
+#define IDC_SLIDER 3121
+#define IDC_SLIDER_OTHER 3122
