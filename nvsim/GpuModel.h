@@ -22,7 +22,6 @@ public:
     void SetTemperature(double celsius) { m_temp = celsius; }
 
     int CoolerLevel(uint32_t cooler) const;
-    uint32_t CoolerPolicy(uint32_t cooler) const { return m_coolerPolicy[cooler]; }
     void SetCoolerLevel(uint32_t cooler, double level) { m_coolerLevel[cooler] = level; }
     void SetCoolerPolicy(uint32_t cooler, uint32_t policy) { m_coolerPolicy[cooler] = policy; }
 

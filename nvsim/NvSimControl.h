@@ -35,7 +35,8 @@ typedef struct NvSimCall {
      * thermal read: sensor index; cooler read: cooler target; display enumeration: index */
 } NvSimCall;
 
-/* Loads a scenario INI file (null: the built-in default GPU); resets all state, faults and the log.
+/* Loads a scenario INI file (null: the built-in default GPU); resets all state, faults and the log,
+ * starts model time at 0 and keeps the freeze setting (freeze first for a deterministic run).
  * Returns 1, or 0 when the file cannot be read (the built-in default is then in force). */
 NVSIM_API int NvSim_LoadScenario(const char* path);
 /* Number of simulated GPUs. */
