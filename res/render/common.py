@@ -68,11 +68,6 @@ def text(img, xy, s, size, weight="Medium", fill=P.text, anchor="ls", tracking=0
     return total
 
 
-def text_width(s, size, weight="Medium", tracking=0.0):
-    f = font(size, weight)
-    return f.getlength(s) + tracking * (len(s) - 1)
-
-
 class Layer:
     """RGBA surface drawn at SS times the size and reduced with a box filter,
     so edges get exact coverage anti-aliasing. Coordinates are in output
@@ -201,7 +196,8 @@ class Outputs:
         img.save(os.path.join(self.root, name + ".png"), optimize=True)
         self.items.append((group, ident, name, img))
 
-    def raw(self, group, ident, name, data, preview):
+    def raw(self, group, ident, name, data, preview, sizes):
+        """A file written as is; preview and sizes only label it on the sheet."""
         with open(os.path.join(self.root, name), "wb") as f:
             f.write(data)
-        self.items.append((group, ident, name, preview))
+        self.items.append((group, ident, name + "  " + sizes, preview))

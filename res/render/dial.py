@@ -7,8 +7,6 @@ degrees / full scale, so each scale starts at six o'clock and runs clockwise
 through nine and twelve to three o'clock. The quadrant between three and six
 o'clock stays free for the two numbers the program prints: the engine clock
 in black at (193, 163) and the memory clock in white at (206, 218)."""
-import math
-
 from PIL import Image
 
 from common import P, Layer, over, paint, polar, radial, text, mask_of
@@ -155,10 +153,3 @@ def place_needle(base, img, pivot, value, full, c):
     out = base.convert("RGBA")
     out.alpha_composite(big)
     return out.convert("RGB")
-
-
-def reach(img, pivot):
-    """Largest distance from the pivot of any visible needle pixel."""
-    a = img.getchannel("A").load()
-    w, h = img.size
-    return max(math.hypot(x - pivot[0], y - pivot[1]) for y in range(h) for x in range(w) if a[x, y] > 8)

@@ -21,7 +21,8 @@ def mark(size):
     c = (31 * s, 31 * s)
     width = (7.5 if size <= 24 else 6.0) * s
     r = 18.5 * s
-    lay.band(c, r - width / 2, r + width / 2, -20, 300, P.accent + (255,))
+    lay.circle(c, r + width / 2, fill=P.accent + (255,))
+    lay.circle(c, r - width / 2, fill=(24, 28, 35, 255))
     tail = [(36, 38), (53, 55), (47, 55), (30, 38)]
     lay.polygon([(x * s, y * s) for x, y in tail], P.accent + (255,))
     if size >= 32:
@@ -74,7 +75,19 @@ def icon_file():
         else:
             data = _dib(img)
         entries.append((img, 1, 32, data))
-    return _container(1, entries), mark(256)
+    return _container(1, entries), strip([mark(s) for s in ICON_SIZES])
+
+
+def strip(images):
+    """Preview: the images side by side, bottoms aligned."""
+    w = sum(i.size[0] for i in images) + 8 * (len(images) - 1)
+    h = max(i.size[1] for i in images)
+    out = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+    x = 0
+    for i in images:
+        out.paste(i, (x, h - i.size[1]))
+        x += i.size[0] + 8
+    return out
 
 
 HOTSPOT = (10, 1)
@@ -109,11 +122,11 @@ def hand():
                 lay.polygon(pts, fill)
     draw(1.1, (12, 14, 18, 255))
     draw(0.0, (255, 255, 255, 255))
-    for x in (12.75, 16.75, 20.75):
-        lay.line([(x, 12 + (x - 12) * 0.4), (x, 17.5)], (12, 14, 18, 255), 0.9)
+    for x, top in ((12.75, 9.5), (16.75, 10.5), (20.75, 12.0)):
+        lay.line([(x, top), (x, 16.5)], (70, 76, 86, 255), 0.8)
     return lay.result()
 
 
 def cursor_file():
     img = hand()
-    return _container(2, [(img, HOTSPOT[0], HOTSPOT[1], _dib(img))]), img
+    return _container(2, [(img, HOTSPOT[0], HOTSPOT[1], _dib(img))]), strip([img, img.resize((96, 96), Image.NEAREST)])

@@ -2,9 +2,7 @@
 fan-mode switch, the temperature and fan pictures and the dial face. Each is
 drawn on the piece of skin it covers, so it sits on the skin seamlessly."""
 from common import P, Layer, mix, over, text
-import dial
 import glyphs
-import keys
 import main_skin as ms
 
 

@@ -3,7 +3,7 @@ in a bezel that rises above it, a readings card on the left (temperature,
 fan, fan mode, fan curve) and a controls card on the right (presets, apply,
 reset, monitor, turbo). Rectangles are the control rectangles the window
 places its controls at."""
-from PIL import Image, ImageChops
+from PIL import ImageChops
 
 from common import (P, Layer, binary, edge_of, keyed, mask_of, mix, over, paint, text,
                     vgradient)

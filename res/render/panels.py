@@ -3,8 +3,7 @@ graphite body with a hard rim and a title bar carrying the panel's name, its
 minimise and close glyphs at the places the panel puts those buttons."""
 from PIL import Image, ImageChops
 
-from common import (P, Layer, binary, edge_of, keyed, mask_of, mix, over, paint, text,
-                    text_width, vgradient)
+from common import P, Layer, binary, edge_of, keyed, mask_of, over, paint, text, vgradient
 import glyphs
 
 TITLE_H = 28

@@ -3,10 +3,11 @@ contact sheet into res/contact-sheet.png. Run through res/render.sh."""
 import os
 import sys
 
-from common import Outputs
+from common import Outputs, keyed
 import dial
 import glyphs
 import icons
+import keys
 import main_parts as mp
 import main_skin as ms
 import panel_parts as pp
@@ -16,7 +17,6 @@ import sheet
 
 def render_main(out):
     art, shape = ms.art()
-    from common import keyed
     out.bmp("Skins", 129, "skin-main", keyed(art, shape))
     out.bmp("Main window", 204, "main-settings", ms.crop(art, ms.SET))
     out.bmp("Main window", 152, "main-minimise", ms.crop(art, ms.MINIMISE))
@@ -25,7 +25,6 @@ def render_main(out):
                             ("10", ms.PRESET_10, (138, 139, 137))):
         for ident, state in zip(ids, ("selected", "unselected", "pressed")):
             out.bmp("Main window", ident, "preset%s-%s" % (label, state), mp.preset(art, box, label, state))
-    import keys
     for name, label, box, primary, ids in (("apply", "APPLY", ms.APPLY, True, (142, 140, 141)),
                                             ("reset", "RESET", ms.RESET, False, (148, 146, 147))):
         for ident, state in zip(ids, ("normal", "pressed", "hover")):
@@ -88,9 +87,10 @@ def main(root):
     render_main(out)
     render_panels(out)
     data, preview = icons.icon_file()
-    out.raw("Icon and cursor", 128, "qsurge.ico", data, preview)
+    out.raw("Icon and cursor", 128, "qsurge.ico", data, preview,
+            ", ".join(str(s) for s in icons.ICON_SIZES))
     data, preview = icons.cursor_file()
-    out.raw("Icon and cursor", 151, "hand.cur", data, preview)
+    out.raw("Icon and cursor", 151, "hand.cur", data, preview, "32 (shown at 1x and 3x)")
     sheet.build(out, os.path.join(root, "contact-sheet.png"))
     print("rendered %d files into %s" % (len(out.items), images))
 

@@ -140,7 +140,7 @@ def window(title, skin_id, placed, by_id):
 def tile(ident, name, img):
     """An image on a checked ground (PNG alpha shows), with its caption."""
     w, h = img.size
-    label = "%d  %s  %dx%d" % (ident, name, w, h)
+    label = "%d  %s" % (ident, name) if "  " in name else "%d  %s  %dx%d" % (ident, name, w, h)
     tw = int(font(11, "Medium").getlength(label)) + 2
     cw = max(w, tw, 40)
     t = Image.new("RGB", (cw, h + 20), BG)
