@@ -36,22 +36,19 @@ struct WindowPixels {
     }
 };
 
-// The client area as it is on screen now.
-inline WindowPixels CaptureClient(HWND window)
+// width x height pixels of a context, from its origin.
+inline WindowPixels CaptureDC(HDC source, int width, int height)
 {
-    RECT client{};
-    ::GetClientRect(window, &client);
-    WindowPixels out{client.right, client.bottom, {}};
+    WindowPixels out{width, height, {}};
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), out.width, -out.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    CClientDC dc(window);
-    CCompatibleDC memory(dc);
+    CCompatibleDC memory(source);
     void* bits = nullptr;
-    CBitmap dib(::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    CBitmap dib(::CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!dib) return out;
     {
         CSelect select(memory, dib);
-        ::BitBlt(memory, 0, 0, out.width, out.height, dc, 0, 0, SRCCOPY);
+        ::BitBlt(memory, 0, 0, out.width, out.height, source, 0, 0, SRCCOPY);
     }
     ::GdiFlush();
     const auto* bgrx = static_cast<const BYTE*>(bits);
@@ -59,6 +56,26 @@ inline WindowPixels CaptureClient(HWND window)
     for (size_t i = 0; i < out.pixels.size(); ++i)
         out.pixels[i] = RGB(bgrx[4 * i + 2], bgrx[4 * i + 1], bgrx[4 * i]);
     return out;
+}
+
+// The client area as it is on screen now.
+inline WindowPixels CaptureClient(HWND window)
+{
+    RECT client{};
+    ::GetClientRect(window, &client);
+    CClientDC dc(window);
+    return CaptureDC(dc, client.right, client.bottom);
+}
+
+// The pixels of a bitmap.
+inline WindowPixels CaptureBitmap(HBITMAP bitmap)
+{
+    BITMAP bm{};
+    ::GetObjectA(bitmap, sizeof bm, &bm);
+    CClientDC screen(nullptr);
+    CCompatibleDC dc(screen);
+    CSelect select(dc, bitmap);
+    return CaptureDC(dc, bm.bmWidth, bm.bmHeight);
 }
 
 // GDI objects the process holds. Wine does not implement GetGuiResources; there

@@ -1,0 +1,393 @@
+#include "app/CQuiloDlg.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "framework/MessageBox.h"
+#include "framework/Resources.h"
+#include "profile/AutoRun.h"
+#include "res/resource.h"
+
+namespace {
+constexpr UINT_PTR kStartTimer = 1;    // once, 10 ms after start: hide when asked to start hidden
+constexpr UINT_PTR kRefreshTimer = 2;  // every 100 ms: readings, dial, fan curve
+constexpr COLORREF kSkinKey = 0x00FF0000;
+constexpr int kWidth = 926;
+constexpr int kHeight = 451;
+constexpr COLORREF kWhite = 0x00FFFFFF;
+constexpr COLORREF kBlack = 0x00000000;
+
+// Normal, pressed and hover images of the three preset buttons for preset 1..3.
+struct PresetImages {
+    UINT normal, pressed, hover;
+};
+constexpr PresetImages kPresetImages[3][3] = {
+    {{IDB_PRESET3_SELECTED, IDB_PRESET3_PRESSED, IDB_PRESET3_SELECTED},
+     {IDB_PRESET5_UNSELECTED, IDB_PRESET5_PRESSED, IDB_PRESET5_UNSELECTED},
+     {IDB_PRESET10_UNSELECTED, IDB_PRESET10_PRESSED, IDB_PRESET10_UNSELECTED}},
+    {{IDB_PRESET3_UNSELECTED, IDB_PRESET3_PRESSED, IDB_PRESET3_UNSELECTED},
+     {IDB_PRESET5_SELECTED, IDB_PRESET5_PRESSED, IDB_PRESET5_SELECTED},
+     {IDB_PRESET10_UNSELECTED, IDB_PRESET10_PRESSED, IDB_PRESET10_UNSELECTED}},
+    {{IDB_PRESET3_UNSELECTED, IDB_PRESET3_PRESSED, IDB_PRESET3_UNSELECTED},
+     {IDB_PRESET5_UNSELECTED, IDB_PRESET5_PRESSED, IDB_PRESET5_UNSELECTED},
+     {IDB_PRESET10_SELECTED, IDB_PRESET10_PRESSED, IDB_PRESET10_SELECTED}},
+};
+
+void SetImages(CBitButtonNL& button, UINT normal, UINT pressed, UINT hover)
+{
+    button.SetBitmaps(normal, pressed, hover, 0);
+    button.SetButtonCursor(IDCUR_HAND, TRUE);
+    button.FitToBitmap();
+}
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
+    ON_MESSAGE(WM_PAINT, OnPaint)
+    ON_MESSAGE(WM_QUERYDRAGICON, OnQueryDragIcon)
+    ON_MESSAGE(WM_MOVE, OnMove)
+    ON_MESSAGE(WM_TIMER, OnTimer)
+    ON_MESSAGE(CTrayIcon::kCallbackMessage, OnTrayNotify)
+    ON_MESSAGE(WM_ENDSESSION, OnEndSession)
+    ON_MESSAGE(WM_DESTROY, OnDestroy)
+    ON_BN_CLICKED(IDC_MINIMIZE, MinimizeToTray)
+    ON_BN_CLICKED(IDC_CLOSE, OnCancel)
+    ON_BN_CLICKED(IDC_PRESET_3, OnPreset1)
+    ON_BN_CLICKED(IDC_PRESET_5, OnPreset2)
+    ON_BN_CLICKED(IDC_PRESET_10, OnPreset3)
+    ON_BN_CLICKED(IDC_FAN_MODE, OnFanMode)
+END_MESSAGE_MAP()
+
+CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent) {}
+
+void CQuiloDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CBkDialogST::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_MINIMIZE, m_minimizeButton);
+    DDX_Control(pDX, IDC_CLOSE, m_closeButton);
+    DDX_Control(pDX, IDC_PRESET_3, m_preset1Button);
+    DDX_Control(pDX, IDC_PRESET_10, m_preset3Button);
+    DDX_Control(pDX, IDC_PRESET_5, m_preset2Button);
+    DDX_Control(pDX, IDC_APPLY, m_applyButton);
+    DDX_Control(pDX, IDC_RESET, m_resetButton);
+    DDX_Control(pDX, IDC_HWM, m_monitorButton);
+    DDX_Control(pDX, IDC_TURBO, m_turboButton);
+    DDX_Control(pDX, IDC_FANCURVE, m_fanCurveButton);
+    DDX_Control(pDX, IDC_FAN_MODE, m_fanModeButton);
+    DDX_Control(pDX, IDC_SETTINGS, m_settingsButton);
+    DDX_Control(pDX, IDC_TEMP_READOUT, m_temperatureText);
+    DDX_Control(pDX, IDC_FAN_READOUT, m_fanText);
+    DDX_Control(pDX, IDC_ENGINE_READOUT, m_engineText);
+    DDX_Control(pDX, IDC_MEMORY_READOUT, m_memoryText);
+    DDX_Control(pDX, IDC_FAN_PICTURE, m_fanPicture);
+    DDX_Control(pDX, IDC_TEMP_PICTURE, m_temperaturePicture);
+    DDX_Control(pDX, IDC_GAUGE, m_gauge);
+    DDX_Text(pDX, IDC_TEMP_READOUT, m_temperature);
+    DDX_Text(pDX, IDC_FAN_READOUT, m_fanLevel);
+    DDX_Text(pDX, IDC_ENGINE_READOUT, m_engineClock);
+    DDX_Text(pDX, IDC_MEMORY_READOUT, m_memoryClock);
+}
+
+BOOL CQuiloDlg::OnInitDialog()
+{
+    CBkDialogST::OnInitDialog();
+    m_hIcon = CIcon(static_cast<HICON>(
+        ::LoadImageA(ResourceInstance(), MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)));
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.get()));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon.get()));
+    SetWindowText("Q-Surge");
+    SetWindowPos(nullptr, 0, 0, kWidth, kHeight, SWP_NOMOVE | SWP_NOZORDER);
+
+    char exeDir[512] = {};
+    GetExeDirectory(m_hWnd, exeDir, sizeof exeDir);
+    m_exeDir = exeDir;
+
+    SetBackgroundBitmap(IDB_MAIN_SKIN);
+    ApplyRegionFromBitmap(IDB_MAIN_SKIN, kSkinKey);
+    SetDragByBackground(TRUE);
+
+    PlaceControls();
+
+    const int init = m_gpu.Initialize();
+    if (init == 1 || init == 2) {
+        AppMessageBox(m_hWnd, init == 1 ? "Initial nvapi fail!" : "NvAPI_EnumPhysicalGPUs failed", "Info",
+                      MB_ICONINFORMATION);
+        AppMessageBox(m_hWnd, "Application will not work normally!", "Info", MB_ICONINFORMATION);
+    }
+
+    m_iniPath = BuildProfilePath(m_exeDir, m_gpu.m_pciIds[1]);
+    m_iniName = m_iniPath.substr(m_iniPath.rfind('\\') + 1);
+    m_ini.SetPath(m_iniPath);
+
+    m_initialized = m_ini.ReadInitialized();
+    if (!m_initialized) {
+        FirstRunDefaults();
+        m_ini.WriteInitialized(1);
+    }
+    LoadStartupSettings();
+
+    ApplyFanCurve(kDefaultFanCurve);
+
+    m_gauge.AttachWindowDC();
+    m_gauge.LoadEngineNeedle(IDP_ENGINE_NEEDLE, "PNG");
+    m_gauge.LoadMemoryNeedle(IDP_MEMORY_NEEDLE, "PNG");
+    m_gauge.SetMemoryNeedlePivot(14, 26);
+    m_gauge.SetEngineNeedlePivot(11, 34);
+
+    SetTimer(kStartTimer, 10);
+    SetTimer(kRefreshTimer, 100);
+    return TRUE;
+}
+
+void CQuiloDlg::PlaceControls()
+{
+    struct Placement {
+        CWnd& control;
+        CRect rect;  // left, top, width, height
+    };
+    const Placement placements[] = {
+        {m_minimizeButton, {616, 76, 19, 17}},  {m_closeButton, {638, 76, 19, 17}},
+        {m_settingsButton, {594, 76, 19, 17}},  {m_preset1Button, {639, 120, 50, 50}},
+        {m_preset2Button, {657, 169, 52, 50}},  {m_preset3Button, {657, 218, 52, 53}},
+        {m_applyButton, {655, 275, 97, 45}},    {m_resetButton, {765, 275, 97, 45}},
+        {m_monitorButton, {652, 338, 68, 68}},  {m_turboButton, {725, 338, 69, 68}},
+        {m_fanCurveButton, {123, 381, 141, 33}}, {m_fanModeButton, {134, 358, 13, 13}},
+        {m_temperaturePicture, {220, 150, 78, 117}}, {m_fanPicture, {230, 291, 122, 91}},
+        {m_temperatureText, {136, 187, 100, 50}}, {m_fanText, {144, 310, 100, 50}},
+        {m_engineText, {520, 233, 80, 30}},     {m_memoryText, {527, 285, 65, 26}},
+        {m_gauge, {318, 67, 298, 298}},
+    };
+    for (const Placement& p : placements) p.control.MoveWindow(p.rect.left, p.rect.top, p.rect.right, p.rect.bottom);
+    m_engineText.ShowWindow(SW_HIDE);
+    m_memoryText.ShowWindow(SW_HIDE);
+
+    SetImages(m_minimizeButton, IDB_MAIN_MINIMIZE, IDB_MAIN_MINIMIZE, IDB_MAIN_MINIMIZE);
+    SetImages(m_closeButton, IDB_MAIN_CLOSE, IDB_MAIN_CLOSE, IDB_MAIN_CLOSE);
+    SetImages(m_settingsButton, IDB_MAIN_SETTINGS, IDB_MAIN_SETTINGS, IDB_MAIN_SETTINGS);
+    ShowPresetButtons();
+    SetImages(m_applyButton, IDB_MAIN_APPLY, IDB_MAIN_APPLY_PRESSED, IDB_MAIN_APPLY_HOVER);
+    SetImages(m_resetButton, IDB_MAIN_RESET, IDB_MAIN_RESET_PRESSED, IDB_MAIN_RESET_HOVER);
+    SetImages(m_monitorButton, IDB_HWM, IDB_HWM_PRESSED, IDB_HWM_HOVER);
+    SetImages(m_turboButton, IDB_TURBO, IDB_TURBO_PRESSED, IDB_TURBO_HOVER);
+    SetImages(m_fanCurveButton, IDB_FANCURVE_KEY, IDB_FANCURVE_KEY_ACTIVE, IDB_FANCURVE_KEY_ACTIVE);
+    ShowFanModeButton();
+
+    m_temperatureText.SetReadoutFont(300, "DigifaceWide");
+    m_temperatureText.SetReadoutColour(kWhite);
+    m_fanText.SetReadoutFont(200, "DigifaceWide");
+    m_fanText.SetReadoutColour(kWhite);
+    m_engineText.SetReadoutFont(200, "DigifaceWide");
+    m_engineText.SetReadoutColour(kBlack);
+    m_memoryText.SetReadoutFont(140, "DigifaceWide");
+    m_memoryText.SetReadoutColour(kWhite);
+}
+
+void CQuiloDlg::ShowPresetButtons()
+{
+    const PresetImages(&images)[3] = kPresetImages[m_preset - 1];
+    CBitButtonNL* buttons[3] = {&m_preset1Button, &m_preset2Button, &m_preset3Button};
+    for (int i = 0; i < 3; ++i) SetImages(*buttons[i], images[i].normal, images[i].pressed, images[i].hover);
+}
+
+void CQuiloDlg::ShowFanModeButton()
+{
+    const UINT image = m_fanAuto ? IDB_SWITCH_ON : IDB_SWITCH_OFF;
+    SetImages(m_fanModeButton, image, image, image);
+}
+
+void CQuiloDlg::SelectPreset(int preset)
+{
+    m_preset = preset;
+    ShowPresetButtons();
+}
+
+void CQuiloDlg::FirstRunDefaults()
+{
+    const LONG registered = SetAutoRun();
+    m_ini.WriteSystemFlags(SystemFlags{registered == ERROR_SUCCESS ? 1 : 0, 0, 0, 1});
+}
+
+void CQuiloDlg::LoadStartupSettings()
+{
+    SystemFlags flags{};
+    m_ini.ReadSystemFlags(flags);
+    m_startMinimized = flags.minisize;
+    m_gpu.GetCoolerSettings(m_gpu.m_coolerSettings, -1, 0);
+    m_fanMinLevel = static_cast<int>(m_gpu.m_coolerSettings.cooler[0].defaultMinLevel);
+    m_fanMaxLevel = static_cast<int>(m_gpu.m_coolerSettings.cooler[0].defaultMaxLevel);
+}
+
+void CQuiloDlg::ApplyFanCurve(const CurvePoint (&points)[kCurvePoints])
+{
+    m_fanSegmentCount = BuildFanCurveSegments(points, m_fanSegments);
+}
+
+LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
+{
+    if (id == kStartTimer) {
+        if (m_startMinimized) MinimizeToTray();
+        m_startMinimized = 0;
+        KillTimer(kStartTimer);
+    } else if (id == kRefreshTimer) {
+        Refresh();
+    }
+    return Default();
+}
+
+void CQuiloDlg::Refresh()
+{
+    m_gpu.GetTemperature(m_temperature, -1);
+    m_temperatureWidth = m_temperature >= 100 ? 2 : 1;
+    if (m_temperatureWidth != m_lastTemperatureWidth) {
+        m_lastTemperatureWidth = m_temperatureWidth;
+        if (m_temperatureWidth == 1)
+            m_temperatureText.MoveWindow(136, 187, 70, 50);
+        else
+            m_temperatureText.MoveWindow(110, 187, 100, 50);
+    }
+    // The series ends at 120 to 129 degrees; hotter readings keep its last picture.
+    m_temperaturePicture.ShowBitmap(std::min<unsigned>(IDB_TEMP_FIRST + m_temperature / 10, IDB_TEMP_LAST));
+
+    GpuClockInfo clocks{};
+    m_gpu.GetCurrentClocks(clocks, -1);
+    m_engineClock = clocks.gfxClock / 1000;
+    m_memoryClock = clocks.memClock * 2 / 1000;
+    m_gauge.DrawGauge(static_cast<int>(m_memoryClock), static_cast<int>(m_engineClock));
+
+    m_fanLevel = m_gpu.GetCoolerLevel(-1, 0);
+    m_fanWidth = m_fanLevel == 100 ? 2 : 1;
+    if (m_fanWidth != m_lastFanWidth) {
+        m_lastFanWidth = m_fanWidth;
+        if (m_fanWidth == 1)
+            m_fanText.MoveWindow(144, 310, 50, 32);
+        else
+            m_fanText.MoveWindow(125, 310, 70, 32);
+    }
+    m_fanPicture.ShowBitmap(IDB_FAN_FIRST + std::min(m_fanLevel, 100u) / 10);
+
+    UpdateData(FALSE);
+    if (m_fanLevel != m_lastFanLevel) {
+        m_lastFanLevel = m_fanLevel;
+        InvalidateChild(m_fanText);
+    }
+    if (m_temperature != m_lastTemperature) {
+        m_lastTemperature = m_temperature;
+        InvalidateChild(m_temperatureText);
+    }
+    FollowFanCurve();
+}
+
+void CQuiloDlg::InvalidateChild(CWnd& child)
+{
+    CRect r = child.GetWindowRect();
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+    InvalidateRect(r, TRUE);
+}
+
+void CQuiloDlg::FollowFanCurve()
+{
+    if (m_fanSegmentCount < 1 || m_fanAuto) return;
+    if (int found = FindFanCurveSegment(m_fanSegments, m_fanSegmentCount, m_temperature)) m_segmentIndex = found;
+    if (m_segmentIndex == m_lastSegment || m_segmentIndex < 1) return;
+    const int level = FanCurveLevel(m_fanSegments[m_segmentIndex - 1], m_temperature, m_fanMinLevel, m_fanMaxLevel);
+    m_gpu.SetCoolerLevel(static_cast<uint32_t>(level), kNvCoolerPolicyManual, -1, 0);
+    m_lastSegment = m_segmentIndex;
+}
+
+void CQuiloDlg::OnFanMode()
+{
+    m_fanAuto = !m_fanAuto;
+    ShowFanModeButton();
+    if (m_fanAuto)
+        m_gpu.SetCoolerLevel(m_fanLevel, kNvCoolerPolicyAuto, -1, 0);
+    else
+        m_lastSegment = 0;
+}
+
+void CQuiloDlg::ReleaseFan()
+{
+    if (m_fanAuto) return;
+    m_fanAuto = 1;
+    m_gpu.SetCoolerLevel(m_fanLevel, kNvCoolerPolicyAuto, -1, 0);
+}
+
+void CQuiloDlg::MinimizeToTray()
+{
+    m_trayIcon.Add(m_hWnd, m_hIcon);
+    ShowWindow(SW_HIDE);
+}
+
+void CQuiloDlg::RemoveTrayIcon() { m_trayIcon.Remove(); }
+
+LRESULT CQuiloDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage)
+{
+    if (iconId != CTrayIcon::kIconId) return 1;
+    if (mouseMessage == WM_LBUTTONDBLCLK) {
+        ShowWindow(SW_SHOW);
+        RemoveTrayIcon();
+    } else if (mouseMessage == WM_RBUTTONUP) {
+        POINT pt{};
+        ::GetCursorPos(&pt);
+        ::SetForegroundWindow(m_hWnd);
+        CMenu menu(::LoadMenuA(ResourceInstance(), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
+        HMENU popup = menu ? ::GetSubMenu(menu, 0) : nullptr;
+        const UINT command = popup ? static_cast<UINT>(::TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RETURNCMD, pt.x,
+                                                                           pt.y, 0, m_hWnd, nullptr))
+                                   : 0;
+        if (command == ID_TRAY_OPEN) {
+            ShowWindow(SW_SHOWNORMAL);
+            RemoveTrayIcon();
+        } else if (command == ID_TRAY_EXIT) {
+            OnOK();
+        }
+    }
+    return 0;
+}
+
+LRESULT CQuiloDlg::OnPaint(WPARAM, LPARAM)
+{
+    if (!::IsIconic(m_hWnd)) return Default();
+    CPaintDC dc(m_hWnd);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    const CRect client = GetClientRect();
+    const int x = (client.Width() - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.Height() - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, m_hIcon);
+    return 0;
+}
+
+LRESULT CQuiloDlg::OnQueryDragIcon(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(m_hIcon.get()); }
+
+LRESULT CQuiloDlg::OnMove(WPARAM, LPARAM)
+{
+    const LRESULT result = Default();
+    m_windowRect = GetWindowRect();
+    return result;
+}
+
+void CQuiloDlg::OnOK()
+{
+    ReleaseFan();
+    CBkDialogST::OnOK();
+}
+
+void CQuiloDlg::OnCancel()
+{
+    ReleaseFan();
+    CBkDialogST::OnCancel();
+}
+
+LRESULT CQuiloDlg::OnEndSession(WPARAM ending, LPARAM)
+{
+    if (ending) {
+        ReleaseFan();
+        RemoveTrayIcon();
+    }
+    return 0;
+}
+
+LRESULT CQuiloDlg::OnDestroy(WPARAM, LPARAM)
+{
+    ReleaseFan();
+    if (m_trayIcon.IsShown()) RemoveTrayIcon();
+    return Default();
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The main window: the selected card's temperature and fan level as numbers and
+// pictures, its clocks on the dial, fan-curve following, the overclock presets'
+// buttons and the notification-area icon. Closing it ends the program.
+#include <string>
+
+#include "app/CTrayIcon.h"
+#include "app/FanCurve.h"
+#include "controls/CBitButtonNL.h"
+#include "controls/CBkDialogST.h"
+#include "controls/CStaticFont.h"
+#include "controls/CTEMP.h"
+#include "controls/ClockPoint.h"
+#include "framework/Gdi.h"
+#include "gpu/GpuControl.h"
+#include "profile/IniFile.h"
+
+class CQuiloDlg : public CBkDialogST {
+    DECLARE_MESSAGE_MAP()
+public:
+    explicit CQuiloDlg(CWnd* parent = nullptr);
+
+    // Rebuilds the segments the fan follows; the new curve takes effect at the
+    // next change of segment.
+    void ApplyFanCurve(const CurvePoint (&points)[kCurvePoints]);
+    void MinimizeToTray();
+    void RemoveTrayIcon();
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    void OnOK() override;
+    void OnCancel() override;
+
+    LRESULT OnPaint(WPARAM, LPARAM);
+    LRESULT OnQueryDragIcon(WPARAM, LPARAM);
+    LRESULT OnMove(WPARAM, LPARAM);
+    LRESULT OnTimer(WPARAM, LPARAM);
+    LRESULT OnTrayNotify(WPARAM, LPARAM);
+    LRESULT OnEndSession(WPARAM, LPARAM);
+    LRESULT OnDestroy(WPARAM, LPARAM);
+    void OnPreset1() { SelectPreset(1); }
+    void OnPreset2() { SelectPreset(2); }
+    void OnPreset3() { SelectPreset(3); }
+    void OnFanMode();
+
+    void PlaceControls();
+    void FirstRunDefaults();
+    void LoadStartupSettings();
+    void SelectPreset(int preset);
+    void ShowPresetButtons();
+    void ShowFanModeButton();
+    void Refresh();
+    // Repaints the skin under a transparent readout whose text changed.
+    void InvalidateChild(CWnd& child);
+    void FollowFanCurve();
+    // Hands cooler 0 back to the driver when the fan follows the curve, so the
+    // card is never left at a fixed level once the program has gone.
+    void ReleaseFan();
+
+    CIcon m_hIcon;
+    std::string m_exeDir;
+    std::string m_iniName;
+    std::string m_iniPath;
+    CBitButtonNL m_minimizeButton, m_closeButton, m_preset1Button, m_preset3Button, m_preset2Button,
+        m_applyButton, m_resetButton, m_monitorButton, m_turboButton, m_fanCurveButton, m_fanModeButton,
+        m_settingsButton;
+    int m_fanAuto = 1;
+    int m_initialized = 0;
+    int m_startMinimized = 0;
+    CStaticFont m_temperatureText, m_fanText, m_engineText, m_memoryText;
+    int m_preset = 1;
+    CIniFile m_ini;
+    CGpuControl m_gpu;
+    unsigned m_temperature = 0, m_fanLevel = 0, m_engineClock = 0, m_memoryClock = 0;
+    unsigned m_lastTemperature = 0, m_lastFanLevel = 0;
+    int m_temperatureWidth = 0, m_lastTemperatureWidth = 0, m_fanWidth = 0, m_lastFanWidth = 0;
+    CTEMP m_fanPicture, m_temperaturePicture;
+    CRect m_windowRect;
+    FanCurveSegment m_fanSegments[kMaxFanCurveSegments] = {};
+    int m_fanSegmentCount = 0;
+    int m_segmentIndex = 0, m_lastSegment = 0;
+    int m_fanMinLevel = 0, m_fanMaxLevel = 0;
+    ClockPoint m_gauge;
+    CTrayIcon m_trayIcon;
+};

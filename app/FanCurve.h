@@ -1,0 +1,36 @@
+#pragma once
+// The temperature-to-fan step curve: ten slots edited on a 10 x 10 grid, and the
+// segments the main window follows.
+#include <cstdint>
+
+// One slot of a curve, indexed by its 10-degree column. An empty slot is all zeros.
+struct CurvePoint {
+    int32_t row;          // grid row 0..9: a fan level of (10 - row) x 10 per cent
+    int32_t rightColumn;  // right edge of the slot's column in cells, 1..10
+    int32_t enabled;      // 1 when the slot holds a point
+};
+
+constexpr int kCurvePoints = 10;
+
+// 30 % up to 40 degrees C, 60 % up to 60, 70 % up to 80, 100 % up to 100.
+extern const CurvePoint kDefaultFanCurve[kCurvePoints];
+
+// A temperature T belongs to a segment when fromTemp < T <= toTemp.
+struct FanCurveSegment {
+    int32_t fromTemp;
+    int32_t toTemp;
+    int32_t level;  // per cent
+};
+
+constexpr int kMaxFanCurveSegments = 11;
+
+// Fills the table from the enabled points in order; returns the segment count.
+int BuildFanCurveSegments(const CurvePoint (&points)[kCurvePoints],
+                          FanCurveSegment (&table)[kMaxFanCurveSegments]);
+
+// 1 + the position of the first segment holding the temperature, or 0 when none does.
+int FindFanCurveSegment(const FanCurveSegment* table, int count, unsigned temperature);
+
+// The level to send for a segment: clamped to the cooler's limits, and the
+// maximum above 80 degrees C whatever the segment says.
+int FanCurveLevel(const FanCurveSegment& segment, unsigned temperature, int minLevel, int maxLevel);

@@ -1,0 +1,29 @@
+#pragma once
+// The simulated driver's control exports, resolved from the same nvapi64.dll
+// the program loads from the system directory.
+#include <string>
+#include <vector>
+
+#include "nvsim/NvSimControl.h"
+
+struct SimDriver {
+    NvSim_LoadScenarioFn load;
+    NvSim_SetTemperatureFn setTemperature;
+    NvSim_SetLoadFn setLoad;
+    NvSim_SetFanLevelFn setFanLevel;
+    NvSim_FreezeFn freeze;
+    NvSim_StepTimeFn stepTime;
+    NvSim_GetCallCountFn callCount;
+    NvSim_GetCallFn getCall;
+    NvSim_ClearLogFn clearLog;
+    NvSim_SetFaultFn setFault;
+    NvSim_GetSavedSettingFn savedSetting;
+
+    // Null members when the driver or an export is missing.
+    static const SimDriver& Get();
+    // Writes the scenario to a file of this process, loads it and freezes the model.
+    static bool UseScenario(const std::string& ini);
+    static std::vector<NvSimCall> Calls();
+    // The calls of one interface, in order.
+    static std::vector<NvSimCall> Calls(unsigned int interfaceId);
+};
