@@ -87,7 +87,7 @@ def letter_left(img):
     q = text(img, (108, 131), "Q", 20, "ExtraBold", P.accent, "ls")
     text(img, (108 + q + 1, 131), "-SURGE", 20, "ExtraBold", P.text, "ls", 1.2)
     text(img, (x, 170), "GPU TEMPERATURE", 9, "SemiBold", P.text2, "ls", 1.1)
-    text(img, (x, 250), "°C", 12, "SemiBold", P.text3, "ls")
+    text(img, (x, 247), "°C", 12, "SemiBold", P.text3, "ls")
     layer = Layer(W, H)
     layer.line([(x, 283.5), (300, 283.5)], P.line + (255,), 1)
     img.paste(over(img, layer))
