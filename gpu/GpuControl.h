@@ -1,0 +1,112 @@
+#pragma once
+// The one object through which the program talks to the graphics driver: it
+// enumerates the GPUs and offers one operation per query or setting.
+#include <cstdint>
+#include <string>
+
+#include "gpu/NvApiLoader.h"
+#include "gpu/NvApiTypes.h"
+
+// Clocks and offsets in kHz, voltages in microvolts, power in thousandths of a
+// per cent (100000 = 100 %). Callers zero-fill it.
+struct GpuClockInfo {
+    uint32_t gfxMinVoltage, gfxMaxVoltage;
+    uint32_t memMinVoltage, memMaxVoltage;
+    uint32_t memClock;
+    uint32_t memMinClock, memMaxClock;
+    uint32_t memBaseClock;
+    uint32_t procClock;
+    uint32_t procMinClock, procMaxClock;
+    uint32_t gfxClock;
+    uint32_t gfxMinClock, gfxMaxClock;
+    int32_t gfxOffset;
+    int32_t gfxOffsetMin, gfxOffsetMax;
+    uint32_t gfxOffsetEditable;
+    int32_t memOffset;
+    int32_t memOffsetMin, memOffsetMax;
+    uint32_t memOffsetEditable;
+    uint32_t powerTarget;
+    uint32_t powerMin, powerMax, powerDefault;
+};
+
+// Operations return 1 on success and 0 on failure. A GPU index of -1 means the
+// selected GPU (m_gpuIndex); an index outside 0..m_gpuCount-1 fails without a
+// driver call, with status NVAPI_INVALID_ARGUMENT. All operations except
+// GetCurrentClocks, SetClockOffsets, GetPowerTarget, SetPowerTarget and
+// SetDriverSetting keep the driver's last status in m_status.
+class CGpuControl {
+public:
+    // driverFile: the driver library's name within the system directory.
+    explicit CGpuControl(const char* driverFile = CNvApiLoader::kDriverFile);
+
+    // 0 ok, 1 driver missing or its initialisation failed, 2 GPU enumeration failed.
+    int Initialize();
+
+    int GetPCIIdentifiers(uint16_t& vendor, uint16_t& device, uint16_t& subVendor, uint16_t& subsystem,
+                          int gpuIndex = -1);
+    int GetFullName(char* name, int gpuIndex = -1);      // name: 64 characters
+    int GetBiosVersion(char* text, int gpuIndex = -1);   // text: 64 characters
+    int GetMemorySize(uint32_t& megabytes, int gpuIndex = -1);
+    int GetCoreCount(uint32_t& count, int gpuIndex = -1);
+    int GetMemoryBusWidth(uint32_t& width, uint32_t& location, int gpuIndex = -1);
+    // A code the table does not know leaves text unchanged.
+    int GetMemoryType(std::string& text, int gpuIndex = -1);
+    int GetDriverVersion(NvDriverVersion& record, int displayIndex = -1);
+
+    int GetCurrentClocks(GpuClockInfo& info, int gpuIndex = -1);
+    // Degrees C of the last sensor reported; unchanged when there is none.
+    int GetTemperature(uint32_t& celsius, int gpuIndex = -1);
+    // The driver's current P-state, also kept in m_pstate; 16 on failure.
+    uint32_t GetCurrentPstate(int gpuIndex = -1);
+    int GetPstateClocks(GpuClockInfo& info, int gpuIndex, uint32_t pstate);
+    // Writes gfxOffset and memOffset as P0's graphics and memory offsets.
+    int SetClockOffsets(GpuClockInfo info, int gpuIndex = -1);
+
+    int GetPowerTarget(GpuClockInfo& info, int gpuIndex = -1);
+    int SetPowerTarget(GpuClockInfo info, int gpuIndex = -1);
+
+    // On failure the entry at coolerIndex reads level 0, limits 0 to 100; a
+    // cooler index outside the record fails and leaves it untouched.
+    int GetCoolerSettings(NvCoolerSettings& record, int gpuIndex, int coolerIndex);
+    // Current level in per cent, read into m_coolerSettings; 0 on failure.
+    uint32_t GetCoolerLevel(int gpuIndex, int coolerIndex);
+    // policy: kNvCoolerPolicyManual or kNvCoolerPolicyAuto.
+    int SetCoolerLevel(uint32_t level, uint32_t policy, int gpuIndex, int coolerIndex);
+
+    // Frame-rate target (0 = off) in the driver's base profile.
+    int SetDriverSetting(uint32_t value);
+
+    int32_t m_status = 0;
+    int32_t m_gpuIndex = 0;
+    uint32_t m_gpuCount = 0;
+    NvGpuHandle m_gpuHandles[kNvMaxPhysicalGpus] = {};
+    uint32_t m_displayCount = 0;
+    int32_t m_displayIndex = 0;
+    NvDisplayHandle m_displayHandles[kNvMaxDisplays] = {};
+    uint16_t m_pciIds[4] = {};   // vendor, device, subsystem vendor, subsystem
+    NvCoolerSettings m_coolerSettings = {};
+    uint32_t m_pstate = kNvPstateUndefined;
+
+private:
+    // A driver without the interface answers as the SDK's own stubs do.
+    template <typename Fn, typename... Args> NvStatus Call(uint32_t id, Args... args) const
+    {
+        const auto entry = reinterpret_cast<Fn>(m_driver.Query(id));
+        return entry ? entry(args...) : kNvNoImplementation;
+    }
+    // Resolves the GPU index; kNvInvalidArgument without a call when it is out of range.
+    template <typename Fn, typename... Args> NvStatus CallGpu(uint32_t id, int gpuIndex, Args... args) const
+    {
+        const int index = gpuIndex == -1 ? m_gpuIndex : gpuIndex;
+        if (index < 0 || static_cast<uint32_t>(index) >= m_gpuCount)
+            return kNvInvalidArgument;
+        return Call<Fn>(id, m_gpuHandles[index], args...);
+    }
+    int GetShortString(uint32_t id, char* text, int gpuIndex);
+    int GetGpuWord(uint32_t id, uint32_t& value, int gpuIndex);
+    // Policy information, valid flag set.
+    bool ReadPowerInfo(NvPowerPolicyInfo& record, int gpuIndex) const;
+
+    const char* m_driverFile;
+    CNvApiLoader m_driver;
+};
