@@ -9,7 +9,8 @@ export BUILD_DIR
 "$ROOT/tools/setup.sh"
 
 . "$ROOT/tools/wine-env.sh"
-NVSIM_SCENARIO=$(winepath -w "$ROOT/nvsim/scenarios/demo.ini" 2>/dev/null || echo "$ROOT/nvsim/scenarios/demo.ini")
+# The simulator reads a Unix path through Wine's Z: drive.
+NVSIM_SCENARIO="$ROOT/nvsim/scenarios/demo.ini"
 export NVSIM_SCENARIO
 EXE="$BUILD_DIR/app/qsurge.exe"
 
