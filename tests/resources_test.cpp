@@ -151,6 +151,19 @@ LPCSTR TypeOf(Kind k)
     return nullptr;
 }
 
+// An icon or cursor from LoadImage, destroyed the way its kind needs.
+struct Icon {
+    HANDLE handle;
+    bool icon;
+    Icon(HANDLE h, bool isIcon) : handle(h), icon(isIcon) {}
+    ~Icon()
+    {
+        if (handle) icon ? DestroyIcon(static_cast<HICON>(handle)) : DestroyCursor(static_cast<HCURSOR>(handle));
+    }
+    Icon(const Icon&) = delete;
+    Icon& operator=(const Icon&) = delete;
+};
+
 TEST(Resources, EveryIdentifierHasItsKindAndSize)
 {
     for (const Entry& e : kResources) {
@@ -168,17 +181,15 @@ TEST(Resources, EveryIdentifierHasItsKindAndSize)
             EXPECT_EQ(static_cast<int>(bmp->GetHeight()), e.height);
             EXPECT_TRUE(Gdiplus::IsAlphaPixelFormat(bmp->GetPixelFormat()));
         } else if (e.kind == Kind::Icon || e.kind == Kind::Cursor) {
-            UINT type = e.kind == Kind::Icon ? IMAGE_ICON : IMAGE_CURSOR;
-            HANDLE h = LoadImageA(Exe(), Id(e.id), type, e.width, e.height, 0);
-            ASSERT_NE(h, nullptr);
+            const bool icon = e.kind == Kind::Icon;
+            Icon h(LoadImageA(Exe(), Id(e.id), icon ? IMAGE_ICON : IMAGE_CURSOR, e.width, e.height, 0), icon);
             ICONINFO info{};
-            ASSERT_TRUE(GetIconInfo(static_cast<HICON>(h), &info));
+            ASSERT_TRUE(h.handle && GetIconInfo(static_cast<HICON>(h.handle), &info));
             CBitmap colour(info.hbmColor), mask(info.hbmMask);
             BITMAP bm{};
             GetObject(colour, sizeof bm, &bm);
             EXPECT_EQ(bm.bmWidth, e.width);
             EXPECT_EQ(bm.bmHeight, e.height);
-            type == IMAGE_ICON ? DestroyIcon(static_cast<HICON>(h)) : DestroyCursor(static_cast<HCURSOR>(h));
         }
     }
 }
@@ -427,15 +438,13 @@ TEST(Resources, IconHoldsTheUsualSizes)
 
 TEST(Resources, HandCursorPointsWithItsFingertip)
 {
-    HCURSOR hand = static_cast<HCURSOR>(LoadImageA(Exe(), Id(IDCUR_HAND), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE));
-    ASSERT_NE(hand, nullptr);
+    Icon hand(LoadImageA(Exe(), Id(IDCUR_HAND), IMAGE_CURSOR, 0, 0, LR_DEFAULTSIZE), false);
     ICONINFO info{};
-    ASSERT_TRUE(GetIconInfo(hand, &info));
+    ASSERT_TRUE(hand.handle && GetIconInfo(static_cast<HICON>(hand.handle), &info));
     CBitmap colour(info.hbmColor), mask(info.hbmMask);
     EXPECT_FALSE(info.fIcon);
     EXPECT_LT(info.xHotspot, 16u);  // the tip of the index finger, top left
     EXPECT_LT(info.yHotspot, 4u);
-    DestroyCursor(hand);
 }
 
 // Needles are stored pointing down from their pivot, and nothing of them
