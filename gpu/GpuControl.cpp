@@ -57,13 +57,13 @@ void ReadPstateClock(const NvPstateClock& clock, GpuClockInfo& info)
 
 }  // namespace
 
-CGpuControl::CGpuControl(const char* driverFile) : m_driverFile(driverFile) {}
+CGpuControl::CGpuControl(const char* driverFile) : m_driverFile(driverFile ? driverFile : "") {}
 
 int CGpuControl::Initialize()
 {
     m_gpuCount = 0;
     m_displayCount = 0;
-    if (!m_driver.Load(m_driverFile)) {
+    if (!m_driver.Load(m_driverFile.c_str())) {
         m_status = kNvLibraryNotFound;
         return 1;
     }

@@ -107,6 +107,6 @@ private:
     // Policy information, valid flag set.
     bool ReadPowerInfo(NvPowerPolicyInfo& record, int gpuIndex) const;
 
-    const char* m_driverFile;
+    std::string m_driverFile;
     CNvApiLoader m_driver;
 };

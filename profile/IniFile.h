@@ -17,7 +17,6 @@ struct SystemFlags {
 class CIniFile {
 public:
     void SetPath(const std::string& path);
-    const std::string& GetPath() const { return m_path; }
 
     int ReadInitialized() const;
     int WriteInitialized(int flag) const;
