@@ -24,8 +24,9 @@ qsurge_wine_env() {
     WINEPREFIX="$build/wineprefix"; export WINEPREFIX
     WINEARCH=win64; export WINEARCH
     : "${WINEDEBUG:=-all}"; export WINEDEBUG
-    # No Mono or Gecko installer dialogs in a prefix that runs no .NET or HTML.
-    WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"; export WINEDLLOVERRIDES
+    # No Mono or Gecko installer dialogs in a prefix that runs no .NET or HTML,
+    # and no debugger: a crashing program ends at once instead of waiting in it.
+    WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"; export WINEDLLOVERRIDES
     [ -n "${DISPLAY:-}" ] || qsurge_start_xvfb "$build"
     (
         flock 9
