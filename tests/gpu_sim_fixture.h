@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "gpu/GpuControl.h"
-#include "nvsim/NvSimControl.h"
+#include "sim_driver.h"
 
 class SimDriverTest : public ::testing::Test {
 protected:
@@ -18,23 +18,11 @@ protected:
     void LoadScenario(const std::string& ini);
     // As LoadScenario, with faults set before Initialize and the log kept; returns its result.
     int LoadAndInitialize(const std::string& ini, const std::vector<std::pair<uint32_t, int>>& faults);
-    std::vector<NvSimCall> Calls() const;
+    static std::vector<NvSimCall> Calls() { return SimDriver::Calls(); }
     static std::vector<uint32_t> Ids(const std::vector<NvSimCall>& calls);
     static std::vector<int> Values(const NvSimCall& call);
-    static std::string ScenarioPath();
 
-    struct Control {
-        NvSim_LoadScenarioFn load;
-        NvSim_SetTemperatureFn setTemperature;
-        NvSim_SetFanLevelFn setFanLevel;
-        NvSim_FreezeFn freeze;
-        NvSim_GetCallCountFn callCount;
-        NvSim_GetCallFn getCall;
-        NvSim_ClearLogFn clearLog;
-        NvSim_SetFaultFn setFault;
-        NvSim_GetSavedSettingFn savedSetting;
-    };
-    static Control s_sim;
+    static const SimDriver& s_sim;
 
     CGpuControl m_gpu;
 };

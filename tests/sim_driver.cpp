@@ -9,14 +9,14 @@ template <typename Fn> void Resolve(HMODULE module, const char* name, Fn& fn)
 {
     fn = module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
+}  // namespace
 
-std::string ScenarioPath()
+std::string SimDriver::ScenarioPath()
 {
     char dir[MAX_PATH];
     GetTempPathA(MAX_PATH, dir);
     return std::string(dir) + "qsurge_sim_" + std::to_string(GetCurrentProcessId()) + ".ini";
 }
-}  // namespace
 
 const SimDriver& SimDriver::Get()
 {

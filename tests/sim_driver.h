@@ -21,7 +21,9 @@ struct SimDriver {
 
     // Null members when the driver or an export is missing.
     static const SimDriver& Get();
-    // Writes the scenario to a file of this process, loads it and freezes the model.
+    // The scenario file of this process; saved driver settings go beside it.
+    static std::string ScenarioPath();
+    // Writes the scenario to ScenarioPath(), loads it and freezes the model.
     static bool UseScenario(const std::string& ini);
     static std::vector<NvSimCall> Calls();
     // The calls of one interface, in order.
