@@ -5,8 +5,11 @@ set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 
+# Wine only recommends its own fonts (Tahoma, Marlett, MS Sans Serif), the
+# metric twins of Arial and Times, and colour cursors; installed without
+# recommends, text would fall back to other faces and measure differently.
 PACKAGES="cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-wine wine64 xvfb x11-utils imagemagick googletest"
+wine wine64 fonts-wine fonts-liberation libxcursor1 xvfb x11-utils imagemagick googletest"
 missing=""
 for p in $PACKAGES; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
