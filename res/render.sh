@@ -7,17 +7,8 @@
 set -e
 RES=$(cd "$(dirname "$0")" && pwd)
 
-PACKAGES="python3 python3-pil fonts-inter"
-missing=""
-for p in $PACKAGES; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "installing:$missing"
-    SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
-    $SUDO apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing
-fi
+. "$RES/../tools/packages.sh"
+qsurge_ensure_packages python3 python3-pil fonts-inter
 
 # Debian's interpreter, which sees Debian's Pillow; no bytecode left behind.
 cd "$RES/render"

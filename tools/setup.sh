@@ -8,18 +8,10 @@ BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 # Wine only recommends its own fonts (Tahoma, Marlett, MS Sans Serif), the
 # metric twins of Arial and Times, and colour cursors; installed without
 # recommends, text would fall back to other faces and measure differently.
-PACKAGES="cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-wine wine64 fonts-wine fonts-liberation libxcursor1 xvfb x11-utils imagemagick googletest"
-missing=""
-for p in $PACKAGES; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "installing:$missing"
-    SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
-    $SUDO apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing
-fi
+. "$ROOT/tools/packages.sh"
+qsurge_ensure_packages cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+    binutils-mingw-w64-x86-64 wine wine64 fonts-wine fonts-liberation libxcursor1 xvfb x11-utils \
+    imagemagick googletest
 
 cmake -S "$ROOT" -B "$BUILD_DIR" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)"
