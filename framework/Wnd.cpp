@@ -1,14 +1,30 @@
 #include "framework/Wnd.h"
 
-#include <commctrl.h>
-
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace {
-constexpr UINT_PTR kSubclassId = 0x51534647;  // identifies our subclass among others
-// The attached object, kept as a window property: comctl32 exports the lookup
-// of a subclass's data by ordinal only.
-constexpr const char* kObjectProperty = "QSurge.CWnd";
+// The attached objects by window, with the procedure each window had before.
+// A window property would do, but under Wine every read of one is a round
+// trip to the server, and it would be read on every message.
+struct Attachment {
+    CWnd* object;    // null once detached while another procedure sits above ours
+    WNDPROC super;
+};
+std::mutex g_attachmentsLock;
+std::unordered_map<HWND, Attachment>& Attachments()
+{
+    static std::unordered_map<HWND, Attachment> attachments;
+    return attachments;
+}
+
+Attachment FindAttachment(HWND h)
+{
+    std::lock_guard<std::mutex> lock(g_attachmentsLock);
+    auto it = Attachments().find(h);
+    return it == Attachments().end() ? Attachment{nullptr, nullptr} : it->second;
+}
 
 bool IsCtlColor(UINT msg) { return msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC; }
 }  // namespace
@@ -29,22 +45,32 @@ CWnd::~CWnd()
     if (m_hWnd) Detach();
 }
 
-CWnd* CWnd::FromHandle(HWND hWnd)
-{
-    return hWnd ? static_cast<CWnd*>(::GetPropA(hWnd, kObjectProperty)) : nullptr;
-}
+CWnd* CWnd::FromHandle(HWND hWnd) { return hWnd ? FindAttachment(hWnd).object : nullptr; }
 
 bool CWnd::SubclassWindow(HWND hWnd)
 {
     if (!hWnd || m_hWnd || FromHandle(hWnd)) return false;
     m_hWnd = hWnd;
     PreSubclassWindow();
-    if (!::SetPropA(hWnd, kObjectProperty, this) ||
-        !::SetWindowSubclass(hWnd, &CWnd::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
-        ::RemovePropA(hWnd, kObjectProperty);
-        m_hWnd = nullptr;
-        return false;
+    WNDPROC super = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_attachmentsLock);
+        Attachment& a = Attachments()[hWnd];
+        a.object = this;
+        super = a.super;  // set when our procedure is still in the window's chain
     }
+    if (!super) {
+        super = reinterpret_cast<WNDPROC>(
+            ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::WindowProcedure)));
+        std::lock_guard<std::mutex> lock(g_attachmentsLock);
+        if (!super) {
+            Attachments().erase(hWnd);
+            m_hWnd = nullptr;
+            return false;
+        }
+        Attachments()[hWnd].super = super;
+    }
+    m_superProc = super;
     return true;
 }
 
@@ -56,17 +82,26 @@ bool CWnd::SubclassDlgItem(UINT id, CWnd* parent)
 HWND CWnd::Detach()
 {
     HWND h = m_hWnd;
-    if (h) {
-        ::RemoveWindowSubclass(h, &CWnd::SubclassProc, kSubclassId);
-        ::RemovePropA(h, kObjectProperty);
+    if (h && FromHandle(h) == this) {
+        // Our procedure can leave the chain only while it is on top of it;
+        // otherwise it stays there and passes every message on.
+        const bool onTop = ::GetWindowLongPtrA(h, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&CWnd::WindowProcedure);
+        if (onTop) ::SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_superProc));
+        std::lock_guard<std::mutex> lock(g_attachmentsLock);
+        if (onTop)
+            Attachments().erase(h);
+        else
+            Attachments()[h].object = nullptr;
     }
     m_hWnd = nullptr;
+    m_superProc = nullptr;
     return h;
 }
 
 LRESULT CWnd::Default()
 {
-    return ::DefSubclassProc(m_current.hwnd, m_current.message, m_current.wParam, m_current.lParam);
+    if (!m_superProc) return 0;
+    return ::CallWindowProcA(m_superProc, m_current.hwnd, m_current.message, m_current.wParam, m_current.lParam);
 }
 
 CRect CWnd::GetClientRect() const
@@ -93,16 +128,26 @@ std::string CWnd::GetWindowText() const
 
 // An exception must not unwind through the system's window procedures: noexcept
 // turns one into an immediate, diagnosable termination instead.
-LRESULT CALLBACK CWnd::SubclassProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) noexcept
+LRESULT CALLBACK CWnd::WindowProcedure(HWND h, UINT msg, WPARAM wp, LPARAM lp) noexcept
 {
-    CWnd* self = reinterpret_cast<CWnd*>(ref);
-    const MSG saved = self->m_current;
-    self->m_current = MSG{h, msg, wp, lp, 0, {0, 0}};
-    LRESULT result = self->WindowProc(msg, wp, lp);
-    self->m_current = saved;
+    const Attachment a = FindAttachment(h);
+    LRESULT result = 0;
+    if (CWnd* self = a.object) {
+        const MSG saved = self->m_current;
+        self->m_current = MSG{h, msg, wp, lp, 0, {0, 0}};
+        result = self->WindowProc(msg, wp, lp);
+        self->m_current = saved;
+        if (msg == WM_NCDESTROY) {
+            self->Detach();
+            self->PostNcDestroy();
+        }
+    } else {
+        // Detached while another procedure sat above ours: pass the message on.
+        result = a.super ? ::CallWindowProcA(a.super, h, msg, wp, lp) : ::DefWindowProcA(h, msg, wp, lp);
+    }
     if (msg == WM_NCDESTROY) {
-        self->Detach();
-        self->PostNcDestroy();
+        std::lock_guard<std::mutex> lock(g_attachmentsLock);
+        Attachments().erase(h);
     }
     return result;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // CWnd: a C++ object attached to a window handle. Attaching subclasses the
-// window, so every message reaches WindowProc, which reflects child
-// notifications to the child's object, then looks the message up in the class's
-// table (MessageMap.h) and otherwise hands it to the window's previous procedure.
+// window (its procedure is replaced and kept), so every message reaches
+// WindowProc, which reflects child notifications to the child's object, then
+// looks the message up in the class's table (MessageMap.h) and otherwise hands
+// it to the window's previous procedure.
 #include <windows.h>
 
 #include <string>
@@ -71,7 +72,8 @@ protected:
     MSG m_current{};
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR) noexcept;
+    WNDPROC m_superProc = nullptr;  // the window's procedure before it was attached
+    static LRESULT CALLBACK WindowProcedure(HWND, UINT, WPARAM, LPARAM) noexcept;
     const MessageEntry* FindEntry(MessageEntry::Kind kind, UINT message, UINT id) const;
     bool ReflectToChild(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
 };

@@ -1,6 +1,7 @@
 // The dialog framework over real windows and messages.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,49 @@ TEST_F(FrameworkTest, ModelessEscapeHidesAndDestroyDetaches)
     EXPECT_EQ(dlg.m_hWnd, nullptr);
     EXPECT_EQ(dlg.m_button.m_hWnd, nullptr);
     EXPECT_EQ(CWnd::FromHandle(h), nullptr);
+}
+
+namespace {
+// A procedure another party puts above ours.
+WNDPROC g_below = nullptr;
+int g_aboveCalls = 0;
+LRESULT CALLBACK Above(HWND h, UINT msg, WPARAM wp, LPARAM lp)
+{
+    ++g_aboveCalls;
+    return ::CallWindowProcA(g_below, h, msg, wp, lp);
+}
+}  // namespace
+
+TEST_F(FrameworkTest, AnObjectThatGoesFirstLeavesItsWindowWorking)
+{
+    for (bool procedureAbove : {false, true}) {
+        SCOPED_TRACE(procedureAbove ? "another procedure above ours" : "ours on top");
+        HWND h = ::CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 10, 10, dlg.m_hWnd, nullptr, nullptr, nullptr);
+        ASSERT_NE(h, nullptr);
+        auto first = std::make_unique<CountingStatic>();
+        ASSERT_TRUE(first->SubclassWindow(h));
+        if (procedureAbove)
+            g_below = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Above)));
+        ::SetWindowTextA(h, "a");
+        EXPECT_EQ(first->m_setText, 1);
+        first.reset();
+        EXPECT_EQ(CWnd::FromHandle(h), nullptr);
+
+        g_aboveCalls = 0;
+        ::SetWindowTextA(h, "b");
+        char text[8] = {};
+        ::GetWindowTextA(h, text, sizeof text);
+        EXPECT_STREQ(text, "b");
+        EXPECT_EQ(g_aboveCalls > 0, procedureAbove);
+
+        CountingStatic second;
+        ASSERT_TRUE(second.SubclassWindow(h));
+        ::SetWindowTextA(h, "c");
+        EXPECT_EQ(second.m_setText, 1);
+        ::DestroyWindow(h);
+        EXPECT_EQ(second.m_hWnd, nullptr);
+        EXPECT_EQ(CWnd::FromHandle(h), nullptr);
+    }
 }
 
 namespace {
