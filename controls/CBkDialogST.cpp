@@ -47,6 +47,8 @@ int CBkDialogST::SetBackgroundBitmap(CBitmap bitmap)
 
 CBitmap CBkDialogST::ReleaseBackground()
 {
+    m_skinSelected.reset();
+    m_skinDC.reset();
     m_dwWidth = 0;
     m_dwHeight = 0;
     return std::move(m_bitmap);
@@ -57,24 +59,37 @@ LRESULT CBkDialogST::OnEraseBkgnd(WPARAM wParam, LPARAM)
     const LRESULT result = Default();
     if (!m_bitmap) return result;
     HDC target = reinterpret_cast<HDC>(wParam);
+    // Only the part of the client area that can reach the window is composed:
+    // a readout that changes erases a few hundred pixels, not the whole skin.
     const CRect client = GetClientRect();
-    const int W = client.Width(), H = client.Height();
+    CRect area;
+    if (::GetClipBox(target, &area) == ERROR || !::IntersectRect(&area, &area, &client)) return result;
 
-    CCompatibleDC memDC(target);
-    CBitmap canvas(::CreateCompatibleBitmap(target, W, H));
-    CSelect canvasSel(memDC, canvas);
-    ::SetBkColor(memDC, ::GetBkColor(target));
-    ::ExtTextOutA(memDC, 0, 0, ETO_OPAQUE, &client, nullptr, 0, nullptr);
-
-    {
-        CCompatibleDC skinDC(target);
-        CSelect skinSel(skinDC, m_bitmap);
-        for (int y = 0; y < H; y += m_dwHeight) {
-            for (int x = 0; x < W; x += m_dwWidth)
-                ::BitBlt(memDC, x, y, m_dwWidth, m_dwHeight, skinDC, 0, 0, SRCCOPY);
-        }
+    if (!m_skinDC) {
+        auto skinDC = std::make_unique<CCompatibleDC>(target);
+        if (!skinDC->GetSafeHdc()) return result;
+        m_skinSelected.emplace(*skinDC, m_bitmap);
+        m_skinDC = std::move(skinDC);
     }
-    ::BitBlt(target, 0, 0, W, H, memDC, 0, 0, SRCCOPY);
+
+    // A 32-bit DIB section holds every colour the display can show, and under
+    // Wine, unlike a compatible bitmap, it is selected without asking the server.
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), area.Width(), -area.Height(), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    CBitmap canvas(::CreateDIBSection(target, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    CCompatibleDC memDC(target);
+    if (!canvas || !memDC.GetSafeHdc()) return result;
+    CSelect canvasSel(memDC, canvas);
+    ::SetWindowOrgEx(memDC, area.left, area.top, nullptr);  // client coordinates
+    ::SetBkColor(memDC, ::GetBkColor(target));
+    ::ExtTextOutA(memDC, 0, 0, ETO_OPAQUE, &area, nullptr, 0, nullptr);
+    // The copies of the tiling that meet the area.
+    for (int y = area.top / m_dwHeight * m_dwHeight; y < area.bottom; y += m_dwHeight) {
+        for (int x = area.left / m_dwWidth * m_dwWidth; x < area.right; x += m_dwWidth)
+            ::BitBlt(memDC, x, y, m_dwWidth, m_dwHeight, *m_skinDC, 0, 0, SRCCOPY);
+    }
+    ::BitBlt(target, area.left, area.top, area.Width(), area.Height(), memDC, area.left, area.top, SRCCOPY);
     OnBackgroundComposed(memDC);
     return result;
 }

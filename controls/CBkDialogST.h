@@ -3,6 +3,9 @@
 // tiled skin bitmap, its outline is cut to the bitmap's non-key pixels, it can
 // be moved by pressing anywhere on its background, and plain statics on it draw
 // their text straight onto the skin.
+#include <memory>
+#include <optional>
+
 #include "framework/Dialog.h"
 #include "framework/Gdi.h"
 
@@ -25,7 +28,8 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
-    // Called with the composed background after it has reached the window.
+    // Called with the composed background after it has reached the window; the
+    // context holds the erased part of the client area, in client coordinates.
     virtual void OnBackgroundComposed(CDC& memDC);
 
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
@@ -35,6 +39,10 @@ protected:
 
 private:
     CBitmap m_bitmap;
+    // The skin stays selected in a kept context: under Wine, selecting a
+    // device-dependent bitmap asks the server about the display every time.
+    std::unique_ptr<CCompatibleDC> m_skinDC;
+    std::optional<CSelect> m_skinSelected;
     int m_dwWidth = 0;
     int m_dwHeight = 0;
     BOOL m_bDragByBackground = FALSE;

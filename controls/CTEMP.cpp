@@ -2,20 +2,45 @@
 
 #include "framework/Resources.h"
 
+BEGIN_MESSAGE_MAP(CTEMP, CStatic)
+    ON_MESSAGE(WM_PAINT, OnPaint)
+END_MESSAGE_MAP()
+
 void CTEMP::ShowBitmap(UINT id)
 {
     const Picture* picture = m_hWnd ? Find(id) : nullptr;
-    if (!picture) return;
+    // The picture shown stays on screen: painting puts it back whenever the
+    // window is uncovered, so only a new one is drawn.
+    if (!picture || picture == m_shown) return;
+    if (!m_pictureDC) {
+        auto dc = std::make_unique<CCompatibleDC>(nullptr);
+        if (!dc->GetSafeHdc()) return;
+        m_pictureDC = std::move(dc);
+    }
     if (!m_sized) {
         m_targetWidth = picture->width;
         m_targetHeight = picture->height;
         m_sized = TRUE;
     }
+    m_selected.reset();
+    m_selected.emplace(*m_pictureDC, picture->bitmap);
+    m_shown = picture;
     CClientDC window(m_hWnd);
-    CCompatibleDC memory(window);
-    CSelect select(memory, picture->bitmap);
-    ::StretchBlt(window, 0, 0, m_targetWidth, m_targetHeight, memory, 0, 0, picture->width, picture->height,
+    Paint(window);
+}
+
+void CTEMP::Paint(HDC target) const
+{
+    ::StretchBlt(target, 0, 0, m_targetWidth, m_targetHeight, *m_pictureDC, 0, 0, m_shown->width, m_shown->height,
                  SRCCOPY);
+}
+
+LRESULT CTEMP::OnPaint(WPARAM, LPARAM)
+{
+    if (!m_shown) return Default();
+    CPaintDC dc(m_hWnd);
+    Paint(dc);
+    return 0;
 }
 
 const CTEMP::Picture* CTEMP::Find(UINT id)

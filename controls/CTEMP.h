@@ -1,17 +1,20 @@
 #pragma once
-// CTEMP: an indicator that paints one picture of a series chosen by its owner,
-// stretched to the size of the first picture it showed. It has no painting of
-// its own: what it shows stays until the window is repainted, and the owner's
-// next call paints it again.
+// CTEMP: an indicator that shows one picture of a series chosen by its owner,
+// stretched to the size of the first picture it showed. A new picture is
+// painted at once; the one shown is painted again whenever the control is.
 #include <map>
+#include <memory>
+#include <optional>
 
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
 
 class CTEMP : public CStatic {
+    DECLARE_MESSAGE_MAP()
 public:
-    // Paints bitmap resource id into the control at once. An identifier with no
-    // bitmap paints nothing and does not fix the indicator's size.
+    // Paints bitmap resource id into the control at once; the picture already
+    // shown is not painted again. An identifier with no bitmap paints nothing
+    // and does not fix the indicator's size.
     void ShowBitmap(UINT id);
 
 private:
@@ -20,11 +23,18 @@ private:
         int width = 0;
         int height = 0;
     };
-    // Pictures are loaded once and kept: the owner repaints ten times a second.
+    // Pictures are loaded once and kept: the owner asks ten times a second.
     const Picture* Find(UINT id);
+    LRESULT OnPaint(WPARAM, LPARAM);
+    void Paint(HDC target) const;
 
     int m_targetWidth = 0;
     int m_targetHeight = 0;
     BOOL m_sized = FALSE;
     std::map<UINT, Picture> m_pictures;
+    // Holds the picture shown; declared after the pictures so that it lets go
+    // of it before they are deleted.
+    std::unique_ptr<CCompatibleDC> m_pictureDC;
+    std::optional<CSelect> m_selected;
+    const Picture* m_shown = nullptr;
 };

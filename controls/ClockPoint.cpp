@@ -144,10 +144,10 @@ void ClockPoint::DrawGauge(int memoryValue, int engineValue)
 {
     if (!m_memory.loaded || !m_engine.loaded || !m_windowDC || !m_hWnd) return;
     // The numbers are the readings themselves, so only the same two readings
-    // draw the same picture.
-    const bool same = m_hasFrame && memoryValue == m_frameMemory && engineValue == m_frameEngine;
-    if (!same && !ComposeFrame(memoryValue, engineValue)) return;
-    ShowFrame(*m_windowDC);
+    // draw the same picture. That one is on screen already: painting puts it
+    // back whenever the window is uncovered.
+    if (m_hasFrame && memoryValue == m_frameMemory && engineValue == m_frameEngine) return;
+    if (ComposeFrame(memoryValue, engineValue)) ShowFrame(*m_windowDC);
 }
 
 bool ClockPoint::LoadDrawingTools()
@@ -158,26 +158,31 @@ bool ClockPoint::LoadDrawingTools()
         m_face = std::move(face);
     }
     if (!m_frame) m_frame = CBitmap(::CreateCompatibleBitmap(*m_windowDC, m_faceWidth, m_faceHeight));
+    if (!m_frame) return false;
+    if (!m_faceDC) m_faceDC = KeptContext(m_face, m_faceSelected);
+    if (!m_frameDC) m_frameDC = KeptContext(m_frame, m_frameSelected);
     if (!m_memoryFont) m_memoryFont = NumberFont(14.0f);
     if (!m_engineFont) m_engineFont = NumberFont(23.0f);
     if (!m_memoryBrush) m_memoryBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(255, 255, 255, 255));
     if (!m_engineBrush) m_engineBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(255, 0, 0, 0));
-    return static_cast<bool>(m_frame);
+    return m_faceDC && m_frameDC;
+}
+
+std::unique_ptr<CCompatibleDC> ClockPoint::KeptContext(HBITMAP bitmap, std::optional<CSelect>& selected) const
+{
+    auto dc = std::make_unique<CCompatibleDC>(*m_windowDC);
+    if (!dc->GetSafeHdc()) return nullptr;
+    selected.emplace(*dc, bitmap);
+    return dc;
 }
 
 // Face, memory needle, engine needle over it, then the two numbers.
 bool ClockPoint::ComposeFrame(int memoryValue, int engineValue)
 {
     if (!LoadDrawingTools()) return false;
-    CCompatibleDC frame(*m_windowDC);
-    CSelect selectFrame(frame, m_frame);
+    ::BitBlt(*m_frameDC, 0, 0, m_faceWidth, m_faceHeight, *m_faceDC, 0, 0, SRCCOPY);
     {
-        CCompatibleDC face(*m_windowDC);
-        CSelect selectFace(face, m_face);
-        ::BitBlt(frame, 0, 0, m_faceWidth, m_faceHeight, face, 0, 0, SRCCOPY);
-    }
-    {
-        Gdiplus::Graphics g(frame.GetSafeHdc());
+        Gdiplus::Graphics g(m_frameDC->GetSafeHdc());
         DrawNeedle(g, m_memory, NeedleAngle(memoryValue, kMemoryFullScale));
         DrawNeedle(g, m_engine, NeedleAngle(engineValue, kEngineFullScale));
         if (m_memoryFont) DrawNumber(g, memoryValue, *m_memoryFont, *m_memoryBrush, Gdiplus::PointF(206.0f, 218.0f));
@@ -208,9 +213,7 @@ void ClockPoint::DrawNeedle(Gdiplus::Graphics& g, const Needle& needle, int angl
 
 void ClockPoint::ShowFrame(HDC target) const
 {
-    CCompatibleDC frame(target);
-    CSelect select(frame, m_frame);
-    ::BitBlt(target, 0, 0, m_faceWidth, m_faceHeight, frame, 0, 0, SRCCOPY);
+    ::BitBlt(target, 0, 0, m_faceWidth, m_faceHeight, *m_frameDC, 0, 0, SRCCOPY);
 }
 
 LRESULT ClockPoint::OnPaint(WPARAM, LPARAM)

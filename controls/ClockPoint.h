@@ -3,8 +3,10 @@
 // (memory and engine clock) and their two numbers, drawn with GDI+, which the
 // application must have started and may shut down only after the dial is
 // destroyed. The last composed frame is kept: it repaints the control on
-// WM_PAINT, and a reading that would draw the same picture is not composed again.
+// WM_PAINT, and a reading that would draw the same picture is neither composed
+// nor copied to the window again.
 #include <memory>
+#include <optional>
 
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
@@ -59,6 +61,8 @@ private:
     bool ComposeFrame(int memoryValue, int engineValue);
     bool LoadDrawingTools();
     void DrawNeedle(Gdiplus::Graphics& g, const Needle& needle, int angle) const;
+    // A context compatible with the window, holding bitmap.
+    std::unique_ptr<CCompatibleDC> KeptContext(HBITMAP bitmap, std::optional<CSelect>& selected) const;
     void ShowFrame(HDC target) const;
 
     Needle m_memory;
@@ -74,6 +78,13 @@ private:
     std::unique_ptr<Gdiplus::SolidBrush> m_engineBrush;
 
     CBitmap m_frame;  // the face's size, compatible with the window
+    // Kept with the face and the frame selected: making contexts on every
+    // refresh costs more than the copy itself. Declared after the bitmaps so
+    // that they let go of them first.
+    std::unique_ptr<CCompatibleDC> m_faceDC;
+    std::unique_ptr<CCompatibleDC> m_frameDC;
+    std::optional<CSelect> m_faceSelected;
+    std::optional<CSelect> m_frameSelected;
     bool m_hasFrame = false;
     int m_frameMemory = 0;
     int m_frameEngine = 0;

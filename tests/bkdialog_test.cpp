@@ -117,6 +117,28 @@ TEST_F(BkDialogTest, BackgroundIsTiledOnceForEachCopyThatStartsInside)
     }
 }
 
+TEST_F(BkDialogTest, AClippedEraseDrawsExactlyItsPartOfTheTiling)
+{
+    ASSERT_EQ(dlg.SetBackgroundBitmap(IDB_SKIN), 0);
+    Resize(17, 12);
+    Canvas full(17, 12, kPaper);
+    Erase(full);
+    // Clip boxes off the 8 x 6 tiling's grid, inside it, across it and partly outside the client area.
+    for (const CRect& clip : {CRect(3, 2, 13, 11), CRect(9, 7, 11, 8), CRect(15, 10, 20, 14)}) {
+        SCOPED_TRACE(testing::Message() << clip.left << "," << clip.top);
+        Canvas part(20, 14, kPaper);
+        ::IntersectClipRect(part.dc(), clip.left, clip.top, clip.right, clip.bottom);
+        Erase(part);
+        for (int y = 0; y < 14; ++y) {
+            for (int x = 0; x < 20; ++x) {
+                const bool erased = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom && x < 17 &&
+                                    y < 12;
+                ASSERT_EQ(part.At(x, y), erased ? full.At(x, y) : kPaper) << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST_F(BkDialogTest, ComposingHookSeesTheImageAfterItReachedTheWindow)
 {
     ASSERT_EQ(dlg.SetBackgroundBitmap(IDB_SKIN), 0);

@@ -245,11 +245,14 @@ TEST_F(ClockPointTest, OnlyANewReadingIsComposedAgain)
     dial.DrawGauge(3040, 1001);  // another degree
     EXPECT_EQ(dial.FramesComposed(), 3);
 
-    // An unchanged reading still puts the frame back on screen.
+    // An unchanged reading leaves the window alone; a new one reaches it at once.
     const WindowPixels shown = CaptureClient(dial);
     Overpaint();
+    const WindowPixels overpainted = CaptureClient(dial);
+    EXPECT_EQ(Draw(3040, 1001).pixels, overpainted.pixels);
+    EXPECT_NE(Draw(3000, 1000).pixels, overpainted.pixels);
     EXPECT_EQ(Draw(3040, 1001).pixels, shown.pixels);
-    EXPECT_EQ(dial.FramesComposed(), 3);
+    EXPECT_EQ(dial.FramesComposed(), 5);
 }
 
 TEST_F(ClockPointTest, PaintingShowsTheLastFrame)

@@ -180,6 +180,24 @@ TEST_F(StaticsTest, PictureSizeComesFromTheFirstBitmapThatExists)
     EXPECT_EQ(shown.Count(kRightColour), 10 * 10);
 }
 
+TEST_F(StaticsTest, PictureShownIsPaintedAgainWhenTheControlIs)
+{
+    dlg.m_picture.ShowBitmap(IDB_PICTURE_PLAIN);
+    const WindowPixels shown = CaptureClient(dlg.m_picture);
+    ASSERT_EQ(shown.Count(kPlainColour), 78 * 117);
+    // The dialog repaints over the picture, as when a readout beside it moves.
+    ::RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    EXPECT_EQ(CaptureClient(dlg.m_picture).pixels, shown.pixels);
+
+    {
+        CClientDC dc(dlg.m_picture);
+        const RECT picture{0, 0, 78, 117};
+        ::FillRect(dc, &picture, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    }
+    Repaint(dlg.m_picture);
+    EXPECT_EQ(CaptureClient(dlg.m_picture).pixels, shown.pixels);
+}
+
 TEST_F(StaticsTest, PicturesCostNoGdiObjectsPerCall)
 {
     dlg.m_picture.ShowBitmap(IDB_PICTURE_PLAIN);
