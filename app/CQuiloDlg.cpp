@@ -264,7 +264,13 @@ void CQuiloDlg::Refresh()
     }
     m_fanPicture.ShowBitmap(IDB_FAN_FIRST + std::min(m_fanLevel, 100u) / 10);
 
-    UpdateData(FALSE);
+    // The readouts already show unchanged readings; pushing them again would
+    // only read their texts back.
+    if (m_temperature != m_lastTemperature || m_fanLevel != m_lastFanLevel || m_engineClock != m_lastEngineClock ||
+        m_memoryClock != m_lastMemoryClock)
+        UpdateData(FALSE);
+    m_lastEngineClock = m_engineClock;
+    m_lastMemoryClock = m_memoryClock;
     if (m_fanLevel != m_lastFanLevel) {
         m_lastFanLevel = m_fanLevel;
         InvalidateChild(m_fanText);

@@ -73,7 +73,8 @@ protected:
     CIniFile m_ini;
     CGpuControl m_gpu;
     unsigned m_temperature = 0, m_fanLevel = 0, m_engineClock = 0, m_memoryClock = 0;
-    unsigned m_lastTemperature = 0, m_lastFanLevel = 0;
+    unsigned m_lastTemperature = 0, m_lastFanLevel = 0;  // shown by the readouts, which start at 0
+    unsigned m_lastEngineClock = 0, m_lastMemoryClock = 0;
     int m_temperatureWidth = 0, m_lastTemperatureWidth = 0, m_fanWidth = 0, m_lastFanWidth = 0;
     CTEMP m_fanPicture, m_temperaturePicture;
     CRect m_windowRect;

@@ -239,8 +239,8 @@ TEST_F(MainWindowTest, RefreshShowsTheReadingsAndMovesWideReadouts)
         SimDriver::Get().setFanLevel(0, 0, c.fan);
         dlg.Tick();
         // A readout that moves or changes repaints the skin under it, and the
-        // fan readout's first place reaches into the fan picture, which the
-        // next refresh draws again.
+        // fan readout's first place reaches into the fan picture, which paints
+        // itself again; a second refresh of the same readings changes nothing.
         dlg.Tick();
         GpuClockInfo clocks{};
         ASSERT_EQ(gpu.GetCurrentClocks(clocks), 1);
