@@ -1,0 +1,17 @@
+#pragma once
+// What the process holds, read the same way before and after a run: its
+// private memory and its GDI and USER objects.
+#include <cstddef>
+
+struct ProcessCounters {
+    size_t privateBytes = 0;
+    int gdiObjects = 0;
+    int userObjects = 0;
+};
+
+ProcessCounters ReadProcessCounters();
+// Where the memory and USER figures come from, for the report.
+const char* PrivateMemorySource();
+const char* UserObjectsSource();
+// Whether the USER count follows objects made and destroyed in front of it.
+bool UserCountWorks();

@@ -1,0 +1,423 @@
+// Benchmark of the main window over the simulated driver, for steady readings
+// and for readings that change at every refresh: the window's own cost of one
+// refresh against one plain copy of the dial, the process's CPU share in normal
+// running, and its private memory and GDI and USER objects before and after
+// many refreshes. Prints the figures beside their targets; tools/bench.sh runs it.
+//   main_window_bench.exe [seconds of normal running per scenario, default 60]
+#include <windows.h>
+#include <commctrl.h>
+
+#include <objidl.h>
+#include <algorithm>
+using std::max;
+using std::min;
+#include <gdiplus.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "app/CQuiloDlg.h"
+#include "framework/Resources.h"
+#include "profile/IniFile.h"
+#include "res/resource.h"
+#include "tests/sim_driver.h"
+#include "tools/bench/ProcessCounters.h"
+
+namespace {
+
+constexpr int kRefreshes = 10000;
+// Pictures and fonts are loaded on first use, and the simulated driver's call
+// log grows until it holds its newest 4096 calls (three per refresh).
+constexpr int kWarmUpRefreshes = 1500;
+constexpr int kSettleRefreshes = 10;   // normal running is timed from the tenth refresh on
+constexpr UINT_PTR kRefreshTimer = 2;
+constexpr int kDialSize = 298;
+
+// One card whose memory clock follows the load as its graphics clock does, so
+// that a change of load turns both needles.
+const char* const kScenario =
+    "[Simulator]\nGpuCount=1\n"
+    "[Gpu]\nDeviceId=0x1B8110DE\nExtDeviceId=0x1B81\nGfxMinFreq=300000\nGfxMaxFreq=1750000\n"
+    "MemType=range\nMemMinFreq=810000\nMemMaxFreq=4500000\n"
+    "CoolerMin=0\nCoolerMax=100\nTemperature=57\nLoad=60\nLoadAmplitude=0\n";
+
+struct Scenario {
+    const char* name;
+    bool changing;
+    double maxDialCopies;  // the refresh's own cost
+    double maxCpuPercent;  // of one core
+};
+const Scenario kScenarios[] = {
+    {"steady readings", false, 5, 0.2},
+    {"readings changing at every refresh", true, 40, 0.8},
+};
+
+struct Readings {
+    int temperature, fan, load;
+};
+
+// What the card reads at refresh i. Changing readings step by one at every
+// refresh; one per cent of load moves each clock by more than a degree of its
+// needle, and every wrap-around is a change too.
+Readings ReadingsAt(const Scenario& s, int i)
+{
+    if (!s.changing) return {57, 43, 60};
+    return {20 + i % 100, i % 101, i % 100};
+}
+
+void SetReadings(const Readings& r)
+{
+    const SimDriver& sim = SimDriver::Get();
+    sim.setTemperature(0, r.temperature);
+    sim.setFanLevel(0, 0, r.fan);
+    sim.setLoad(0, r.load);
+}
+
+double Now()
+{
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER c;
+    ::QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / frequency;
+}
+
+double ProcessCpuSeconds()
+{
+    FILETIME created, ended, kernel, user;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernel, &user);
+    auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+void PumpMessages()
+{
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+// The main window with a hook before each of timer 2's refreshes.
+class BenchDlg : public CQuiloDlg {
+public:
+    using CQuiloDlg::m_gauge;
+    std::function<void()> beforeRefresh;
+
+    int Reading(int id) const
+    {
+        char text[16] = {};
+        ::GetDlgItemTextA(m_hWnd, id, text, sizeof text);
+        return std::atoi(text);
+    }
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        if (msg == WM_TIMER && wParam == kRefreshTimer && beforeRefresh) beforeRefresh();
+        return CQuiloDlg::WindowProc(msg, wParam, lParam);
+    }
+};
+
+struct RefreshFigures {
+    double handler = 0;  // seconds per refresh: timer 2's handler
+    double painting = 0; // the painting it leaves for the message loop
+    double driver = 0;   // the same driver calls alone
+    double dialCopy = 0;            // one per turn of the message loop
+    double dialCopyBackToBack = 0;  // with source and target in the caches
+    int driverCalls = 0;
+    int framesComposed = 0;
+    int needlesTurned = 0;  // refreshes that turned both needles by whole degrees
+    ProcessCounters before, after;
+};
+
+// The driver calls of one refresh, made by an object of the program's own kind.
+double MeasureDriver(const Scenario& s)
+{
+    CGpuControl gpu;
+    if (gpu.Initialize() != 0) return 0;
+    double total = 0;
+    for (int i = 0; i < kRefreshes; ++i) {
+        SetReadings(ReadingsAt(s, i));
+        const double start = Now();
+        uint32_t temperature = 0;
+        gpu.GetTemperature(temperature, -1);
+        GpuClockInfo clocks{};
+        gpu.GetCurrentClocks(clocks, -1);
+        gpu.GetCoolerLevel(-1, 0);
+        total += Now() - start;
+    }
+    return total / kRefreshes;
+}
+
+// Plain copies of a dial-sized frame, holding the face, onto the dial's place
+// in the window.
+class DialCopy {
+public:
+    explicit DialCopy(HWND gauge)
+        : m_window(gauge), m_memory(m_window),
+          m_frame(::CreateCompatibleBitmap(m_window, kDialSize, kDialSize)), m_selectFrame(m_memory, m_frame)
+    {
+        CBitmap face = LoadBitmapResource(IDB_DIAL_FACE);
+        CCompatibleDC faceDC(m_window);
+        CSelect selectFace(faceDC, face);
+        ::BitBlt(m_memory, 0, 0, kDialSize, kDialSize, faceDC, 0, 0, SRCCOPY);
+    }
+    // Seconds one copy takes.
+    double Once()
+    {
+        const double start = Now();
+        ::BitBlt(m_window, 0, 0, kDialSize, kDialSize, m_memory, 0, 0, SRCCOPY);
+        return Now() - start;
+    }
+
+private:
+    CClientDC m_window;
+    CCompatibleDC m_memory;
+    CBitmap m_frame;
+    CSelect m_selectFrame;
+};
+
+int Angle(int value, int fullScale) { return static_cast<int>(static_cast<long long>(value) * 270 / fullScale); }
+
+// Refreshes driven one by one, each timed with the painting it leaves, as
+// the message loop would do that painting next.
+class RefreshRun {
+public:
+    RefreshRun(BenchDlg& dlg, const Scenario& s) : m_dlg(dlg), m_scenario(s) {}
+
+    void Refresh()
+    {
+        SetReadings(ReadingsAt(m_scenario, m_count++));
+        const double start = Now();
+        m_dlg.SendMessage(WM_TIMER, kRefreshTimer);
+        m_handler += Now() - start;
+        if (HIWORD(::GetQueueStatus(QS_PAINT)) & QS_PAINT) {
+            const double paint = Now();
+            ::RedrawWindow(m_dlg.m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+            m_painting += Now() - paint;
+        }
+        PumpMessages();
+
+        const int memory = Angle(m_dlg.Reading(IDC_MEMORY_READOUT), 9000);
+        const int engine = Angle(m_dlg.Reading(IDC_ENGINE_READOUT), 1800);
+        m_needlesTurned += memory != m_memoryAngle && engine != m_engineAngle;
+        m_memoryAngle = memory;
+        m_engineAngle = engine;
+    }
+    void ResetFigures()
+    {
+        m_handler = m_painting = 0;
+        m_needlesTurned = 0;
+        m_framesBefore = m_dlg.m_gauge.FramesComposed();
+    }
+    void Report(RefreshFigures& f, int refreshes) const
+    {
+        f.handler = m_handler / refreshes;
+        f.painting = m_painting / refreshes;
+        f.needlesTurned = m_needlesTurned;
+        f.framesComposed = m_dlg.m_gauge.FramesComposed() - m_framesBefore;
+    }
+
+private:
+    BenchDlg& m_dlg;
+    const Scenario& m_scenario;
+    int m_count = 0;
+    double m_handler = 0, m_painting = 0;
+    int m_needlesTurned = 0, m_framesBefore = 0;
+    int m_memoryAngle = -1, m_engineAngle = -1;
+};
+
+bool MeasureRefreshes(const Scenario& s, RefreshFigures& f)
+{
+    BenchDlg dlg;
+    if (!dlg.Create(IDD_MAIN)) return false;
+    dlg.KillTimer(kRefreshTimer);  // the refreshes are driven from here
+    PumpMessages();
+    RefreshRun run(dlg, s);
+    SimDriver::Get().clearLog();
+    run.Refresh();
+    f.driverCalls = SimDriver::Get().callCount();
+    // Reading the counters disturbs the heap once, and the refreshes after it
+    // settle it: warming up twice, each time after a reading, measures the
+    // refreshes alone.
+    for (int round = 0; round < 2; ++round) {
+        ReadProcessCounters();
+        for (int i = 0; i < kWarmUpRefreshes; ++i) run.Refresh();
+    }
+
+    run.ResetFigures();
+    f.before = ReadProcessCounters();
+    for (int i = 0; i < kRefreshes; ++i) run.Refresh();
+    f.after = ReadProcessCounters();
+    run.Report(f, kRefreshes);
+    // The copy as the refreshes are timed: one per turn of the message loop,
+    // which puts the window's changed pixels on the display.
+    DialCopy copy(dlg.GetDlgItem(IDC_GAUGE));
+    double perTurn = 0, backToBack = 0;
+    for (int i = 0; i < kRefreshes; ++i) {
+        perTurn += copy.Once();
+        PumpMessages();
+    }
+    for (int i = 0; i < kRefreshes; ++i) backToBack += copy.Once();
+    f.dialCopy = perTurn / kRefreshes;
+    f.dialCopyBackToBack = backToBack / kRefreshes;
+    return true;
+}
+
+struct CpuFigures {
+    double seconds = 0;
+    double cpuSeconds = 0;
+    int refreshes = 0;
+};
+
+// The timed stretch of normal running; a thread timer ends it.
+struct Run {
+    BenchDlg* dlg = nullptr;
+    double wallStart = 0, cpuStart = 0;
+    int refreshStart = 0, refreshes = 0;
+    CpuFigures figures;
+};
+Run g_run;
+
+void CALLBACK EndRun(HWND, UINT, UINT_PTR id, DWORD)
+{
+    ::KillTimer(nullptr, id);
+    g_run.figures.cpuSeconds = ProcessCpuSeconds() - g_run.cpuStart;
+    g_run.figures.seconds = Now() - g_run.wallStart;
+    g_run.figures.refreshes = g_run.refreshes - g_run.refreshStart;
+    g_run.dlg->PostMessage(WM_COMMAND, IDCANCEL);
+}
+
+// The window run modally, as the program runs it, with its own 100 ms timer.
+CpuFigures MeasureCpu(const Scenario& s, int seconds)
+{
+    BenchDlg dlg;
+    g_run = Run{};
+    g_run.dlg = &dlg;
+    dlg.beforeRefresh = [&] {
+        if (s.changing) SetReadings(ReadingsAt(s, g_run.refreshes));
+        if (++g_run.refreshes != kSettleRefreshes) return;
+        g_run.refreshStart = g_run.refreshes;
+        g_run.wallStart = Now();
+        g_run.cpuStart = ProcessCpuSeconds();
+        ::SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000, &EndRun);
+    };
+    dlg.DoModal();
+    return g_run.figures;
+}
+
+const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
+
+void PrintCount(const char* what, long long before, long long after)
+{
+    std::printf("  %-44s %10lld -> %-10lld (%+lld)   target: no growth   %s\n", what, before, after, after - before,
+                Verdict(after <= before));
+}
+
+void Report(const Scenario& s, const RefreshFigures& r, const CpuFigures& c, bool userCounted)
+{
+    const double us = 1e6;
+    const double total = r.handler + r.painting;
+    const double own = total - r.driver;
+    const double ratio = own / r.dialCopy;
+    std::printf("\n== %s ==\n", s.name);
+    std::printf("  %-44s %9.1f us  (handler %.1f us, painting it leaves %.1f us)\n",
+                "one refresh, timer 2's work in all", total * us, r.handler * us, r.painting * us);
+    std::printf("  %-44s %9.1f us  (%d calls, timed alone)\n", "  the driver's share", r.driver * us,
+                r.driverCalls);
+    std::printf("  %-44s %9.1f us\n", "  the window's own cost", own * us);
+    std::printf("  %-44s %9.1f us  (one per turn of the loop; %.1f us back to back)\n",
+                "one plain copy of the 298 x 298 dial", r.dialCopy * us, r.dialCopyBackToBack * us);
+    std::printf("  %-44s %9.2f dial copies   target: <= %.0f   %s\n", "own cost of one refresh", ratio,
+                s.maxDialCopies, Verdict(ratio <= s.maxDialCopies));
+    std::printf("  %-44s %d frames composed, both needles turned %d times, in %d refreshes\n", "the dial",
+                r.framesComposed, r.needlesTurned, kRefreshes);
+    const double share = c.seconds > 0 ? 100 * c.cpuSeconds / c.seconds : 0;
+    std::printf("  %-44s %9.3f %% of one core (%.2f s CPU in %.1f s, %d refreshes)   target: < %.1f %%   %s\n",
+                "CPU share in normal running", share, c.cpuSeconds, c.seconds, c.refreshes, s.maxCpuPercent,
+                Verdict(c.seconds > 0 && share < s.maxCpuPercent));
+    std::printf("  before and after %d refreshes:\n", kRefreshes);
+    PrintCount("private memory, bytes", static_cast<long long>(r.before.privateBytes),
+               static_cast<long long>(r.after.privateBytes));
+    PrintCount("GDI objects", r.before.gdiObjects, r.after.gdiObjects);
+    if (userCounted)
+        PrintCount("USER objects", r.before.userObjects, r.after.userObjects);
+    else
+        std::printf("  %-44s cannot be measured here\n", "USER objects");
+}
+
+// A profile that is not a first run, so the benchmark registers nothing to
+// start with Windows; removed at the end.
+std::string WriteProfile()
+{
+    CGpuControl gpu;
+    gpu.Initialize();
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir = path;
+    dir.resize(dir.rfind('\\'));
+    CIniFile ini;
+    const std::string profile = BuildProfilePath(dir, gpu.m_pciIds[1]);
+    ini.SetPath(profile);
+    ini.WriteSystemFlags(SystemFlags{0, 0, 0, 1});
+    ini.WriteInitialized(1);
+    return profile;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    if (seconds < 1) {
+        std::fprintf(stderr, "usage: main_window_bench.exe [seconds of normal running, default 60]\n");
+        return 2;
+    }
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
+    ::InitCommonControlsEx(&controls);
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+
+    int status = 0;
+    if (!SimDriver::UseScenario(kScenario)) {
+        std::fprintf(stderr, "the simulated driver is not installed as the system's nvapi64.dll\n");
+        status = 1;
+    } else {
+        const std::string profile = WriteProfile();
+        const bool userCounted = UserCountWorks();
+        std::printf("Main window over the simulated driver: %d refreshes per scenario, %d s of normal running\n",
+                    kRefreshes, seconds);
+        std::printf("private memory: %s\n", PrivateMemorySource());
+        if (userCounted)
+            std::printf("USER objects: %s\n", UserObjectsSource());
+        else
+            std::printf("USER objects: cannot be measured here: a count does not follow objects made and destroyed\n");
+        for (const Scenario& s : kScenarios) {
+            SimDriver::UseScenario(kScenario);
+            RefreshFigures refresh;
+            if (!MeasureRefreshes(s, refresh)) {
+                std::fprintf(stderr, "the main window did not open\n");
+                status = 1;
+                break;
+            }
+            refresh.driver = MeasureDriver(s);
+            SetReadings(ReadingsAt(s, 0));
+            const CpuFigures cpu = MeasureCpu(s, seconds);
+            Report(s, refresh, cpu, userCounted);
+        }
+        ::DeleteFileA(profile.c_str());
+    }
+    Gdiplus::GdiplusShutdown(token);
+    return status;
+}
