@@ -237,13 +237,8 @@ void CQuiloDlg::Refresh()
 {
     m_gpu.GetTemperature(m_temperature, -1);
     m_temperatureWidth = m_temperature >= 100 ? 2 : 1;
-    if (m_temperatureWidth != m_lastTemperatureWidth) {
-        m_lastTemperatureWidth = m_temperatureWidth;
-        if (m_temperatureWidth == 1)
-            m_temperatureText.MoveWindow(136, 187, 70, 50);
-        else
-            m_temperatureText.MoveWindow(110, 187, 100, 50);
-    }
+    PlaceReadout(m_temperatureText, m_temperatureWidth, m_lastTemperatureWidth, {136, 187, 70, 50},
+                 {110, 187, 100, 50});
     // The series ends at 120 to 129 degrees; hotter readings keep its last picture.
     m_temperaturePicture.ShowBitmap(std::min<unsigned>(IDB_TEMP_FIRST + m_temperature / 10, IDB_TEMP_LAST));
 
@@ -255,13 +250,7 @@ void CQuiloDlg::Refresh()
 
     m_fanLevel = m_gpu.GetCoolerLevel(-1, 0);
     m_fanWidth = m_fanLevel == 100 ? 2 : 1;
-    if (m_fanWidth != m_lastFanWidth) {
-        m_lastFanWidth = m_fanWidth;
-        if (m_fanWidth == 1)
-            m_fanText.MoveWindow(144, 310, 50, 32);
-        else
-            m_fanText.MoveWindow(125, 310, 70, 32);
-    }
+    PlaceReadout(m_fanText, m_fanWidth, m_lastFanWidth, {144, 310, 50, 32}, {125, 310, 70, 32});
     m_fanPicture.ShowBitmap(IDB_FAN_FIRST + std::min(m_fanLevel, 100u) / 10);
 
     // The readouts already show unchanged readings; pushing them again would
@@ -280,6 +269,15 @@ void CQuiloDlg::Refresh()
         InvalidateChild(m_temperatureText);
     }
     FollowFanCurve();
+}
+
+void CQuiloDlg::PlaceReadout(CWnd& readout, int widthClass, int& lastWidthClass, const CRect& narrow,
+                             const CRect& wide)
+{
+    if (widthClass == lastWidthClass) return;
+    lastWidthClass = widthClass;
+    const CRect& r = widthClass == 1 ? narrow : wide;  // left, top, width, height
+    readout.MoveWindow(r.left, r.top, r.right, r.bottom);
 }
 
 void CQuiloDlg::InvalidateChild(CWnd& child)

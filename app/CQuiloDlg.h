@@ -51,6 +51,8 @@ protected:
     void ShowPresetButtons();
     void ShowFanModeButton();
     void Refresh();
+    // Moves a readout to its narrow (class 1) or wide (class 2) place when its class changed.
+    void PlaceReadout(CWnd& readout, int widthClass, int& lastWidthClass, const CRect& narrow, const CRect& wide);
     // Repaints the skin under a transparent readout whose text changed.
     void InvalidateChild(CWnd& child);
     void FollowFanCurve();
