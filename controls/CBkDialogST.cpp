@@ -72,12 +72,9 @@ LRESULT CBkDialogST::OnEraseBkgnd(WPARAM wParam, LPARAM)
         m_skinDC = std::move(skinDC);
     }
 
-    // A 32-bit DIB section holds every colour the display can show, and under
-    // Wine, unlike a compatible bitmap, it is selected without asking the server.
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), area.Width(), -area.Height(), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    // A 32-bit DIB section holds every colour the display can show.
     void* bits = nullptr;
-    CBitmap canvas(::CreateDIBSection(target, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    CBitmap canvas = CreateTopDownDib(area.Width(), area.Height(), &bits);
     CCompatibleDC memDC(target);
     if (!canvas || !memDC.GetSafeHdc()) return result;
     CSelect canvasSel(memDC, canvas);

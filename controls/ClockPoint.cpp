@@ -7,6 +7,7 @@ using std::min;
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <cstdint>
 #include <cwchar>
 #include <string>
 
@@ -18,6 +19,9 @@ constexpr UINT kFaceBitmap = 216;
 constexpr int kFullTurnDegrees = 270;
 constexpr int kMemoryFullScale = 9000;
 constexpr int kEngineFullScale = 1800;
+// Turned copies kept per needle: every angle a card visits in normal use. A
+// copy of the longer needle takes up to 86 KB.
+constexpr size_t kTurnedNeedlesKept = 128;
 
 // Whole degrees, truncated toward zero; 64-bit so that no reading can overflow.
 int NeedleAngle(int value, int fullScale)
@@ -125,6 +129,7 @@ BOOL ClockPoint::LoadNeedle(Needle& needle, UINT id, const char* type)
     needle.height = static_cast<int>(image->GetHeight());
     needle.image = std::move(image);
     needle.loaded = TRUE;
+    needle.turned.clear();
     return TRUE;
 }
 
@@ -132,12 +137,14 @@ void ClockPoint::SetMemoryNeedlePivot(int x, int y)
 {
     m_memory.pivotX = x;
     m_memory.pivotY = y;
+    m_memory.turned.clear();
 }
 
 void ClockPoint::SetEngineNeedlePivot(int x, int y)
 {
     m_engine.pivotX = x;
     m_engine.pivotY = y;
+    m_engine.turned.clear();
 }
 
 void ClockPoint::DrawGauge(int memoryValue, int engineValue)
@@ -161,11 +168,17 @@ bool ClockPoint::LoadDrawingTools()
     if (!m_frame) return false;
     if (!m_faceDC) m_faceDC = KeptContext(m_face, m_faceSelected);
     if (!m_frameDC) m_frameDC = KeptContext(m_frame, m_frameSelected);
+    if (!m_needleCanvas) {
+        void* bits = nullptr;
+        m_needleCanvas = CreateTopDownDib(m_faceWidth, m_faceHeight, &bits);
+        m_needleBits = static_cast<uint32_t*>(bits);
+    }
+    if (m_needleCanvas && !m_needleDC) m_needleDC = KeptContext(m_needleCanvas, m_needleSelected);
     if (!m_memoryFont) m_memoryFont = NumberFont(14.0f);
     if (!m_engineFont) m_engineFont = NumberFont(23.0f);
     if (!m_memoryBrush) m_memoryBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(255, 255, 255, 255));
     if (!m_engineBrush) m_engineBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(255, 0, 0, 0));
-    return m_faceDC && m_frameDC;
+    return m_faceDC && m_frameDC && m_needleDC;
 }
 
 std::unique_ptr<CCompatibleDC> ClockPoint::KeptContext(HBITMAP bitmap, std::optional<CSelect>& selected) const
@@ -181,10 +194,10 @@ bool ClockPoint::ComposeFrame(int memoryValue, int engineValue)
 {
     if (!LoadDrawingTools()) return false;
     ::BitBlt(*m_frameDC, 0, 0, m_faceWidth, m_faceHeight, *m_faceDC, 0, 0, SRCCOPY);
+    BlendNeedle(m_memory, NeedleAngle(memoryValue, kMemoryFullScale));
+    BlendNeedle(m_engine, NeedleAngle(engineValue, kEngineFullScale));
     {
         Gdiplus::Graphics g(m_frameDC->GetSafeHdc());
-        DrawNeedle(g, m_memory, NeedleAngle(memoryValue, kMemoryFullScale));
-        DrawNeedle(g, m_engine, NeedleAngle(engineValue, kEngineFullScale));
         if (m_memoryFont) DrawNumber(g, memoryValue, *m_memoryFont, *m_memoryBrush, Gdiplus::PointF(206.0f, 218.0f));
         if (m_engineFont) DrawNumber(g, engineValue, *m_engineFont, *m_engineBrush, Gdiplus::PointF(193.0f, 163.0f));
     }
@@ -209,6 +222,78 @@ void ClockPoint::DrawNeedle(Gdiplus::Graphics& g, const Needle& needle, int angl
     Gdiplus::Point corners[3] = {{0, 0}, {needle.width, 0}, {0, needle.height}};
     transform.TransformPoints(corners, 3);
     g.DrawImage(needle.image.get(), corners, 3);
+}
+
+void ClockPoint::BlendNeedle(Needle& needle, int angle)
+{
+    const TurnedNeedle* turned = Turned(needle, angle);
+    if (!turned) {
+        Gdiplus::Graphics g(m_frameDC->GetSafeHdc());
+        DrawNeedle(g, needle, angle);
+        return;
+    }
+    const CRect& a = turned->area;
+    if (a.IsEmpty()) return;
+    for (int y = 0; y < a.Height(); ++y)
+        std::copy_n(turned->pixels.data() + y * a.Width(), a.Width(), m_needleBits + y * m_faceWidth);
+    const BLENDFUNCTION over{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    ::GdiAlphaBlend(*m_frameDC, a.left, a.top, a.Width(), a.Height(), *m_needleDC, 0, 0, a.Width(), a.Height(), over);
+}
+
+const ClockPoint::TurnedNeedle* ClockPoint::Turned(Needle& needle, int angle)
+{
+    ++m_needleUses;
+    for (TurnedNeedle& t : needle.turned) {
+        if (t.angle == angle) {
+            t.lastUse = m_needleUses;
+            return &t;
+        }
+    }
+    std::optional<TurnedNeedle> made = TurnNeedle(needle, angle);
+    if (!made) return nullptr;
+    made->lastUse = m_needleUses;
+    if (needle.turned.size() < kTurnedNeedlesKept) {
+        needle.turned.push_back(std::move(*made));
+        return &needle.turned.back();
+    }
+    auto oldest = std::min_element(needle.turned.begin(), needle.turned.end(),
+                                   [](const TurnedNeedle& a, const TurnedNeedle& b) { return a.lastUse < b.lastUse; });
+    *oldest = std::move(*made);
+    return &*oldest;
+}
+
+// GDI+ blends a turned image onto a context with premultiplied pixels of its
+// own; drawn over nothing, the blend leaves exactly those pixels behind.
+std::optional<ClockPoint::TurnedNeedle> ClockPoint::TurnNeedle(const Needle& needle, int angle)
+{
+    const size_t count = static_cast<size_t>(m_faceWidth) * static_cast<size_t>(m_faceHeight);
+    std::fill_n(m_needleBits, count, 0u);
+    {
+        Gdiplus::Graphics g(m_needleDC->GetSafeHdc());
+        if (g.GetLastStatus() != Gdiplus::Ok) return std::nullopt;
+        DrawNeedle(g, needle, angle);
+    }
+    ::GdiFlush();
+
+    int left = m_faceWidth, top = m_faceHeight, right = 0, bottom = 0;
+    for (int y = 0; y < m_faceHeight; ++y) {
+        for (int x = 0; x < m_faceWidth; ++x) {
+            if (!m_needleBits[y * m_faceWidth + x]) continue;
+            left = std::min(left, x);
+            right = std::max(right, x + 1);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y + 1);
+        }
+    }
+    TurnedNeedle turned;
+    turned.angle = angle;
+    if (right <= left) return turned;  // turned off the dial
+    turned.area = CRect(left, top, right, bottom);
+    turned.pixels.resize(static_cast<size_t>(right - left) * static_cast<size_t>(bottom - top));
+    for (int y = top; y < bottom; ++y)
+        std::copy_n(m_needleBits + y * m_faceWidth + left, right - left,
+                    turned.pixels.data() + (y - top) * (right - left));
+    return turned;
 }
 
 void ClockPoint::ShowFrame(HDC target) const

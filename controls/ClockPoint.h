@@ -4,12 +4,16 @@
 // application must have started and may shut down only after the dial is
 // destroyed. The last composed frame is kept: it repaints the control on
 // WM_PAINT, and a reading that would draw the same picture is neither composed
-// nor copied to the window again.
+// nor copied to the window again. Each needle is turned by GDI+ once per angle
+// shown lately and blended from then on, which costs a fraction of turning it.
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
+#include "framework/Rect.h"
 
 namespace Gdiplus {
 class Font;
@@ -47,6 +51,15 @@ protected:
     void PostNcDestroy() override;
 
 private:
+    // A needle turned by one whole angle as GDI+ draws it over the dial:
+    // premultiplied pixels over the rectangle they reach, in dial coordinates.
+    // Blending it onto a frame gives the pixels drawing the image there would.
+    struct TurnedNeedle {
+        int angle = 0;
+        CRect area;                    // empty when the needle reaches no pixel of the dial
+        std::vector<uint32_t> pixels;  // rows of the area's width
+        unsigned lastUse = 0;
+    };
     struct Needle {
         std::unique_ptr<Gdiplus::Image> image;
         int width = 0;
@@ -54,6 +67,7 @@ private:
         int pivotX = 0;
         int pivotY = 0;
         BOOL loaded = FALSE;
+        std::vector<TurnedNeedle> turned;  // the angles shown lately
     };
 
     LRESULT OnPaint(WPARAM, LPARAM);
@@ -61,6 +75,10 @@ private:
     bool ComposeFrame(int memoryValue, int engineValue);
     bool LoadDrawingTools();
     void DrawNeedle(Gdiplus::Graphics& g, const Needle& needle, int angle) const;
+    // Null when no turned copy could be made.
+    const TurnedNeedle* Turned(Needle& needle, int angle);
+    std::optional<TurnedNeedle> TurnNeedle(const Needle& needle, int angle);
+    void BlendNeedle(Needle& needle, int angle);
     // A context compatible with the window, holding bitmap.
     std::unique_ptr<CCompatibleDC> KeptContext(HBITMAP bitmap, std::optional<CSelect>& selected) const;
     void ShowFrame(HDC target) const;
@@ -83,8 +101,15 @@ private:
     // that they let go of them first.
     std::unique_ptr<CCompatibleDC> m_faceDC;
     std::unique_ptr<CCompatibleDC> m_frameDC;
+    // A 32-bit canvas of the face's size where needles are turned and from
+    // where turned copies are blended; the copies themselves hold no GDI object.
+    CBitmap m_needleCanvas;
+    uint32_t* m_needleBits = nullptr;
+    std::unique_ptr<CCompatibleDC> m_needleDC;
     std::optional<CSelect> m_faceSelected;
     std::optional<CSelect> m_frameSelected;
+    std::optional<CSelect> m_needleSelected;
+    unsigned m_needleUses = 0;
     bool m_hasFrame = false;
     int m_frameMemory = 0;
     int m_frameEngine = 0;

@@ -90,6 +90,16 @@ public:
     }
 };
 
+// A top-down 32-bit DIB section; bits receives its pixels, rows of width * 4
+// bytes. Under Wine, unlike a compatible bitmap, it is selected into a context
+// without asking the server.
+inline CBitmap CreateTopDownDib(int width, int height, void** bits)
+{
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    return CBitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0));
+}
+
 // Selects an object into a context for a scope and puts the previous one back.
 class CSelect {
 public:

@@ -8,6 +8,9 @@ using std::max;
 using std::min;
 #include <objidl.h>
 #include <gdiplus.h>
+#include <shlwapi.h>
+
+#include <memory>
 
 #include "clockpoint_test_ids.h"
 #include "controls/ClockPoint.h"
@@ -102,7 +105,88 @@ bool SamePixels(const std::vector<POINT>& a, const std::vector<POINT>& b)
                       [](POINT p, POINT q) { return p.x == q.x && p.y == q.y; });
 }
 
+// The dial composed with GDI+ drawing each needle straight onto the face, in
+// the window's own pixel format: the picture the dial must show.
+class DirectDial {
+public:
+    explicit DirectDial(HWND like) : m_window(like), m_dc(m_window)
+    {
+        m_face = CBitmap(::LoadBitmapA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(216)));
+        m_frame = CBitmap(::CreateCompatibleBitmap(m_window, 298, 298));
+        m_engine = Load(224);
+        m_memory = Load(225);
+    }
+    bool Ready() const { return m_face && m_frame && m_engine && m_memory; }
+    // The needles over the face; numbers are left out.
+    WindowPixels Needles(int memory, int engine)
+    {
+        {
+            CCompatibleDC faceDC(m_window);
+            CSelect face(faceDC, m_face);
+            CSelect frame(m_dc, m_frame);
+            ::BitBlt(m_dc, 0, 0, 298, 298, faceDC, 0, 0, SRCCOPY);
+            Gdiplus::Graphics g(m_dc.GetSafeHdc());
+            Turn(g, *m_memory, 14, 26, static_cast<int>(memory * 270LL / 9000));
+            Turn(g, *m_engine, 11, 34, static_cast<int>(engine * 270LL / 1800));
+        }
+        return CaptureBitmap(m_frame);
+    }
+
+private:
+    static std::unique_ptr<Gdiplus::Image> Load(int id)
+    {
+        HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(id), "PNG");
+        const BYTE* bytes = static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, found)));
+        IStream* stream = ::SHCreateMemStream(bytes, ::SizeofResource(nullptr, found));
+        if (!stream) return nullptr;
+        auto image = std::make_unique<Gdiplus::Image>(stream, FALSE);
+        stream->Release();
+        return image->GetLastStatus() == Gdiplus::Ok ? std::move(image) : nullptr;
+    }
+    static void Turn(Gdiplus::Graphics& g, Gdiplus::Image& image, int pivotX, int pivotY, int degrees)
+    {
+        Gdiplus::Matrix m;
+        m.Translate(kCentre, kCentre);
+        m.Rotate(static_cast<Gdiplus::REAL>(degrees), Gdiplus::MatrixOrderPrepend);
+        m.Translate(static_cast<Gdiplus::REAL>(-pivotX), static_cast<Gdiplus::REAL>(-pivotY),
+                    Gdiplus::MatrixOrderPrepend);
+        const int w = static_cast<int>(image.GetWidth()), h = static_cast<int>(image.GetHeight());
+        Gdiplus::Point corners[3] = {{0, 0}, {w, 0}, {0, h}};
+        m.TransformPoints(corners, 3);
+        g.DrawImage(&image, corners, 3);
+    }
+
+    CClientDC m_window;
+    CCompatibleDC m_dc;
+    CBitmap m_face, m_frame;
+    std::unique_ptr<Gdiplus::Image> m_engine, m_memory;
+};
+
+// Where the numbers may fall: right of and below their origins.
+bool InNumbers(int x, int y) { return (x >= 193 && y >= 163 && y < 200) || (x >= 206 && y >= 218 && y < 245); }
+
 }  // namespace
+
+TEST_F(ClockPointTest, NeedlesMatchGdiplusDrawingThemStraightOntoTheFace)
+{
+    Prepare();
+    DirectDial direct(dial);
+    ASSERT_TRUE(direct.Ready());
+    // First showings, negative and past full scale, then angles shown before.
+    const struct {
+        int memory, engine;
+    } cases[] = {{0, 0}, {4499, 894}, {9000, 1800}, {-3000, -900}, {15000, 2500}, {1234, 321},
+                 {4499, 894}, {0, 0}, {1234, 321}};
+    for (const auto& c : cases) {
+        const WindowPixels shown = Draw(c.memory, c.engine);
+        const WindowPixels expected = direct.Needles(c.memory, c.engine);
+        int differing = 0;
+        for (int y = 0; y < 298; ++y)
+            for (int x = 0; x < 298; ++x)
+                differing += !InNumbers(x, y) && shown.At(x, y) != expected.At(x, y);
+        EXPECT_EQ(differing, 0) << c.memory << "/" << c.engine;
+    }
+}
 
 TEST_F(ClockPointTest, DrawsNothingUntilAttachedAndBothNeedlesLoaded)
 {
