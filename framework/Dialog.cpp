@@ -1,5 +1,6 @@
 #include "framework/Dialog.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "framework/Resources.h"
@@ -122,9 +123,25 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
     if (!control.m_hWnd) control.SubclassDlgItem(static_cast<UINT>(id), pDX->m_pDlgWnd);
 }
 
+HWND CDialog::Item(int id)
+{
+    for (const auto& [itemId, item] : m_items) {
+        if (itemId != id) continue;
+        if (::IsWindow(item) && ::GetDlgCtrlID(item) == id) return item;
+        break;
+    }
+    HWND item = GetDlgItem(id);
+    auto known = std::find_if(m_items.begin(), m_items.end(), [id](const auto& i) { return i.first == id; });
+    if (known != m_items.end())
+        known->second = item;
+    else if (item)
+        m_items.emplace_back(id, item);
+    return item;
+}
+
 void DDX_Text(CDataExchange* pDX, int id, std::string& value)
 {
-    HWND item = pDX->m_pDlgWnd->GetDlgItem(id);
+    HWND item = pDX->m_pDlgWnd->Item(id);
     if (!item) return;
     std::string current(static_cast<size_t>(::GetWindowTextLengthA(item)) + 1, '\0');
     current.resize(static_cast<size_t>(::GetWindowTextA(item, &current[0], static_cast<int>(current.size()))));

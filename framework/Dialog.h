@@ -2,6 +2,8 @@
 // CDialog: a window made from a dialog template, modal (DoModal runs its own
 // message loop) or modeless (Create). Enter and Esc reach OnOK and OnCancel.
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "framework/Wnd.h"
 
@@ -33,6 +35,10 @@ public:
     void EndDialog(int result);
     BOOL UpdateData(BOOL saveAndValidate = TRUE);
     UINT TemplateId() const { return m_templateId; }
+    // The control with that identifier, or null. Remembered after the first
+    // lookup: finding a child by identifier asks the window manager each time
+    // under Wine, and data exchange looks its controls up at every exchange.
+    HWND Item(int id);
 
     // Routes keyboard navigation (Tab, Enter, Esc, WM_GETDLGCODE) to any dialog of ours.
     static bool PreTranslate(MSG& msg);
@@ -54,4 +60,5 @@ private:
     bool m_modal = false;
     bool m_endModal = false;
     INT_PTR m_modalResult = -1;
+    std::vector<std::pair<int, HWND>> m_items;
 };

@@ -161,6 +161,25 @@ TEST_F(FrameworkTest, DataExchangeBothWaysAndLeavesUnchangedTextAlone)
     EXPECT_EQ(dlg.m_text.GetWindowText(), "-5");
 }
 
+TEST_F(FrameworkTest, DataExchangeFindsAControlMadeAgainUnderTheSameIdentifier)
+{
+    dlg.m_value = 5;
+    dlg.UpdateData(FALSE);
+    ASSERT_EQ(dlg.m_text.GetWindowText(), "5");
+    ::DestroyWindow(dlg.GetDlgItem(IDC_TEST_TEXT));
+    HWND again = ::CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 50, 10, dlg.m_hWnd,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TEST_TEXT)), nullptr, nullptr);
+    ASSERT_TRUE(again);
+    dlg.m_value = 6;
+    dlg.UpdateData(FALSE);
+    char text[8] = {};
+    ::GetWindowTextA(again, text, sizeof text);
+    EXPECT_STREQ(text, "6");
+    EXPECT_EQ(dlg.Item(IDC_TEST_TEXT), again);
+    EXPECT_EQ(dlg.Item(IDC_TEST_BUTTON), dlg.m_button.m_hWnd);
+    EXPECT_EQ(dlg.Item(4242), nullptr);
+}
+
 TEST_F(FrameworkTest, ModelessEscapeHidesAndDestroyDetaches)
 {
     dlg.ShowWindow(SW_SHOW);
