@@ -254,20 +254,15 @@ void CQuiloDlg::Refresh()
     m_fanPicture.ShowBitmap(IDB_FAN_FIRST + std::min(m_fanLevel, 100u) / 10);
 
     // The readouts already show unchanged readings; pushing them again would
-    // only read their texts back.
+    // only read their texts back. A readout given a new text paints it over
+    // the skin at once, so nothing here needs repainting.
     if (m_temperature != m_lastTemperature || m_fanLevel != m_lastFanLevel || m_engineClock != m_lastEngineClock ||
         m_memoryClock != m_lastMemoryClock)
         UpdateData(FALSE);
+    m_lastTemperature = m_temperature;
+    m_lastFanLevel = m_fanLevel;
     m_lastEngineClock = m_engineClock;
     m_lastMemoryClock = m_memoryClock;
-    if (m_fanLevel != m_lastFanLevel) {
-        m_lastFanLevel = m_fanLevel;
-        InvalidateChild(m_fanText);
-    }
-    if (m_temperature != m_lastTemperature) {
-        m_lastTemperature = m_temperature;
-        InvalidateChild(m_temperatureText);
-    }
     FollowFanCurve();
 }
 
@@ -278,13 +273,6 @@ void CQuiloDlg::PlaceReadout(CWnd& readout, int widthClass, int& lastWidthClass,
     lastWidthClass = widthClass;
     const CRect& r = widthClass == 1 ? narrow : wide;  // left, top, width, height
     readout.MoveWindow(r.left, r.top, r.right, r.bottom);
-}
-
-void CQuiloDlg::InvalidateChild(CWnd& child)
-{
-    CRect r = child.GetWindowRect();
-    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
-    InvalidateRect(r, TRUE);
 }
 
 void CQuiloDlg::FollowFanCurve()

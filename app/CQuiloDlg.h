@@ -53,8 +53,6 @@ protected:
     void Refresh();
     // Moves a readout to its narrow (class 1) or wide (class 2) place when its class changed.
     void PlaceReadout(CWnd& readout, int widthClass, int& lastWidthClass, const CRect& narrow, const CRect& wide);
-    // Repaints the skin under a transparent readout whose text changed.
-    void InvalidateChild(CWnd& child);
     void FollowFanCurve();
     // Hands cooler 0 back to the driver when the fan follows the curve, so the
     // card is never left at a fixed level once the program has gone.

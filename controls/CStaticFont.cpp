@@ -4,6 +4,8 @@
 
 BEGIN_MESSAGE_MAP(CStaticFont, CStatic)
     ON_CTLCOLOR_REFLECT(OnCtlColorReflect)
+    ON_MESSAGE(WM_SETTEXT, OnSetText)
+    ON_MESSAGE(WM_PAINT, OnPaint)
 END_MESSAGE_MAP()
 
 CStaticFont::CStaticFont() : m_faceName("宋体") {}
@@ -23,9 +25,73 @@ void CStaticFont::PreSubclassWindow()
     if (m_font) SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
 }
 
+// The kept context belongs to the window and must be given back before it goes.
+void CStaticFont::PostNcDestroy() { m_windowDC.reset(); }
+
 HBRUSH CStaticFont::OnCtlColorReflect(HDC dc, UINT)
 {
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, m_textColour);
     return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+}
+
+// The static itself would draw the new text straight over the old one.
+LRESULT CStaticFont::OnSetText(WPARAM wParam, LPARAM lParam)
+{
+    const LRESULT result = ::DefWindowProcA(m_hWnd, WM_SETTEXT, wParam, lParam);
+    if (result && IsWindowVisible()) PaintText();
+    return result;
+}
+
+LRESULT CStaticFont::OnPaint(WPARAM, LPARAM)
+{
+    // What lies under the readout may have changed with whatever made it repaint.
+    m_backgroundTaken = false;
+    return Default();
+}
+
+void CStaticFont::PaintText()
+{
+    HWND parent = GetParent();
+    const CRect client = GetClientRect();
+    if (!parent || client.IsEmpty()) return;
+    if (!m_windowDC) {
+        m_windowDC = std::make_unique<CClientDC>(m_hWnd);
+        if (!m_windowDC->GetSafeHdc()) {
+            m_windowDC.reset();
+            return;
+        }
+    }
+    const int width = client.Width(), height = client.Height();
+    if (!m_background.Make(*m_windowDC, width, height) || !m_canvas.Make(*m_windowDC, width, height)) {
+        m_backgroundTaken = false;
+        return;
+    }
+
+    CRect place = client;
+    ::MapWindowPoints(m_hWnd, parent, reinterpret_cast<POINT*>(&place), 2);
+    if (!m_backgroundTaken || !::EqualRect(&place, &m_backgroundPlace)) {
+        // The parent erases into the readout's rectangle of its client area.
+        HDC background = *m_background.dc;
+        ::SetViewportOrgEx(background, -place.left, -place.top, nullptr);
+        ::SendMessageA(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(background), 0);
+        ::SetViewportOrgEx(background, 0, 0, nullptr);
+        m_backgroundPlace = place;
+        m_backgroundTaken = true;
+    }
+    ::BitBlt(*m_canvas.dc, 0, 0, width, height, *m_background.dc, 0, 0, SRCCOPY);
+    SendMessage(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(m_canvas.dc->GetSafeHdc()), PRF_CLIENT);
+    ::BitBlt(*m_windowDC, 0, 0, width, height, *m_canvas.dc, 0, 0, SRCCOPY);
+}
+
+bool CStaticFont::Surface::Make(HDC like, int width, int height)
+{
+    int w = 0, h = 0;
+    if (bitmap && GetBitmapSize(bitmap, w, h) && w == width && h == height) return true;
+    selected.reset();
+    bitmap = CBitmap(::CreateCompatibleBitmap(like, width, height));
+    if (!dc) dc = std::make_unique<CCompatibleDC>(like);
+    if (!bitmap || !dc->GetSafeHdc()) return false;
+    selected.emplace(*dc, bitmap);
+    return true;
 }

@@ -1,10 +1,15 @@
 #pragma once
 // CStaticFont: a numeric readout with its own point-size font and text colour,
-// drawn without a background of its own.
+// drawn without a background of its own. A new text is painted at once over
+// the parent's background under the readout, so the old digits never show
+// through and the parent need not repaint.
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
+#include "framework/Rect.h"
 
 class CStaticFont : public CStatic {
     DECLARE_MESSAGE_MAP()
@@ -20,12 +25,34 @@ public:
 protected:
     // A font chosen before the static was attached is handed over now.
     void PreSubclassWindow() override;
+    void PostNcDestroy() override;
 
 private:
+    // A memory context holding a bitmap of the readout's size.
+    struct Surface {
+        CBitmap bitmap;
+        std::unique_ptr<CCompatibleDC> dc;
+        std::optional<CSelect> selected;
+        bool Make(HDC like, int width, int height);
+    };
+
     HBRUSH OnCtlColorReflect(HDC dc, UINT ctlType);
+    LRESULT OnSetText(WPARAM, LPARAM);
+    LRESULT OnPaint(WPARAM, LPARAM);
+    void PaintText();
 
     CFont m_font;
     int m_pointSize = 110;
     std::string m_faceName;
     COLORREF m_textColour = 0;
+
+    // What painting a new text needs, kept from one text to the next: the
+    // readout's window context, the parent's background under the readout
+    // (taken again after the readout moves or the parent repaints it) and a
+    // canvas where background and text are put together.
+    std::unique_ptr<CClientDC> m_windowDC;
+    Surface m_background;
+    Surface m_canvas;
+    CRect m_backgroundPlace;  // in the parent's client area
+    bool m_backgroundTaken = false;
 };

@@ -252,6 +252,12 @@ TEST_F(MainWindowTest, RefreshShowsTheReadingsAndMovesWideReadouts)
         EXPECT_EQ(dlg.ChildRect(IDC_FAN_READOUT), c.fanRect);
         EXPECT_TRUE(dlg.Shows(IDC_TEMP_PICTURE, c.temperaturePicture));
         EXPECT_TRUE(dlg.Shows(IDC_FAN_PICTURE, c.fanPicture));
+        // The readouts look as they do when the whole window is painted afresh.
+        const WindowPixels temperature = CaptureClient(dlg.GetDlgItem(IDC_TEMP_READOUT));
+        const WindowPixels fan = CaptureClient(dlg.GetDlgItem(IDC_FAN_READOUT));
+        ::RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        EXPECT_EQ(temperature.pixels, CaptureClient(dlg.GetDlgItem(IDC_TEMP_READOUT)).pixels);
+        EXPECT_EQ(fan.pixels, CaptureClient(dlg.GetDlgItem(IDC_FAN_READOUT)).pixels);
     }
     EXPECT_GT(dlg.m_gauge.FramesComposed(), framesBefore);
 }

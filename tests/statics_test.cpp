@@ -100,6 +100,46 @@ TEST_F(StaticsTest, ReadoutColourAppliesAtTheNextRepaintOverWhatIsUnderneath)
     EXPECT_EQ(blue.Count(kRed), 0);
 }
 
+TEST_F(StaticsTest, ReadoutPaintsANewTextAtOnceOverWhatLiesUnderIt)
+{
+    CStaticFont& readout = dlg.m_readout;
+    readout.SetReadoutFont(300, "Tahoma");
+    readout.SetReadoutColour(kRed);
+    // What the window shows when the dialog and the readout are painted afresh.
+    auto repainted = [&] {
+        ::RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        return CaptureClient(readout);
+    };
+    // Each text replaces the last one whole, also after the readout moved or
+    // something painted over it.
+    const char* const texts[] = {"88", "1", "888", "7"};
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        if (text == texts[2]) readout.MoveWindow(190, 270, 200, 60);  // clear of the other statics
+        if (text == texts[3]) {
+            CClientDC dc(readout);
+            const RECT all{0, 0, 200, 60};
+            CBrush marker(::CreateSolidBrush(kMarker));
+            ::FillRect(dc, &all, marker);
+            readout.Invalidate(FALSE);
+            readout.UpdateWindow();
+        }
+        readout.SetWindowText(text);
+        EXPECT_FALSE(::GetUpdateRect(readout, nullptr, FALSE));
+        if (text != texts[2]) EXPECT_FALSE(::GetUpdateRect(dlg, nullptr, FALSE));  // the dialog has nothing to repaint
+        const WindowPixels shown = CaptureClient(readout);
+        EXPECT_GT(shown.Count(kRed), 50);
+        EXPECT_EQ(shown.pixels, repainted().pixels);
+    }
+
+    // A hidden readout keeps its new text and draws nothing.
+    readout.ShowWindow(SW_HIDE);
+    const WindowPixels before = CaptureClient(dlg);
+    readout.SetWindowText("5");
+    EXPECT_EQ(readout.GetWindowText(), "5");
+    EXPECT_EQ(CaptureClient(dlg).pixels, before.pixels);
+}
+
 TEST_F(StaticsTest, LabelStartsWithTheSystemGuiFontAndColours)
 {
     CCompatibleDC dc(nullptr);
