@@ -11,12 +11,19 @@ qsurge_start_xvfb() {
     fi
     num=90
     while [ -e "/tmp/.X$num-lock" ] || [ -e "/tmp/.X11-unix/X$num" ]; do num=$((num + 1)); done
-    Xvfb ":$num" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    # -noreset: a server that resets when its last client leaves would drop
+    # the resource database set below.
+    Xvfb ":$num" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     pid=$!
     i=0
     while [ ! -e "/tmp/.X11-unix/X$num" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
     echo "$num $pid" > "$state"
     DISPLAY=":$num"; export DISPLAY
+    # A desktop session gives its display a resource database. Without one,
+    # Xlib reads ~/.Xdefaults anew at every lookup, and Wine looks up its font
+    # defaults whenever a font is selected. The entry names nothing Wine reads.
+    xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "qsurge.display:	xvfb
+" 2>/dev/null || true
 }
 
 qsurge_wine_env() {
