@@ -274,6 +274,7 @@ std::optional<ClockPoint::TurnedNeedle> ClockPoint::TurnNeedle(const Needle& nee
         DrawNeedle(g, needle, angle);
     }
     ::GdiFlush();
+    ++m_needlesTurned;
 
     int left = m_faceWidth, top = m_faceHeight, right = 0, bottom = 0;
     for (int y = 0; y < m_faceHeight; ++y) {

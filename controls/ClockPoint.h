@@ -46,6 +46,9 @@ public:
 
     // How many frames have been composed: unchanged readings compose none.
     int FramesComposed() const { return m_framesComposed; }
+    // How many times a needle has been turned by GDI+ rather than blended from
+    // a kept copy.
+    int NeedlesTurned() const { return m_needlesTurned; }
 
 protected:
     void PostNcDestroy() override;
@@ -114,4 +117,5 @@ private:
     int m_frameMemory = 0;
     int m_frameEngine = 0;
     int m_framesComposed = 0;
+    int m_needlesTurned = 0;
 };
