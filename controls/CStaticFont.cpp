@@ -25,9 +25,6 @@ void CStaticFont::PreSubclassWindow()
     if (m_font) SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
 }
 
-// The kept context belongs to the window and must be given back before it goes.
-void CStaticFont::PostNcDestroy() { m_windowDC.reset(); }
-
 HBRUSH CStaticFont::OnCtlColorReflect(HDC dc, UINT)
 {
     ::SetBkMode(dc, TRANSPARENT);
@@ -55,15 +52,11 @@ void CStaticFont::PaintText()
     HWND parent = GetParent();
     const CRect client = GetClientRect();
     if (!parent || client.IsEmpty()) return;
-    if (!m_windowDC) {
-        m_windowDC = std::make_unique<CClientDC>(m_hWnd);
-        if (!m_windowDC->GetSafeHdc()) {
-            m_windowDC.reset();
-            return;
-        }
-    }
+    // Taken for each text: a context kept for good would hold one of the
+    // system's shared window contexts.
+    CClientDC window(m_hWnd);
     const int width = client.Width(), height = client.Height();
-    if (!m_background.Make(*m_windowDC, width, height) || !m_canvas.Make(*m_windowDC, width, height)) {
+    if (!window.GetSafeHdc() || !m_background.Make(window, width, height) || !m_canvas.Make(window, width, height)) {
         m_backgroundTaken = false;
         return;
     }
@@ -81,7 +74,7 @@ void CStaticFont::PaintText()
     }
     ::BitBlt(*m_canvas.dc, 0, 0, width, height, *m_background.dc, 0, 0, SRCCOPY);
     SendMessage(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(m_canvas.dc->GetSafeHdc()), PRF_CLIENT);
-    ::BitBlt(*m_windowDC, 0, 0, width, height, *m_canvas.dc, 0, 0, SRCCOPY);
+    ::BitBlt(window, 0, 0, width, height, *m_canvas.dc, 0, 0, SRCCOPY);
 }
 
 bool CStaticFont::Surface::Make(HDC like, int width, int height)

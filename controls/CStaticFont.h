@@ -25,7 +25,6 @@ public:
 protected:
     // A font chosen before the static was attached is handed over now.
     void PreSubclassWindow() override;
-    void PostNcDestroy() override;
 
 private:
     // A memory context holding a bitmap of the readout's size.
@@ -47,10 +46,9 @@ private:
     COLORREF m_textColour = 0;
 
     // What painting a new text needs, kept from one text to the next: the
-    // readout's window context, the parent's background under the readout
-    // (taken again after the readout moves or the parent repaints it) and a
-    // canvas where background and text are put together.
-    std::unique_ptr<CClientDC> m_windowDC;
+    // parent's background under the readout (taken again after the readout
+    // moves or the parent repaints it) and a canvas where background and text
+    // are put together.
     Surface m_background;
     Surface m_canvas;
     CRect m_backgroundPlace;  // in the parent's client area
