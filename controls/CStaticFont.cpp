@@ -1,14 +1,24 @@
 #include "controls/CStaticFont.h"
 
+#include <algorithm>
+
 #include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CStaticFont, CStatic)
     ON_CTLCOLOR_REFLECT(OnCtlColorReflect)
     ON_MESSAGE(WM_SETTEXT, OnSetText)
+    ON_MESSAGE(WM_GETTEXT, OnGetText)
+    ON_MESSAGE(WM_GETTEXTLENGTH, OnGetTextLength)
     ON_MESSAGE(WM_PAINT, OnPaint)
 END_MESSAGE_MAP()
 
 CStaticFont::CStaticFont() : m_faceName("宋体") {}
+
+// A window that outlives its readout keeps the text it showed.
+CStaticFont::~CStaticFont()
+{
+    if (m_hWnd && ::IsWindow(m_hWnd)) ::DefWindowProcA(m_hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(m_text.c_str()));
+}
 
 void CStaticFont::SetReadoutFont(int pointSizeTenths, const std::string& faceName)
 {
@@ -22,6 +32,7 @@ void CStaticFont::SetReadoutFont(int pointSizeTenths, const std::string& faceNam
 
 void CStaticFont::PreSubclassWindow()
 {
+    m_text = GetWindowText();
     if (m_font) SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
 }
 
@@ -33,12 +44,25 @@ HBRUSH CStaticFont::OnCtlColorReflect(HDC dc, UINT)
 }
 
 // The static itself would draw the new text straight over the old one.
-LRESULT CStaticFont::OnSetText(WPARAM wParam, LPARAM lParam)
+LRESULT CStaticFont::OnSetText(WPARAM, LPARAM lParam)
 {
-    const LRESULT result = ::DefWindowProcA(m_hWnd, WM_SETTEXT, wParam, lParam);
-    if (result && IsWindowVisible()) PaintText();
-    return result;
+    const char* text = reinterpret_cast<const char*>(lParam);
+    m_text = text ? text : "";
+    if (IsWindowVisible()) PaintText();
+    return TRUE;
 }
+
+LRESULT CStaticFont::OnGetText(WPARAM size, LPARAM buffer)
+{
+    char* target = reinterpret_cast<char*>(buffer);
+    if (!target || size == 0) return 0;
+    const size_t count = std::min<size_t>(m_text.size(), size - 1);
+    std::copy_n(m_text.data(), count, target);
+    target[count] = '\0';
+    return static_cast<LRESULT>(count);
+}
+
+LRESULT CStaticFont::OnGetTextLength(WPARAM, LPARAM) { return static_cast<LRESULT>(m_text.size()); }
 
 LRESULT CStaticFont::OnPaint(WPARAM, LPARAM)
 {

@@ -2,7 +2,10 @@
 // CStaticFont: a numeric readout with its own point-size font and text colour,
 // drawn without a background of its own. A new text is painted at once over
 // the parent's background under the readout, so the old digits never show
-// through and the parent need not repaint.
+// through and the parent need not repaint. The readout keeps its text itself
+// and answers for it: storing a window's text asks the window manager (a
+// server round trip under Wine), and the main window's readouts change ten
+// times a second.
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +18,7 @@ class CStaticFont : public CStatic {
     DECLARE_MESSAGE_MAP()
 public:
     CStaticFont();
+    ~CStaticFont() override;
 
     // Size in tenths of a point. The font becomes the static's own without a
     // redraw; the owner repaints when it next changes the text.
@@ -37,6 +41,8 @@ private:
 
     HBRUSH OnCtlColorReflect(HDC dc, UINT ctlType);
     LRESULT OnSetText(WPARAM, LPARAM);
+    LRESULT OnGetText(WPARAM, LPARAM);
+    LRESULT OnGetTextLength(WPARAM, LPARAM);
     LRESULT OnPaint(WPARAM, LPARAM);
     void PaintText();
 
@@ -44,6 +50,7 @@ private:
     int m_pointSize = 110;
     std::string m_faceName;
     COLORREF m_textColour = 0;
+    std::string m_text;
 
     // What painting a new text needs, kept from one text to the next: the
     // parent's background under the readout (taken again after the readout

@@ -143,6 +143,33 @@ TEST_F(StaticsTest, ReadoutPaintsANewTextAtOnceOverWhatLiesUnderIt)
     EXPECT_EQ(CaptureClient(dlg).pixels, before.pixels);
 }
 
+TEST_F(StaticsTest, ReadoutAnswersForItsTextAndLeavesItToTheWindowWhenItGoes)
+{
+    CStaticFont& readout = dlg.m_readout;
+    EXPECT_EQ(readout.GetWindowText(), "88");  // from the template
+    readout.SetWindowText("12345");
+    wchar_t wide[8] = {};
+    EXPECT_EQ(::GetWindowTextW(readout, wide, 8), 5);
+    EXPECT_STREQ(wide, L"12345");
+    char small[3] = {};
+    EXPECT_EQ(readout.SendMessage(WM_GETTEXT, sizeof small, reinterpret_cast<LPARAM>(small)), 2);
+    EXPECT_STREQ(small, "12");
+    EXPECT_EQ(readout.SendMessage(WM_GETTEXTLENGTH), 5);
+
+    HWND window = ::CreateWindowExA(0, "STATIC", "9", WS_CHILD | WS_VISIBLE, 250, 10, 100, 40, dlg, nullptr,
+                                    nullptr, nullptr);
+    ASSERT_TRUE(window);
+    {
+        CStaticFont other;  // a readout whose object goes before its window
+        ASSERT_TRUE(other.SubclassWindow(window));
+        EXPECT_EQ(other.GetWindowText(), "9");
+        other.SetWindowText("678");
+    }
+    char text[8] = {};
+    ::GetWindowTextA(window, text, sizeof text);
+    EXPECT_STREQ(text, "678");
+}
+
 TEST_F(StaticsTest, LabelStartsWithTheSystemGuiFontAndColours)
 {
     CCompatibleDC dc(nullptr);
