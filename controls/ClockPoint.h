@@ -55,12 +55,18 @@ protected:
 
 private:
     // A needle turned by one whole angle as GDI+ draws it over the dial:
-    // premultiplied pixels over the rectangle they reach, in dial coordinates.
-    // Blending it onto a frame gives the pixels drawing the image there would.
+    // premultiplied pixels, in bands of a few rows each cut to the columns the
+    // needle reaches there, so that a slanted needle keeps and blends little
+    // more than itself. Blending the bands onto a frame gives the pixels
+    // drawing the image there would.
+    struct NeedleBand {
+        CRect area;         // in dial coordinates
+        size_t offset = 0;  // of its first pixel; rows of the area's width follow
+    };
     struct TurnedNeedle {
         int angle = 0;
-        CRect area;                    // empty when the needle reaches no pixel of the dial
-        std::vector<uint32_t> pixels;  // rows of the area's width
+        std::vector<NeedleBand> bands;  // none when the needle reaches no pixel of the dial
+        std::vector<uint32_t> pixels;
         unsigned lastUse = 0;
     };
     struct Needle {
