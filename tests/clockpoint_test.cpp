@@ -177,15 +177,22 @@ TEST_F(ClockPointTest, NeedlesMatchGdiplusDrawingThemStraightOntoTheFace)
         int memory, engine;
     } cases[] = {{0, 0}, {4499, 894}, {9000, 1800}, {-3000, -900}, {15000, 2500}, {1234, 321},
                  {4499, 894}, {0, 0}, {1234, 321}};
-    for (const auto& c : cases) {
-        const WindowPixels shown = Draw(c.memory, c.engine);
-        const WindowPixels expected = direct.Needles(c.memory, c.engine);
+    auto check = [&](int memory, int engine) {
+        const WindowPixels shown = Draw(memory, engine);
+        const WindowPixels expected = direct.Needles(memory, engine);
         int differing = 0;
         for (int y = 0; y < 298; ++y)
             for (int x = 0; x < 298; ++x)
                 differing += !InNumbers(x, y) && shown.At(x, y) != expected.At(x, y);
-        EXPECT_EQ(differing, 0) << c.memory << "/" << c.engine;
-    }
+        EXPECT_EQ(differing, 0) << memory << "/" << engine;
+    };
+    for (const auto& c : cases) check(c.memory, c.engine);
+    // More angles than are kept: the first ones are turned afresh.
+    const int turnedBefore = dial.NeedlesTurned();
+    for (int degree = 0; degree < 270; ++degree) dial.DrawGauge(degree * 9000 / 270, degree * 1800 / 270);
+    EXPECT_GT(dial.NeedlesTurned() - turnedBefore, 2 * 128);  // more than the two needles keep
+    check(4499, 894);
+    check(1234, 321);
 }
 
 TEST_F(ClockPointTest, DrawsNothingUntilAttachedAndBothNeedlesLoaded)
