@@ -10,6 +10,7 @@ BEGIN_MESSAGE_MAP(CStaticFont, CStatic)
     ON_MESSAGE(WM_GETTEXT, OnGetText)
     ON_MESSAGE(WM_GETTEXTLENGTH, OnGetTextLength)
     ON_MESSAGE(WM_PAINT, OnPaint)
+    ON_MESSAGE(WM_PRINTCLIENT, OnPrintClient)
 END_MESSAGE_MAP()
 
 CStaticFont::CStaticFont() : m_faceName("宋体") {}
@@ -68,7 +69,59 @@ LRESULT CStaticFont::OnPaint(WPARAM, LPARAM)
 {
     // What lies under the readout may have changed with whatever made it repaint.
     m_backgroundTaken = false;
-    return Default();
+    CPaintDC dc(m_hWnd);
+    DrawReadout(dc);
+    return 0;
+}
+
+LRESULT CStaticFont::OnPrintClient(WPARAM dc, LPARAM)
+{
+    DrawReadout(reinterpret_cast<HDC>(dc));
+    return 0;
+}
+
+namespace {
+
+// How a text static of that style lays its text out.
+UINT TextFormat(LONG style)
+{
+    UINT format = DT_EXPANDTABS | DT_WORDBREAK;
+    switch (style & SS_TYPEMASK) {
+    case SS_CENTER:
+        format |= DT_CENTER;
+        break;
+    case SS_RIGHT:
+        format |= DT_RIGHT;
+        break;
+    case SS_SIMPLE:
+    case SS_LEFTNOWORDWRAP:
+        format = DT_EXPANDTABS | DT_SINGLELINE;
+        break;
+    default:
+        break;
+    }
+    if (style & SS_NOPREFIX) format |= DT_NOPREFIX;
+    if (style & SS_CENTERIMAGE) format = (format & ~DT_WORDBREAK) | DT_SINGLELINE | DT_VCENTER;
+    return format;
+}
+
+}  // namespace
+
+// As a text static paints: the parent colours the context (which reaches this
+// readout's colouring first), the brush fills the client area, and the text
+// goes on top in the static's font. The static itself would take the text the
+// window stores, which the readout keeps to itself.
+void CStaticFont::DrawReadout(HDC dc)
+{
+    const LONG style = GetStyle();
+    const CRect client = GetClientRect();
+    HBRUSH brush = reinterpret_cast<HBRUSH>(
+        ::SendMessageA(GetParent(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(m_hWnd)));
+    if (brush && (style & SS_TYPEMASK) != SS_SIMPLE) ::FillRect(dc, &client, brush);
+    if (!::IsWindowEnabled(m_hWnd)) ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+    CSelect font(dc, reinterpret_cast<HGDIOBJ>(SendMessage(WM_GETFONT)));
+    CRect area = client;
+    ::DrawTextA(dc, m_text.c_str(), static_cast<int>(m_text.size()), &area, TextFormat(style));
 }
 
 void CStaticFont::PaintText()
@@ -97,7 +150,7 @@ void CStaticFont::PaintText()
         m_backgroundTaken = true;
     }
     ::BitBlt(*m_canvas.dc, 0, 0, width, height, *m_background.dc, 0, 0, SRCCOPY);
-    SendMessage(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(m_canvas.dc->GetSafeHdc()), PRF_CLIENT);
+    DrawReadout(*m_canvas.dc);
     ::BitBlt(window, 0, 0, width, height, *m_canvas.dc, 0, 0, SRCCOPY);
 }
 

@@ -2,10 +2,10 @@
 // CStaticFont: a numeric readout with its own point-size font and text colour,
 // drawn without a background of its own. A new text is painted at once over
 // the parent's background under the readout, so the old digits never show
-// through and the parent need not repaint. The readout keeps its text itself
-// and answers for it: storing a window's text asks the window manager (a
-// server round trip under Wine), and the main window's readouts change ten
-// times a second.
+// through and the parent need not repaint. The readout keeps its text itself,
+// answers for it and paints it as a text static would: storing a window's
+// text asks the window manager (a server round trip under Wine), and the main
+// window's readouts change ten times a second.
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,7 +44,9 @@ private:
     LRESULT OnGetText(WPARAM, LPARAM);
     LRESULT OnGetTextLength(WPARAM, LPARAM);
     LRESULT OnPaint(WPARAM, LPARAM);
+    LRESULT OnPrintClient(WPARAM, LPARAM);
     void PaintText();
+    void DrawReadout(HDC dc);
 
     CFont m_font;
     int m_pointSize = 110;

@@ -252,9 +252,12 @@ TEST_F(MainWindowTest, RefreshShowsTheReadingsAndMovesWideReadouts)
         EXPECT_EQ(dlg.ChildRect(IDC_FAN_READOUT), c.fanRect);
         EXPECT_TRUE(dlg.Shows(IDC_TEMP_PICTURE, c.temperaturePicture));
         EXPECT_TRUE(dlg.Shows(IDC_FAN_PICTURE, c.fanPicture));
-        // The readouts look as they do when the whole window is painted afresh.
+        // The readouts show their numbers in white, as they do when the whole
+        // window is painted afresh.
         const WindowPixels temperature = CaptureClient(dlg.GetDlgItem(IDC_TEMP_READOUT));
         const WindowPixels fan = CaptureClient(dlg.GetDlgItem(IDC_FAN_READOUT));
+        EXPECT_GT(temperature.Count(RGB(255, 255, 255)), 50);
+        EXPECT_GT(fan.Count(RGB(255, 255, 255)), 30);
         ::RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         EXPECT_EQ(temperature.pixels, CaptureClient(dlg.GetDlgItem(IDC_TEMP_READOUT)).pixels);
         EXPECT_EQ(fan.pixels, CaptureClient(dlg.GetDlgItem(IDC_FAN_READOUT)).pixels);
