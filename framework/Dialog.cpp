@@ -125,13 +125,10 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
 
 HWND CDialog::Item(int id)
 {
-    for (const auto& [itemId, item] : m_items) {
-        if (itemId != id) continue;
-        if (::IsWindow(item) && ::GetDlgCtrlID(item) == id) return item;
-        break;
-    }
-    HWND item = GetDlgItem(id);
     auto known = std::find_if(m_items.begin(), m_items.end(), [id](const auto& i) { return i.first == id; });
+    if (known != m_items.end() && ::IsWindow(known->second) && ::GetDlgCtrlID(known->second) == id)
+        return known->second;
+    HWND item = GetDlgItem(id);
     if (known != m_items.end())
         known->second = item;
     else if (item)
