@@ -47,8 +47,7 @@ int CBkDialogST::SetBackgroundBitmap(CBitmap bitmap)
 
 CBitmap CBkDialogST::ReleaseBackground()
 {
-    m_skinSelected.reset();
-    m_skinDC.reset();
+    m_skinDC.Release();
     m_dwWidth = 0;
     m_dwHeight = 0;
     return std::move(m_bitmap);
@@ -65,12 +64,7 @@ LRESULT CBkDialogST::OnEraseBkgnd(WPARAM wParam, LPARAM)
     CRect area;
     if (::GetClipBox(target, &area) == ERROR || !::IntersectRect(&area, &area, &client)) return result;
 
-    if (!m_skinDC) {
-        auto skinDC = std::make_unique<CCompatibleDC>(target);
-        if (!skinDC->GetSafeHdc()) return result;
-        m_skinSelected.emplace(*skinDC, m_bitmap);
-        m_skinDC = std::move(skinDC);
-    }
+    if (!m_skinDC && !m_skinDC.Select(target, m_bitmap)) return result;
 
     // A 32-bit DIB section holds every colour the display can show.
     void* bits = nullptr;
@@ -84,7 +78,7 @@ LRESULT CBkDialogST::OnEraseBkgnd(WPARAM wParam, LPARAM)
     // The copies of the tiling that meet the area.
     for (int y = area.top / m_dwHeight * m_dwHeight; y < area.bottom; y += m_dwHeight) {
         for (int x = area.left / m_dwWidth * m_dwWidth; x < area.right; x += m_dwWidth)
-            ::BitBlt(memDC, x, y, m_dwWidth, m_dwHeight, *m_skinDC, 0, 0, SRCCOPY);
+            ::BitBlt(memDC, x, y, m_dwWidth, m_dwHeight, m_skinDC, 0, 0, SRCCOPY);
     }
     ::BitBlt(target, area.left, area.top, area.Width(), area.Height(), memDC, area.left, area.top, SRCCOPY);
     OnBackgroundComposed(memDC);

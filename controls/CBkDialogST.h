@@ -3,9 +3,6 @@
 // tiled skin bitmap, its outline is cut to the bitmap's non-key pixels, it can
 // be moved by pressing anywhere on its background, and plain statics on it draw
 // their text straight onto the skin.
-#include <memory>
-#include <optional>
-
 #include "framework/Dialog.h"
 #include "framework/Gdi.h"
 
@@ -39,10 +36,7 @@ protected:
 
 private:
     CBitmap m_bitmap;
-    // The skin stays selected in a kept context: under Wine, selecting a
-    // device-dependent bitmap asks the server about the display every time.
-    std::unique_ptr<CCompatibleDC> m_skinDC;
-    std::optional<CSelect> m_skinSelected;
+    CKeptDC m_skinDC;
     int m_dwWidth = 0;
     int m_dwHeight = 0;
     BOOL m_bDragByBackground = FALSE;

@@ -129,39 +129,40 @@ void CStaticFont::PaintText()
     HWND parent = GetParent();
     const CRect client = GetClientRect();
     if (!parent || client.IsEmpty()) return;
+    CRect place = client;
+    ::MapWindowPoints(m_hWnd, parent, reinterpret_cast<POINT*>(&place), 2);
     // Taken for each text: a context kept for good would hold one of the
     // system's shared window contexts.
     CClientDC window(m_hWnd);
     const int width = client.Width(), height = client.Height();
     if (!window.GetSafeHdc() || !m_background.Make(window, width, height) || !m_canvas.Make(window, width, height)) {
+        // Without its surfaces the new text still shows, skin first, at the next paint.
         m_backgroundTaken = false;
+        ::RedrawWindow(parent, &place, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
         return;
     }
 
-    CRect place = client;
-    ::MapWindowPoints(m_hWnd, parent, reinterpret_cast<POINT*>(&place), 2);
     if (!m_backgroundTaken || !::EqualRect(&place, &m_backgroundPlace)) {
         // The parent erases into the readout's rectangle of its client area.
-        HDC background = *m_background.dc;
+        HDC background = m_background.dc;
         ::SetViewportOrgEx(background, -place.left, -place.top, nullptr);
         ::SendMessageA(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(background), 0);
         ::SetViewportOrgEx(background, 0, 0, nullptr);
         m_backgroundPlace = place;
         m_backgroundTaken = true;
     }
-    ::BitBlt(*m_canvas.dc, 0, 0, width, height, *m_background.dc, 0, 0, SRCCOPY);
-    DrawReadout(*m_canvas.dc);
-    ::BitBlt(window, 0, 0, width, height, *m_canvas.dc, 0, 0, SRCCOPY);
+    ::BitBlt(m_canvas.dc, 0, 0, width, height, m_background.dc, 0, 0, SRCCOPY);
+    DrawReadout(m_canvas.dc);
+    ::BitBlt(window, 0, 0, width, height, m_canvas.dc, 0, 0, SRCCOPY);
 }
 
-bool CStaticFont::Surface::Make(HDC like, int width, int height)
+bool CStaticFont::Surface::Make(HDC like, int w, int h)
 {
-    int w = 0, h = 0;
-    if (bitmap && GetBitmapSize(bitmap, w, h) && w == width && h == height) return true;
-    selected.reset();
-    bitmap = CBitmap(::CreateCompatibleBitmap(like, width, height));
-    if (!dc) dc = std::make_unique<CCompatibleDC>(like);
-    if (!bitmap || !dc->GetSafeHdc()) return false;
-    selected.emplace(*dc, bitmap);
+    if (dc && w == width && h == height) return true;
+    dc.Release();  // lets go of the old bitmap before it is deleted
+    bitmap = CBitmap(::CreateCompatibleBitmap(like, w, h));
+    if (!bitmap || !dc.Select(like, bitmap)) return false;
+    width = w;
+    height = h;
     return true;
 }

@@ -6,8 +6,6 @@
 // answers for it and paints it as a text static would: storing a window's
 // text asks the window manager (a server round trip under Wine), and the main
 // window's readouts change ten times a second.
-#include <memory>
-#include <optional>
 #include <string>
 
 #include "framework/CStatic.h"
@@ -31,12 +29,13 @@ protected:
     void PreSubclassWindow() override;
 
 private:
-    // A memory context holding a bitmap of the readout's size.
+    // A bitmap of the readout's size in a kept context.
     struct Surface {
         CBitmap bitmap;
-        std::unique_ptr<CCompatibleDC> dc;
-        std::optional<CSelect> selected;
-        bool Make(HDC like, int width, int height);
+        int width = 0;
+        int height = 0;
+        CKeptDC dc;
+        bool Make(HDC like, int w, int h);
     };
 
     HBRUSH OnCtlColorReflect(HDC dc, UINT ctlType);

@@ -12,18 +12,12 @@ void CTEMP::ShowBitmap(UINT id)
     // The picture shown stays on screen: painting puts it back whenever the
     // window is uncovered, so only a new one is drawn.
     if (!picture || picture == m_shown) return;
-    if (!m_pictureDC) {
-        auto dc = std::make_unique<CCompatibleDC>(nullptr);
-        if (!dc->GetSafeHdc()) return;
-        m_pictureDC = std::move(dc);
-    }
+    if (!m_pictureDC.Select(nullptr, picture->bitmap)) return;
     if (!m_sized) {
         m_targetWidth = picture->width;
         m_targetHeight = picture->height;
         m_sized = TRUE;
     }
-    m_selected.reset();
-    m_selected.emplace(*m_pictureDC, picture->bitmap);
     m_shown = picture;
     CClientDC window(m_hWnd);
     Paint(window);
@@ -31,7 +25,7 @@ void CTEMP::ShowBitmap(UINT id)
 
 void CTEMP::Paint(HDC target) const
 {
-    ::StretchBlt(target, 0, 0, m_targetWidth, m_targetHeight, *m_pictureDC, 0, 0, m_shown->width, m_shown->height,
+    ::StretchBlt(target, 0, 0, m_targetWidth, m_targetHeight, m_pictureDC, 0, 0, m_shown->width, m_shown->height,
                  SRCCOPY);
 }
 

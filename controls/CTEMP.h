@@ -3,8 +3,6 @@
 // stretched to the size of the first picture it showed. A new picture is
 // painted at once; the one shown is painted again whenever the control is.
 #include <map>
-#include <memory>
-#include <optional>
 
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
@@ -32,9 +30,6 @@ private:
     int m_targetHeight = 0;
     BOOL m_sized = FALSE;
     std::map<UINT, Picture> m_pictures;
-    // Holds the picture shown; declared after the pictures so that it lets go
-    // of it before they are deleted.
-    std::unique_ptr<CCompatibleDC> m_pictureDC;
-    std::optional<CSelect> m_selected;
+    CKeptDC m_pictureDC;  // holds the picture shown
     const Picture* m_shown = nullptr;
 };

@@ -169,38 +169,30 @@ bool ClockPoint::LoadDrawingTools()
     }
     if (!m_frame) m_frame = CBitmap(::CreateCompatibleBitmap(*m_windowDC, m_faceWidth, m_faceHeight));
     if (!m_frame) return false;
-    if (!m_faceDC) m_faceDC = KeptContext(m_face, m_faceSelected);
-    if (!m_frameDC) m_frameDC = KeptContext(m_frame, m_frameSelected);
+    if (!m_faceDC) m_faceDC.Select(*m_windowDC, m_face);
+    if (!m_frameDC) m_frameDC.Select(*m_windowDC, m_frame);
     if (!m_needleCanvas) {
         void* bits = nullptr;
         m_needleCanvas = CreateTopDownDib(m_faceWidth, m_faceHeight, &bits);
         m_needleBits = static_cast<uint32_t*>(bits);
     }
-    if (m_needleCanvas && !m_needleDC) m_needleDC = KeptContext(m_needleCanvas, m_needleSelected);
+    if (m_needleCanvas && !m_needleDC) m_needleDC.Select(*m_windowDC, m_needleCanvas);
     if (!m_memoryFont) m_memoryFont = NumberFont(14.0f);
     if (!m_engineFont) m_engineFont = NumberFont(23.0f);
     if (!m_memoryBrush) m_memoryBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(255, 255, 255, 255));
     if (!m_engineBrush) m_engineBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(255, 0, 0, 0));
-    return m_faceDC && m_frameDC && m_needleDC;
-}
-
-std::unique_ptr<CCompatibleDC> ClockPoint::KeptContext(HBITMAP bitmap, std::optional<CSelect>& selected) const
-{
-    auto dc = std::make_unique<CCompatibleDC>(*m_windowDC);
-    if (!dc->GetSafeHdc()) return nullptr;
-    selected.emplace(*dc, bitmap);
-    return dc;
+    return m_faceDC && m_frameDC;
 }
 
 // Face, memory needle, engine needle over it, then the two numbers.
 bool ClockPoint::ComposeFrame(int memoryValue, int engineValue)
 {
     if (!LoadDrawingTools()) return false;
-    ::BitBlt(*m_frameDC, 0, 0, m_faceWidth, m_faceHeight, *m_faceDC, 0, 0, SRCCOPY);
+    ::BitBlt(m_frameDC, 0, 0, m_faceWidth, m_faceHeight, m_faceDC, 0, 0, SRCCOPY);
     BlendNeedle(m_memory, NeedleAngle(memoryValue, kMemoryFullScale));
     BlendNeedle(m_engine, NeedleAngle(engineValue, kEngineFullScale));
     {
-        Gdiplus::Graphics g(m_frameDC->GetSafeHdc());
+        Gdiplus::Graphics g(m_frameDC);
         if (m_memoryFont) DrawNumber(g, memoryValue, *m_memoryFont, *m_memoryBrush, Gdiplus::PointF(206.0f, 218.0f));
         if (m_engineFont) DrawNumber(g, engineValue, *m_engineFont, *m_engineBrush, Gdiplus::PointF(193.0f, 163.0f));
     }
@@ -231,7 +223,7 @@ void ClockPoint::BlendNeedle(Needle& needle, int angle)
 {
     const TurnedNeedle* turned = Turned(needle, angle);
     if (!turned) {
-        Gdiplus::Graphics g(m_frameDC->GetSafeHdc());
+        Gdiplus::Graphics g(m_frameDC);
         DrawNeedle(g, needle, angle);
         return;
     }
@@ -240,8 +232,7 @@ void ClockPoint::BlendNeedle(Needle& needle, int angle)
         const CRect& a = band.area;
         for (int y = 0; y < a.Height(); ++y)
             std::copy_n(turned->pixels.data() + band.offset + y * a.Width(), a.Width(), m_needleBits + y * m_faceWidth);
-        ::GdiAlphaBlend(*m_frameDC, a.left, a.top, a.Width(), a.Height(), *m_needleDC, 0, 0, a.Width(), a.Height(),
-                        over);
+        ::GdiAlphaBlend(m_frameDC, a.left, a.top, a.Width(), a.Height(), m_needleDC, 0, 0, a.Width(), a.Height(), over);
     }
 }
 
@@ -271,10 +262,11 @@ const ClockPoint::TurnedNeedle* ClockPoint::Turned(Needle& needle, int angle)
 // own; drawn over nothing, the blend leaves exactly those pixels behind.
 std::optional<ClockPoint::TurnedNeedle> ClockPoint::TurnNeedle(const Needle& needle, int angle)
 {
+    if (!m_needleDC) return std::nullopt;
     const size_t count = static_cast<size_t>(m_faceWidth) * static_cast<size_t>(m_faceHeight);
     std::fill_n(m_needleBits, count, 0u);
     {
-        Gdiplus::Graphics g(m_needleDC->GetSafeHdc());
+        Gdiplus::Graphics g(m_needleDC);
         if (g.GetLastStatus() != Gdiplus::Ok) return std::nullopt;
         DrawNeedle(g, needle, angle);
     }
@@ -308,7 +300,7 @@ std::optional<ClockPoint::TurnedNeedle> ClockPoint::TurnNeedle(const Needle& nee
 
 void ClockPoint::ShowFrame(HDC target) const
 {
-    ::BitBlt(target, 0, 0, m_faceWidth, m_faceHeight, *m_frameDC, 0, 0, SRCCOPY);
+    ::BitBlt(target, 0, 0, m_faceWidth, m_faceHeight, m_frameDC, 0, 0, SRCCOPY);
 }
 
 LRESULT ClockPoint::OnPaint(WPARAM, LPARAM)

@@ -88,8 +88,6 @@ private:
     const TurnedNeedle* Turned(Needle& needle, int angle);
     std::optional<TurnedNeedle> TurnNeedle(const Needle& needle, int angle);
     void BlendNeedle(Needle& needle, int angle);
-    // A context compatible with the window, holding bitmap.
-    std::unique_ptr<CCompatibleDC> KeptContext(HBITMAP bitmap, std::optional<CSelect>& selected) const;
     void ShowFrame(HDC target) const;
 
     Needle m_memory;
@@ -105,19 +103,13 @@ private:
     std::unique_ptr<Gdiplus::SolidBrush> m_engineBrush;
 
     CBitmap m_frame;  // the face's size, compatible with the window
-    // Kept with the face and the frame selected: making contexts on every
-    // refresh costs more than the copy itself. Declared after the bitmaps so
-    // that they let go of them first.
-    std::unique_ptr<CCompatibleDC> m_faceDC;
-    std::unique_ptr<CCompatibleDC> m_frameDC;
     // A 32-bit canvas of the face's size where needles are turned and from
     // where turned copies are blended; the copies themselves hold no GDI object.
     CBitmap m_needleCanvas;
     uint32_t* m_needleBits = nullptr;
-    std::unique_ptr<CCompatibleDC> m_needleDC;
-    std::optional<CSelect> m_faceSelected;
-    std::optional<CSelect> m_frameSelected;
-    std::optional<CSelect> m_needleSelected;
+    CKeptDC m_faceDC;
+    CKeptDC m_frameDC;
+    CKeptDC m_needleDC;  // empty when the canvas could not be made: needles are then turned at every frame
     unsigned m_needleUses = 0;
     bool m_hasFrame = false;
     int m_frameMemory = 0;

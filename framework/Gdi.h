@@ -3,6 +3,8 @@
 // exactly what it acquired; selections put back what they replaced.
 #include <windows.h>
 
+#include <memory>
+#include <optional>
 #include <utility>
 
 // A GDI object (bitmap, font, brush, pen, region) deleted with DeleteObject.
@@ -114,6 +116,35 @@ public:
 private:
     HDC m_dc;
     HGDIOBJ m_old;
+};
+
+// A memory context kept for good with one bitmap selected, for a bitmap drawn
+// from or into at every refresh: making a context costs more than most copies,
+// and under Wine selecting a device-dependent bitmap asks the server. Declare
+// it after the bitmaps it holds, so that it lets go of them first.
+class CKeptDC {
+public:
+    // Makes the context, compatible with like, on first use; false when it cannot.
+    bool Select(HDC like, HBITMAP bitmap)
+    {
+        m_selected.reset();
+        if (!m_dc || !m_dc->GetSafeHdc()) m_dc = std::make_unique<CCompatibleDC>(like);
+        if (!m_dc->GetSafeHdc()) return false;
+        m_selected.emplace(m_dc->GetSafeHdc(), bitmap);
+        return true;
+    }
+    void Release()
+    {
+        m_selected.reset();
+        m_dc.reset();
+    }
+    // Whether a bitmap is held.
+    explicit operator bool() const { return m_selected.has_value(); }
+    operator HDC() const { return m_dc ? m_dc->GetSafeHdc() : nullptr; }
+
+private:
+    std::unique_ptr<CCompatibleDC> m_dc;
+    std::optional<CSelect> m_selected;
 };
 
 // Owners for the USER handles the windows load.
