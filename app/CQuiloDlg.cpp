@@ -35,9 +35,7 @@ constexpr PresetImages kPresetImages[3][3] = {
 
 void SetImages(CBitButtonNL& button, UINT normal, UINT pressed, UINT hover)
 {
-    button.SetBitmaps(normal, pressed, hover, 0);
-    button.SetButtonCursor(IDCUR_HAND, TRUE);
-    button.FitToBitmap();
+    button.SetKeyImages(normal, pressed, hover, IDCUR_HAND);
 }
 }  // namespace
 
@@ -55,6 +53,9 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_BN_CLICKED(IDC_PRESET_5, OnPreset2)
     ON_BN_CLICKED(IDC_PRESET_10, OnPreset3)
     ON_BN_CLICKED(IDC_FAN_MODE, OnFanMode)
+    ON_BN_CLICKED(IDC_APPLY, OnApplyPreset)
+    ON_BN_CLICKED(IDC_RESET, OnResetOverclock)
+    ON_BN_CLICKED(IDC_TURBO, OnTurbo)
 END_MESSAGE_MAP()
 
 CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent) {}
@@ -90,8 +91,7 @@ void CQuiloDlg::DoDataExchange(CDataExchange* pDX)
 BOOL CQuiloDlg::OnInitDialog()
 {
     CBkDialogST::OnInitDialog();
-    m_hIcon = CIcon(static_cast<HICON>(
-        ::LoadImageA(ResourceInstance(), MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)));
+    m_hIcon = LoadIconResource(IDI_APP);
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.get()));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon.get()));
     SetWindowText("Q-Surge");
@@ -125,6 +125,9 @@ BOOL CQuiloDlg::OnInitDialog()
     }
     LoadStartupSettings();
 
+    m_turboPanel.SetGpuControl(&m_gpu);
+    m_turboPanel.SetProfilePath(m_iniPath);
+
     ApplyFanCurve(kDefaultFanCurve);
 
     m_gauge.AttachWindowDC();
@@ -135,6 +138,9 @@ BOOL CQuiloDlg::OnInitDialog()
 
     SetTimer(kStartTimer, 10);
     SetTimer(kRefreshTimer, 100);
+    // The window's first move came before this object was attached; panels
+    // are placed from this rectangle.
+    m_windowRect = GetWindowRect();
     return TRUE;
 }
 
@@ -300,6 +306,34 @@ void CQuiloDlg::ReleaseFan()
     if (m_fanAuto) return;
     m_fanAuto = 1;
     m_gpu.SetCoolerLevel(m_fanLevel, kNvCoolerPolicyAuto, -1, 0);
+}
+
+bool CQuiloDlg::CreatePanel(CDialog& panel)
+{
+    return panel.m_hWnd || panel.Create(panel.TemplateId(), this);
+}
+
+void CQuiloDlg::OpenPanel(CDialog& panel, int dx, int dy)
+{
+    if (!panel.m_hWnd) {
+        if (!CreatePanel(panel)) return;
+        panel.SetWindowPos(nullptr, m_windowRect.left + dx, m_windowRect.bottom + dy, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (::IsIconic(panel)) panel.ShowWindow(SW_RESTORE);
+    panel.ShowWindow(SW_SHOW);
+}
+
+void CQuiloDlg::OnTurbo() { OpenPanel(m_turboPanel, 256, -40); }
+
+void CQuiloDlg::OnApplyPreset()
+{
+    if (CreatePanel(m_turboPanel)) m_turboPanel.ApplyPreset(m_preset);
+}
+
+void CQuiloDlg::OnResetOverclock()
+{
+    if (CreatePanel(m_turboPanel)) m_turboPanel.OnReset();
 }
 
 void CQuiloDlg::MinimizeToTray()

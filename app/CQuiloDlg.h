@@ -13,6 +13,7 @@
 #include "controls/ClockPoint.h"
 #include "framework/Gdi.h"
 #include "gpu/GpuControl.h"
+#include "panels/CDlgTurbo.h"
 #include "profile/IniFile.h"
 
 class CQuiloDlg : public CBkDialogST {
@@ -43,6 +44,9 @@ protected:
     void OnPreset2() { SelectPreset(2); }
     void OnPreset3() { SelectPreset(3); }
     void OnFanMode();
+    void OnApplyPreset();
+    void OnResetOverclock();
+    void OnTurbo();
 
     void PlaceControls();
     void FirstRunDefaults();
@@ -54,6 +58,11 @@ protected:
     // Moves a readout to its narrow (class 1) or wide (class 2) place when its class changed.
     void PlaceReadout(CWnd& readout, int widthClass, int& lastWidthClass, const CRect& narrow, const CRect& wide);
     void FollowFanCurve();
+    // Creates a panel's window, owned by this one, unless it has one; false when it cannot.
+    bool CreatePanel(CDialog& panel);
+    // Creates a panel placed at (left + dx, bottom + dy) of this window on first
+    // opening, then shows it, restored if it was minimised.
+    void OpenPanel(CDialog& panel, int dx, int dy);
     // Hands cooler 0 back to the driver when the fan follows the curve, so the
     // card is never left at a fixed level once the program has gone.
     void ReleaseFan();
@@ -68,6 +77,7 @@ protected:
     int m_fanAuto = 1;
     int m_initialized = 0;
     int m_startMinimized = 0;
+    CDlgTurbo m_turboPanel;
     CStaticFont m_temperatureText, m_fanText, m_engineText, m_memoryText;
     int m_preset = 1;
     CIniFile m_ini;

@@ -65,6 +65,13 @@ BOOL CBitButtonNL::SetButtonCursor(UINT cursorId, BOOL redraw)
     return m_cursor ? TRUE : FALSE;
 }
 
+void CBitButtonNL::SetKeyImages(UINT normal, UINT pressed, UINT hover, UINT cursorId)
+{
+    SetBitmaps(normal, pressed, hover, 0);
+    SetButtonCursor(cursorId, TRUE);
+    FitToBitmap();
+}
+
 void CBitButtonNL::FitToBitmap()
 {
     const StateBitmap& normal = m_bitmaps[Normal];

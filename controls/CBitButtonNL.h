@@ -23,6 +23,9 @@ public:
     BOOL SetButtonCursor(UINT cursorId, BOOL redraw);
     // Sizes the button to its normal image.
     void FitToBitmap();
+    // A skin key's set-up: normal, pressed and hover images (no disabled one),
+    // the cursor, redrawn, and the size of the normal image.
+    void SetKeyImages(UINT normal, UINT pressed, UINT hover, UINT cursorId);
     // Text colours of the caption in the normal, pressed and hover states.
     void SetCaptionColours(COLORREF normal, COLORREF pressed, COLORREF hover, BOOL redraw);
     // 0: left of centre, 1: right of centre, 2: centred.

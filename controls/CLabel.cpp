@@ -1,6 +1,6 @@
 #include "controls/CLabel.h"
 
-#include <cstring>
+#include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CLabel, CStatic)
     ON_CTLCOLOR_REFLECT(OnCtlColorReflect)
@@ -10,14 +10,13 @@ CLabel::CLabel()
     : m_textColour(::GetSysColor(COLOR_WINDOWTEXT)),
       m_backgroundBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)))
 {
-    ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
+    ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
     RebuildFont();
 }
 
 void CLabel::SetLabelFontName(const std::string& faceName)
 {
-    std::strncpy(m_logFont.lfFaceName, faceName.c_str(), LF_FACESIZE - 1);
-    m_logFont.lfFaceName[LF_FACESIZE - 1] = '\0';
+    SetFaceName(m_logFont, faceName.c_str());
     RebuildFont();
     Redraw();
 }
@@ -39,7 +38,7 @@ void CLabel::SetLabelTextColour(COLORREF colour)
 // their own font only after asking for their colours.
 void CLabel::RebuildFont()
 {
-    CFont font(::CreateFontIndirectA(&m_logFont));
+    CFont font(::CreateFontIndirectW(&m_logFont));
     // The static must let go of the old font before it is deleted.
     if (m_hWnd) SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     m_font = std::move(font);

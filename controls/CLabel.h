@@ -12,6 +12,7 @@ public:
     CLabel();
 
     // Each of these redraws the label at once.
+    // The face is code page 936 text, as all the program's strings.
     void SetLabelFontName(const std::string& faceName);
     // A character height in pixels, not a point size.
     void SetLabelFontSize(int height);
@@ -29,6 +30,6 @@ private:
 
     COLORREF m_textColour;
     CBrush m_backgroundBrush;
-    LOGFONTA m_logFont{};
+    LOGFONTW m_logFont{};
     CFont m_font;
 };

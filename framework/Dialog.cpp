@@ -4,11 +4,25 @@
 #include <cstdlib>
 
 #include "framework/Resources.h"
+#include "framework/WinApp.h"
 
 namespace {
 // The dialog whose window is being created on this thread: its first message
 // arrives before CreateDialogParam returns.
 thread_local CDialog* t_creating = nullptr;
+
+// A modal dialog given no parent is owned by the window the user works in:
+// the application window's last active pop-up while it is shown, else the
+// application window itself. An owned window stays above its owner and has
+// no taskbar button of its own.
+HWND DefaultModalOwner(const CDialog& dialog)
+{
+    CWinApp* app = CWinApp::Current();
+    CWnd* main = app ? app->m_pMainWnd : nullptr;
+    if (!main || main == &dialog || !main->m_hWnd) return nullptr;
+    HWND popup = ::GetLastActivePopup(main->m_hWnd);
+    return popup && ::IsWindowVisible(popup) && ::IsWindowEnabled(popup) ? popup : main->m_hWnd;
+}
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
@@ -44,20 +58,27 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent)
     if (m_hWnd) return FALSE;
     m_templateId = templateId;
     m_pParent = parent;
+    return CreateOwned(parent ? parent->m_hWnd : nullptr);
+}
+
+BOOL CDialog::CreateOwned(HWND owner)
+{
     t_creating = this;
-    HWND h = ::CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(templateId),
-                                  parent ? parent->m_hWnd : nullptr, &CDialog::StartProc, 0);
+    HWND h = ::CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(m_templateId), owner, &CDialog::StartProc, 0);
     t_creating = nullptr;
     return h != nullptr;
 }
 
 INT_PTR CDialog::DoModal()
 {
-    HWND parent = m_pParent ? m_pParent->m_hWnd : nullptr;
+    if (m_hWnd) return -1;
+    HWND parent = m_pParent ? m_pParent->m_hWnd : DefaultModalOwner(*this);
     m_endModal = false;
     m_modalResult = -1;
-    if (!Create(m_templateId, m_pParent)) return -1;
+    if (!CreateOwned(parent)) return -1;
     m_modal = true;
+    // As with the system's modal dialogs, a template without the visible style is shown too.
+    if (!::IsWindowVisible(m_hWnd)) ::ShowWindow(m_hWnd, SW_SHOW);
     if (parent) ::EnableWindow(parent, FALSE);
     MSG msg;
     while (!m_endModal && m_hWnd) {

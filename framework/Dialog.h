@@ -29,6 +29,8 @@ public:
     explicit CDialog(UINT templateId, CWnd* parent = nullptr);
     ~CDialog() override;
 
+    // Without a parent the dialog is owned by the application window or its
+    // last active pop-up, which it disables while it runs.
     INT_PTR DoModal();
     // Creates the window modeless; FALSE when the template cannot be used.
     BOOL Create(UINT templateId, CWnd* parent = nullptr);
@@ -51,6 +53,7 @@ protected:
 
 private:
     static INT_PTR CALLBACK StartProc(HWND, UINT, WPARAM, LPARAM);
+    BOOL CreateOwned(HWND owner);
     LRESULT OnInitDialogMessage(WPARAM, LPARAM);
     void OnOKCommand() { OnOK(); }
     void OnCancelCommand() { OnCancel(); }

@@ -17,7 +17,8 @@ struct MessageEntry {
     };
     Kind kind;
     UINT message;  // the message, or the notification code for the command kinds
-    UINT id;       // control identifier for Command
+    UINT id;       // control identifier for Command: the first of the range
+    UINT lastId;   // the last identifier of the range (id for a single control)
     LRESULT (*call)(CWnd& self, WPARAM wParam, LPARAM lParam);
 };
 
@@ -41,21 +42,31 @@ template <auto F> using Owner = typename ClassOf<decltype(F)>::type;
 // LRESULT F(WPARAM, LPARAM)
 template <UINT Msg, auto F> constexpr MessageEntry Message()
 {
-    return {MessageEntry::Kind::Message, Msg, 0,
+    return {MessageEntry::Kind::Message, Msg, 0, 0,
             [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT { return (static_cast<Owner<F>&>(w).*F)(wp, lp); }};
 }
 
 // void F()
 template <UINT Code, UINT Id, auto F> constexpr MessageEntry Command()
 {
-    return {MessageEntry::Kind::Command, Code, Id,
+    return {MessageEntry::Kind::Command, Code, Id, Id,
             [](CWnd& w, WPARAM, LPARAM) -> LRESULT { (static_cast<Owner<F>&>(w).*F)(); return 0; }};
+}
+
+// void F(UINT id), for the controls First..Last
+template <UINT Code, UINT First, UINT Last, auto F> constexpr MessageEntry CommandRange()
+{
+    static_assert(First <= Last, "a range runs upwards");
+    return {MessageEntry::Kind::Command, Code, First, Last, [](CWnd& w, WPARAM wp, LPARAM) -> LRESULT {
+                (static_cast<Owner<F>&>(w).*F)(LOWORD(wp));
+                return 0;
+            }};
 }
 
 // HBRUSH F(HDC dc, HWND child, UINT ctlType)
 template <auto F> constexpr MessageEntry CtlColor()
 {
-    return {MessageEntry::Kind::Message, kCtlColorMessage, 0, [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT {
+    return {MessageEntry::Kind::Message, kCtlColorMessage, 0, 0, [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT {
                 return reinterpret_cast<LRESULT>((static_cast<Owner<F>&>(w).*F)(
                     reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp), CurrentCtlType(w)));
             }};
@@ -64,7 +75,7 @@ template <auto F> constexpr MessageEntry CtlColor()
 // HBRUSH F(HDC dc, UINT ctlType); a null brush lets the parent colour the control
 template <auto F> constexpr MessageEntry CtlColorReflect()
 {
-    return {MessageEntry::Kind::Reflected, kCtlColorMessage, 0, [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT {
+    return {MessageEntry::Kind::Reflected, kCtlColorMessage, 0, 0, [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT {
                 return reinterpret_cast<LRESULT>(
                     (static_cast<Owner<F>&>(w).*F)(reinterpret_cast<HDC>(wp), static_cast<UINT>(lp)));
             }};
@@ -73,7 +84,7 @@ template <auto F> constexpr MessageEntry CtlColorReflect()
 // void F(const DRAWITEMSTRUCT&)
 template <auto F> constexpr MessageEntry DrawItemReflect()
 {
-    return {MessageEntry::Kind::Reflected, WM_DRAWITEM, 0, [](CWnd& w, WPARAM, LPARAM lp) -> LRESULT {
+    return {MessageEntry::Kind::Reflected, WM_DRAWITEM, 0, 0, [](CWnd& w, WPARAM, LPARAM lp) -> LRESULT {
                 (static_cast<Owner<F>&>(w).*F)(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
                 return TRUE;
             }};
@@ -82,7 +93,7 @@ template <auto F> constexpr MessageEntry DrawItemReflect()
 // BOOL F(); FALSE lets the parent handle the command as well
 template <UINT Code, auto F> constexpr MessageEntry CommandReflect()
 {
-    return {MessageEntry::Kind::ReflectedCommand, Code, 0,
+    return {MessageEntry::Kind::ReflectedCommand, Code, 0, 0,
             [](CWnd& w, WPARAM, LPARAM) -> LRESULT { return (static_cast<Owner<F>&>(w).*F)(); }};
 }
 
@@ -113,6 +124,7 @@ protected:                                                              \
 #define ON_COMMAND(id, fn) msgmap::Command<0, id, &ThisClass::fn>(),
 #define ON_CONTROL(code, id, fn) msgmap::Command<code, id, &ThisClass::fn>(),
 #define ON_BN_CLICKED(id, fn) msgmap::Command<BN_CLICKED, id, &ThisClass::fn>(),
+#define ON_BN_CLICKED_RANGE(first, last, fn) msgmap::CommandRange<BN_CLICKED, first, last, &ThisClass::fn>(),
 #define ON_WM_CTLCOLOR(fn) msgmap::CtlColor<&ThisClass::fn>(),
 #define ON_CTLCOLOR_REFLECT(fn) msgmap::CtlColorReflect<&ThisClass::fn>(),
 #define ON_DRAWITEM_REFLECT(fn) msgmap::DrawItemReflect<&ThisClass::fn>(),

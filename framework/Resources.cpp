@@ -1,6 +1,6 @@
 #include "framework/Resources.h"
 
-#include <cstring>
+#include <algorithm>
 
 HINSTANCE ResourceInstance() { return ::GetModuleHandleA(nullptr); }
 
@@ -8,6 +8,12 @@ CBitmap LoadBitmapResource(UINT id)
 {
     return CBitmap(static_cast<HBITMAP>(
         ::LoadImageA(ResourceInstance(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+}
+
+CIcon LoadIconResource(UINT id)
+{
+    return CIcon(static_cast<HICON>(
+        ::LoadImageA(ResourceInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)));
 }
 
 bool GetBitmapSize(HBITMAP bitmap, int& width, int& height)
@@ -19,14 +25,34 @@ bool GetBitmapSize(HBITMAP bitmap, int& width, int& height)
     return true;
 }
 
+std::wstring WideFromCp936(const char* text)
+{
+    constexpr UINT kCodePage = 936;
+    if (!text || !*text) return {};
+    const int length = ::MultiByteToWideChar(kCodePage, 0, text, -1, nullptr, 0);
+    if (length <= 0) return {};
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(kCodePage, 0, text, -1, &wide[0], length);
+    wide.resize(static_cast<size_t>(length - 1));
+    return wide;
+}
+
+void SetFaceName(LOGFONTW& font, const char* face)
+{
+    const std::wstring wide = WideFromCp936(face);
+    const size_t count = std::min<size_t>(wide.size(), LF_FACESIZE - 1);
+    std::copy_n(wide.data(), count, font.lfFaceName);
+    font.lfFaceName[count] = L'\0';
+}
+
 CFont CreatePointFont(int pointSizeTenths, const char* face)
 {
-    LOGFONTA lf{};
+    LOGFONTW lf{};
     lf.lfCharSet = DEFAULT_CHARSET;
-    std::strncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
+    SetFaceName(lf, face);
     HDC screen = ::GetDC(nullptr);
     // Tenths of a point to logical units at the screen's resolution.
     lf.lfHeight = -(::GetDeviceCaps(screen, LOGPIXELSY) * pointSizeTenths / 720);
     ::ReleaseDC(nullptr, screen);
-    return CFont(::CreateFontIndirectA(&lf));
+    return CFont(::CreateFontIndirectW(&lf));
 }

@@ -168,7 +168,8 @@ const MessageEntry* CWnd::FindEntry(MessageEntry::Kind kind, UINT message, UINT 
 {
     for (const MessageMap* map = GetMessageMap(); map; map = map->base) {
         for (const MessageEntry* e = map->first; e != map->last; ++e) {
-            if (e->kind == kind && e->message == message && (kind != MessageEntry::Kind::Command || e->id == id))
+            if (e->kind == kind && e->message == message &&
+                (kind != MessageEntry::Kind::Command || (id >= e->id && id <= e->lastId)))
                 return e;
         }
     }

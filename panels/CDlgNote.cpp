@@ -1,0 +1,28 @@
+#include "panels/CDlgNote.h"
+
+#include "res/resource.h"
+
+namespace {
+const PanelFrame kPanelFrame{"Setting", false, IDB_NOTE_SKIN, 295, 207, {0, 0, 0}, {IDB_SETTINGS_CLOSE, 264, 5}};
+constexpr COLORREF kTextColour = 0x00C8C8C8;
+}  // namespace
+
+CDlgNote::CDlgNote(CWnd* parent) : CSkinPanel(IDD_NOTE, parent) {}
+
+void CDlgNote::DoDataExchange(CDataExchange* pDX)
+{
+    CSkinPanel::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_NOTE_TEXT, m_textLabel);
+    DDX_Text(pDX, IDC_NOTE_TEXT, m_noteText);
+}
+
+BOOL CDlgNote::OnInitDialog()
+{
+    CSkinPanel::OnInitDialog();
+    SetUpFrame(kPanelFrame);
+    m_textLabel.MoveWindow(14, 76, 268, 160);
+    m_textLabel.SetLabelFontName("微软雅黑");
+    m_textLabel.SetLabelFontSize(14);
+    m_textLabel.SetLabelTextColour(kTextColour);
+    return TRUE;
+}

@@ -1,0 +1,265 @@
+#include "panels/CDlgTurbo.h"
+
+#include <cstdio>
+
+#include "panels/CDlgNote.h"
+#include "res/resource.h"
+
+namespace {
+const PanelFrame kPanelFrame{"Q-Surge", true, IDB_OVERCLOCK_SKIN, 412, 364, {IDB_PANEL_MINIMIZE, 358, 5},
+                        {IDB_PANEL_CLOSE, 382, 5}};
+constexpr int kRowPitch = 46;
+constexpr COLORREF kWhite = 0x00FFFFFF;
+constexpr int kFrameRateAtReset = 40;
+
+// Driver figures are thousandths of the panel's units (kHz, thousandths of a
+// per cent). Offsets are signed and truncate toward zero.
+int FromDriver(int32_t offset) { return offset / 1000; }
+int FromDriver(uint32_t power) { return static_cast<int>(power / 1000); }
+
+// Preset offsets in MHz: the main window's "3", "5" and "10".
+struct Preset {
+    int gpuOffset, memOffset;
+};
+constexpr Preset kPresets[3] = {{30, 50}, {50, 80}, {80, 100}};
+constexpr int kPresetPowerRaise = 10;
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CDlgTurbo, CSkinPanel)
+    ON_BN_CLICKED_RANGE(IDC_POWER_MINUS, IDC_MEM_OFFSET_PLUS, OnStepButton)
+    ON_BN_CLICKED(IDC_APPLY, OnApply)
+    ON_BN_CLICKED(IDC_RESET, OnReset)
+    ON_MESSAGE(WM_SLIDER_MOVING, OnSliderChanged)
+    ON_MESSAGE(WM_SLIDER_MOVED, OnSliderChanged)
+END_MESSAGE_MAP()
+
+CDlgTurbo::CDlgTurbo(CWnd* parent) : CSkinPanel(IDD_OVERCLOCK, parent) {}
+
+CDlgTurbo::RowParts CDlgTurbo::Parts(Row row)
+{
+    switch (row) {
+    case kPower:
+        return {m_powerTarget, m_powerMin, m_powerMax, m_powerEnabled, m_sliders[kPower], m_powerText};
+    case kFrame:
+        return {m_frameTarget, m_frameTargetMin, m_frameTargetMax, m_frameEnabled, m_sliders[kFrame], m_frameText};
+    case kGpuOffset:
+        return {m_gpuOffset, m_gpuOffsetMin, m_gpuOffsetMax, m_gpuOffsetEnabled, m_sliders[kGpuOffset],
+                m_gpuOffsetText};
+    default:
+        return {m_memOffset, m_memOffsetMin, m_memOffsetMax, m_memOffsetEnabled, m_sliders[kMemOffset],
+                m_memOffsetText};
+    }
+}
+
+void CDlgTurbo::DoDataExchange(CDataExchange* pDX)
+{
+    CSkinPanel::DoDataExchange(pDX);
+    for (int i = 0; i < 8; ++i) DDX_Control(pDX, IDC_POWER_MINUS + i, m_stepButtons[i]);
+    DDX_Control(pDX, IDC_APPLY, m_applyButton);
+    DDX_Control(pDX, IDC_RESET, m_resetButton);
+    for (int r = 0; r < kRowCount; ++r) DDX_Control(pDX, IDC_POWER_SLIDER + r, m_sliders[r]);
+    DDX_Control(pDX, IDC_GPU_OFFSET_READOUT, m_gpuOffsetText);
+    DDX_Control(pDX, IDC_MEM_OFFSET_READOUT, m_memOffsetText);
+    DDX_Control(pDX, IDC_POWER_READOUT, m_powerText);
+    DDX_Control(pDX, IDC_FRAME_READOUT, m_frameText);
+}
+
+BOOL CDlgTurbo::OnInitDialog()
+{
+    CSkinPanel::OnInitDialog();
+    SetUpFrame(kPanelFrame);
+    LoadDriverValues();
+    PlaceControls();
+    SetupSliders();
+    for (CStaticFont* readout : {&m_gpuOffsetText, &m_memOffsetText, &m_powerText, &m_frameText}) {
+        readout->SetReadoutFont(100, "DigifaceWide");
+        readout->SetReadoutColour(kWhite);
+    }
+    return TRUE;
+}
+
+void CDlgTurbo::LoadDriverValues()
+{
+    SystemFlags flags{};
+    m_ini.ReadSystemFlags(flags);
+    m_syncAllGpus = flags.synchronization;
+
+    GpuClockInfo info{};
+    if (m_gpu && m_gpu->GetPstateClocks(info, m_gpu->m_gpuIndex, 0)) {
+        m_gpuOffset = FromDriver(info.gfxOffset);
+        m_gpuOffsetMin = FromDriver(info.gfxOffsetMin);
+        m_gpuOffsetMax = FromDriver(info.gfxOffsetMax);
+        m_memOffset = FromDriver(info.memOffset);
+        m_memOffsetMin = FromDriver(info.memOffsetMin);
+        m_memOffsetMax = FromDriver(info.memOffsetMax);
+        if (!info.gfxOffsetEditable) m_gpuOffsetEnabled = 0;
+        if (!info.memOffsetEditable) m_memOffsetEnabled = 0;
+    } else {
+        m_gpuOffset = m_gpuOffsetMin = m_gpuOffsetMax = 0;
+        m_memOffset = m_memOffsetMin = m_memOffsetMax = 0;
+        m_gpuOffsetEnabled = m_memOffsetEnabled = 0;
+    }
+
+    if (m_gpu && m_gpu->GetPowerTarget(info, -1)) {
+        m_powerTarget = FromDriver(info.powerTarget);
+        m_powerMin = FromDriver(info.powerMin);
+        m_powerMax = FromDriver(info.powerMax);
+        m_powerDefault = FromDriver(info.powerDefault);
+        if (m_powerDefault == 0) m_powerEnabled = 0;
+    } else {
+        m_powerTarget = m_powerMin = m_powerMax = m_powerDefault = 0;
+        m_powerEnabled = 0;
+    }
+
+    for (Row row : {kGpuOffset, kMemOffset, kFrame, kPower}) ShowValue(row);
+}
+
+void CDlgTurbo::PlaceControls()
+{
+    for (int r = 0; r < kRowCount; ++r) {
+        const int y = r * kRowPitch;
+        CBitButtonNL& minus = m_stepButtons[2 * r];
+        CBitButtonNL& plus = m_stepButtons[2 * r + 1];
+        minus.MoveWindow(150, 101 + y, 10, 10);
+        m_sliders[r].MoveWindow(170, 102 + y, 10, 10);
+        plus.MoveWindow(307, 101 + y, 10, 10);
+        Parts(static_cast<Row>(r)).readout.MoveWindow(334, 100 + y, 43, 24);
+        minus.SetKeyImages(IDB_STEP_MINUS, IDB_STEP_MINUS_ACTIVE, IDB_STEP_MINUS_ACTIVE, IDCUR_HAND);
+        plus.SetKeyImages(IDB_STEP_PLUS, IDB_STEP_PLUS_ACTIVE, IDB_STEP_PLUS_ACTIVE, IDCUR_HAND);
+    }
+    m_applyButton.MoveWindow(50, 283, 116, 53);
+    m_resetButton.MoveWindow(240, 283, 116, 53);
+    m_applyButton.SetKeyImages(IDB_PANEL_APPLY, IDB_PANEL_APPLY_PRESSED, IDB_PANEL_APPLY_HOVER, IDCUR_HAND);
+    m_resetButton.SetKeyImages(IDB_PANEL_RESET, IDB_PANEL_RESET_PRESSED, IDB_PANEL_RESET_HOVER, IDCUR_HAND);
+}
+
+void CDlgTurbo::SetupSliders()
+{
+    for (int r = 0; r < kRowCount; ++r) {
+        RowParts parts = Parts(static_cast<Row>(r));
+        parts.slider.SetChannelBitmaps(IDB_SLIDER_CHANNEL, IDB_SLIDER_CHANNEL_ACTIVE, FALSE, 0xFF000000, 0, 0);
+        parts.slider.SetThumbBitmaps(IDB_SLIDER_THUMB, 0, FALSE, 0xFF000000, 0, 0);
+        parts.slider.SetRange(parts.minimum, parts.maximum, FALSE);
+        parts.slider.SetPos(parts.value);
+        parts.slider.EnableSlider(parts.enabled);
+        parts.slider.SetFocusRectDrawing(FALSE, FALSE);
+        parts.slider.SetMargins(2, 0, 2, 0);
+    }
+}
+
+// The readout paints the new text over the skin at once, the old digits
+// included, so nothing behind it needs invalidating.
+void CDlgTurbo::ShowValue(Row row)
+{
+    RowParts parts = Parts(row);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", parts.value);
+    parts.readout.SetWindowText(text);
+}
+
+void CDlgTurbo::ShowRows(std::initializer_list<Row> rows)
+{
+    for (Row row : rows) Parts(row).slider.SetPos(Parts(row).value);
+    for (Row row : rows) ShowValue(row);
+}
+
+void CDlgTurbo::OnStepButton(UINT id)
+{
+    const Row row = static_cast<Row>((id - IDC_POWER_MINUS) / 2);
+    const bool up = (id - IDC_POWER_MINUS) % 2 == 1;
+    RowParts parts = Parts(row);
+    if (!parts.enabled) return;
+    int value = parts.slider.GetPos();
+    if (up)
+        value = value < parts.slider.GetRangeMax() ? value + 1 : parts.slider.GetRangeMax();
+    else
+        value = value > parts.slider.GetRangeMin() ? value - 1 : parts.slider.GetRangeMin();
+    parts.value = value;
+    parts.slider.SetPos(value);
+    ShowValue(row);
+}
+
+LRESULT CDlgTurbo::OnSliderChanged(WPARAM sliderId, LPARAM)
+{
+    if (sliderId < IDC_POWER_SLIDER || sliderId > IDC_MEM_OFFSET_SLIDER) return 0;
+    const Row row = static_cast<Row>(sliderId - IDC_POWER_SLIDER);
+    RowParts parts = Parts(row);
+    parts.value = parts.slider.GetPos();
+    parts.slider.SetPos(parts.value);
+    ShowValue(row);
+    return 0;
+}
+
+void CDlgTurbo::ShowOverclockNote()
+{
+    CDlgNote note(nullptr);
+    note.SetNoteText(kOverclockWarning);
+    note.DoModal();
+}
+
+void CDlgTurbo::WriteToGpus()
+{
+    if (!m_gpu) return;
+    GpuClockInfo record{};
+    record.gfxOffset = m_gpuOffset * 1000;
+    record.memOffset = m_memOffset * 1000;
+    record.powerTarget = static_cast<uint32_t>(m_powerTarget) * 1000;
+    if (m_syncAllGpus) {
+        for (uint32_t i = 0; i < m_gpu->m_gpuCount; ++i) {
+            m_gpu->SetClockOffsets(record, static_cast<int>(i));
+            m_gpu->SetPowerTarget(record, static_cast<int>(i));
+        }
+    } else {
+        m_gpu->SetClockOffsets(record, -1);
+        m_gpu->SetPowerTarget(record, -1);
+    }
+}
+
+void CDlgTurbo::ReadBack()
+{
+    GpuClockInfo record{};
+    if (m_gpu && m_gpu->GetPstateClocks(record, m_gpu->m_gpuIndex, 0)) {
+        m_gpuOffset = FromDriver(record.gfxOffset);
+        m_memOffset = FromDriver(record.memOffset);
+    } else {
+        m_gpuOffset = m_memOffset = 0;
+    }
+    m_powerTarget = m_gpu && m_gpu->GetPowerTarget(record, -1) ? FromDriver(record.powerTarget) : 0;
+}
+
+void CDlgTurbo::OnApply()
+{
+    ShowOverclockNote();
+    for (int r = 0; r < kRowCount; ++r) Parts(static_cast<Row>(r)).value = m_sliders[r].GetPos();
+    WriteToGpus();
+    // The frame-rate target is driver-wide, and writing it costs a whole
+    // settings session: only a new value is written, once.
+    if (m_frameTarget != m_frameTargetSent && m_gpu && m_gpu->SetDriverSetting(static_cast<uint32_t>(m_frameTarget)))
+        m_frameTargetSent = m_frameTarget;
+    ReadBack();
+    ShowRows({kGpuOffset, kMemOffset, kFrame, kPower});
+}
+
+void CDlgTurbo::OnReset()
+{
+    m_powerTarget = m_powerDefault;
+    m_frameTargetSent = kFrameRateAtReset;
+    m_frameTarget = kFrameRateAtReset;
+    m_gpuOffset = 0;
+    m_memOffset = 0;
+    WriteToGpus();
+    ReadBack();
+    ShowRows({kGpuOffset, kMemOffset, kFrame, kPower});
+}
+
+void CDlgTurbo::ApplyPreset(int level)
+{
+    if (level < 1 || level > 3) return;
+    ShowOverclockNote();
+    m_powerTarget = m_powerDefault + kPresetPowerRaise;
+    m_gpuOffset = kPresets[level - 1].gpuOffset;
+    m_memOffset = kPresets[level - 1].memOffset;
+    WriteToGpus();
+    ReadBack();
+    ShowRows({kGpuOffset, kMemOffset, kPower});
+}

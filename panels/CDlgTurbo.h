@@ -1,0 +1,79 @@
+#pragma once
+// CDlgTurbo: the overclock panel. Four rows (power target, frame-rate target,
+// graphics and memory clock offsets of P0), each moved by its "-" and "+"
+// keys or its slider within the limits the driver reported. "Apply" shows the
+// warning note and writes the values, "Reset" writes the driver's default
+// power target and zero offsets; after every write the panel shows what the
+// driver holds. The main window runs its presets and its Reset through it.
+#include <initializer_list>
+#include <string>
+
+#include "controls/CBitButtonNL.h"
+#include "controls/CBitmapSlider.h"
+#include "controls/CStaticFont.h"
+#include "gpu/GpuControl.h"
+#include "panels/CSkinPanel.h"
+#include "profile/IniFile.h"
+
+class CDlgTurbo : public CSkinPanel {
+    DECLARE_MESSAGE_MAP()
+public:
+    explicit CDlgTurbo(CWnd* parent = nullptr);
+
+    void SetGpuControl(CGpuControl* gpu) { m_gpu = gpu; }
+    void SetProfilePath(const std::string& path) { m_ini.SetPath(path); }
+
+    // These two need the panel's window.
+    void OnReset();
+    // level 1, 2 or 3: the main window's "3", "5" and "10".
+    void ApplyPreset(int level);
+
+    static constexpr const char* kOverclockWarning =
+        "Warning:Excessive Overclocking May Caused GPU Damage,Please Reset Q-SURGE If GPU Fail After Overclocking.";
+
+protected:
+    enum Row { kPower, kFrame, kGpuOffset, kMemOffset, kRowCount };
+    // One row's value, limits, flag and controls.
+    struct RowParts {
+        int& value;
+        int& minimum;
+        int& maximum;
+        int& enabled;
+        CBitmapSlider& slider;
+        CStaticFont& readout;
+    };
+
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    void OnStepButton(UINT id);
+    void OnApply();
+    LRESULT OnSliderChanged(WPARAM sliderId, LPARAM);
+
+    // Runs the warning note modally; the caller goes on however it was closed.
+    void ShowOverclockNote();
+
+    RowParts Parts(Row row);
+    void LoadDriverValues();
+    void PlaceControls();
+    void SetupSliders();
+    void ShowValue(Row row);
+    // Slider positions and readouts of the rows, from their values, in the order given.
+    void ShowRows(std::initializer_list<Row> rows);
+    // Offsets then power target, to the selected GPU or to every GPU in turn.
+    void WriteToGpus();
+    void ReadBack();
+
+    CBitButtonNL m_stepButtons[8];  // "P-", "P+", "F-", "F+", "G-", "G+", "M-", "M+"
+    CBitButtonNL m_applyButton, m_resetButton;
+    CBitmapSlider m_sliders[kRowCount];
+    int m_powerTarget = 0, m_powerMin = 0, m_powerMax = 0, m_powerDefault = 0;
+    int m_frameTarget = 40, m_frameTargetMin = 40, m_frameTargetMax = 255, m_frameTargetSent = 40;
+    int m_gpuOffset = 0, m_gpuOffsetMin = 0, m_gpuOffsetMax = 0;
+    int m_memOffset = 0, m_memOffsetMin = 0, m_memOffsetMax = 0;
+    CStaticFont m_gpuOffsetText, m_memOffsetText, m_powerText, m_frameText;
+    int m_powerEnabled = 1, m_frameEnabled = 1, m_gpuOffsetEnabled = 1, m_memOffsetEnabled = 1;
+    int m_syncAllGpus = 1;
+    CGpuControl* m_gpu = nullptr;
+    CIniFile m_ini;
+};

@@ -1,0 +1,43 @@
+#include "panels/CSkinPanel.h"
+
+#include "framework/Resources.h"
+#include "res/resource.h"
+
+namespace {
+constexpr COLORREF kSkinKey = 0x00FF0000;
+}
+
+BEGIN_MESSAGE_MAP(CSkinPanel, CBkDialogST)
+    ON_BN_CLICKED(IDC_MINIMIZE, OnMinimize)
+    ON_BN_CLICKED(IDC_CLOSE, OnClose)
+END_MESSAGE_MAP()
+
+void CSkinPanel::DoDataExchange(CDataExchange* pDX)
+{
+    CBkDialogST::DoDataExchange(pDX);
+    // A panel without a minimise key leaves that object unattached.
+    DDX_Control(pDX, IDC_MINIMIZE, m_minimizeButton);
+    DDX_Control(pDX, IDC_CLOSE, m_closeButton);
+}
+
+void CSkinPanel::SetUpFrame(const PanelFrame& frame)
+{
+    SetWindowText(frame.title);
+    if (frame.appIcon) {
+        m_icon = LoadIconResource(IDI_APP);
+        SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon.get()));
+        SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon.get()));
+    }
+    SetWindowPos(nullptr, 0, 0, frame.width, frame.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetBackgroundBitmap(frame.skin);
+    ApplyRegionFromBitmap(frame.skin, kSkinKey);
+    SetDragByBackground(TRUE);
+
+    const std::pair<CBitButtonNL*, PanelKey> keys[] = {{&m_minimizeButton, frame.minimise},
+                                                       {&m_closeButton, frame.close}};
+    for (const auto& [button, key] : keys) {
+        if (!key.image || !button->m_hWnd) continue;
+        button->MoveWindow(key.x, key.y, 10, 10);
+        button->SetKeyImages(key.image, key.image, key.image, IDCUR_HAND);
+    }
+}

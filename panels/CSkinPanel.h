@@ -1,0 +1,43 @@
+#pragma once
+// CSkinPanel: the frame every pop-up panel shares: its title and icon, the
+// size and outline of its skin, dragging by the background, and its minimise
+// and close keys. Close (and Esc) is the dialog's cancel: a modeless panel is
+// hidden and keeps its state, a modal one ends.
+#include "controls/CBitButtonNL.h"
+#include "controls/CBkDialogST.h"
+#include "framework/Gdi.h"
+
+// A key of the frame at its place in the client area; image 0: no such key.
+struct PanelKey {
+    UINT image;
+    int x, y;
+};
+
+struct PanelFrame {
+    const char* title;
+    bool appIcon;       // the application icon as large and small icon
+    UINT skin;          // skin bitmap, key colour pure blue
+    int width, height;  // the skin's size, which the window takes
+    PanelKey minimise;
+    PanelKey close;
+};
+
+class CSkinPanel : public CBkDialogST {
+    DECLARE_MESSAGE_MAP()
+public:
+    explicit CSkinPanel(UINT templateId, CWnd* parent = nullptr) : CBkDialogST(templateId, parent) {}
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    // The panel's first step after the base initialisation.
+    void SetUpFrame(const PanelFrame& frame);
+
+    void OnMinimize() { ShowWindow(SW_MINIMIZE); }
+    void OnClose() { OnCancel(); }
+
+    CBitButtonNL m_minimizeButton;
+    CBitButtonNL m_closeButton;
+
+private:
+    CIcon m_icon;
+};
