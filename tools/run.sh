@@ -1,7 +1,8 @@
 #!/bin/sh
 # Sets up, builds and starts qsurge.exe under Wine over the simulated driver,
 # with a scenario whose load rises and falls. Without a display it runs under
-# Xvfb, saves a screenshot of the main window and prints its path.
+# Xvfb, presses each panel's key as a user would, saves a screenshot of the
+# main window and of every panel, and prints their paths.
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
@@ -19,19 +20,56 @@ if [ -n "${DISPLAY:-}" ]; then
     exec wine "$EXE"
 fi
 
+# Pressing keys the way a user does needs a pointer driver for the display.
+. "$ROOT/tools/packages.sh"
+qsurge_ensure_packages xdotool
 qsurge_wine_env "$BUILD_DIR"
 wine "$EXE" >/dev/null 2>&1 &
 app=$!
-shot="$BUILD_DIR/screenshot.png"
-i=0
-until xwininfo -root -tree 2>/dev/null | grep -q '"Q-Surge"'; do
-    i=$((i + 1))
-    if [ $i -gt 300 ] || ! kill -0 $app 2>/dev/null; then echo "qsurge.exe did not open its window" >&2; exit 1; fi
-    sleep 0.1
-done
+shots=""
+
+# window_of TITLE [WIDTHxHEIGHT]: the id of the newest window with that title (and size), or nothing.
+window_of() {
+    xwininfo -root -tree 2>/dev/null | grep "\"$1\"" | grep -- "${2:-}" | tail -n 1 | awk '{print $1}'
+}
+# wait_for TITLE [WIDTHxHEIGHT]: waits up to 30 s for the window and prints its id.
+wait_for() {
+    i=0
+    until id=$(window_of "$@") && [ -n "$id" ]; do
+        i=$((i + 1))
+        if [ $i -gt 300 ] || ! kill -0 $app 2>/dev/null; then echo "no window \"$1\" $2 appeared" >&2; exit 1; fi
+        sleep 0.1
+    done
+    echo "$id"
+}
+# click ID X Y: a left click at (X, Y) of the window.
+click() {
+    eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print "wx=" $4} /Absolute upper-left Y/ {print "wy=" $4}')"
+    xdotool mousemove $((wx + $2)) $((wy + $3)) click 1
+}
+# capture ID NAME: a screenshot of the window, its path remembered.
+capture() {
+    out="$BUILD_DIR/screenshot-$2.png"
+    import -window "$1" "$out" 2>/dev/null || import -window root "$out"
+    shots="$shots $out"
+}
+
+main=$(wait_for "Q-Surge" 926x451)
 sleep 3  # let the dial and readouts run for a few refreshes
-id=$(xwininfo -root -tree | grep '"Q-Surge"' | head -n 1 | awk '{print $1}')
-import -window "$id" "$shot" 2>/dev/null || import -window root "$shot"
+import -window "$main" "$BUILD_DIR/screenshot.png" 2>/dev/null || import -window root "$BUILD_DIR/screenshot.png"
+shots="$BUILD_DIR/screenshot.png"
+
+# The overclock panel, from the main window's "Turbo"; its "Apply" shows the note.
+click "$main" 759 372
+turbo=$(wait_for "Q-Surge" 412x364)
+sleep 0.5
+capture "$turbo" overclock
+click "$turbo" 108 309
+note=$(wait_for "Setting" 295x207)
+sleep 0.5
+capture "$note" note
+xdotool key Escape
+
 kill $app 2>/dev/null || true
 qsurge_wine_stop "$BUILD_DIR"
-echo "screenshot: $shot"
+for shot in $shots; do echo "screenshot: $shot"; done
