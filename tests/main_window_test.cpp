@@ -17,9 +17,11 @@ using std::min;
 
 #include "app/CQuiloDlg.h"
 #include "framework/MessageBox.h"
+#include "framework/WinApp.h"
 #include "profile/AutoRun.h"
 #include "res/resource.h"
 #include "framework/Resources.h"
+#include "note_closer.h"
 #include "sim_driver.h"
 #include "window_pixels.h"
 
@@ -409,6 +411,98 @@ TEST_F(MainWindowTest, TrayMenuOpenRestoresAndADismissedMenuChangesNothing)
     OpenTrayMenu(dlg, {{WM_CHAR, 'o'}});
     EXPECT_TRUE(dlg.IsWindowVisible());
     EXPECT_FALSE(TrayIconExists(dlg.m_hWnd));
+}
+
+namespace {
+// The overclock panel, found as the user's next window titled like the main one.
+HWND FindTurboPanel(HWND main)
+{
+    for (HWND h = ::FindWindowExA(nullptr, nullptr, nullptr, "Q-Surge"); h; h = ::FindWindowExA(nullptr, h, nullptr, "Q-Surge"))
+        if (h != main && ::GetWindow(h, GW_OWNER) == main) return h;
+    return nullptr;
+}
+
+std::vector<std::pair<int, int>> OffsetWrites()
+{
+    std::vector<std::pair<int, int>> writes;
+    for (const NvSimCall& call : SimDriver::Calls(NvId::SetPstates20)) writes.emplace_back(call.values[2], call.values[4]);
+    return writes;
+}
+}  // namespace
+
+TEST_F(MainWindowTest, TurboOpensTheOverclockPanelBelowTheWindowEvenBeforeItMoves)
+{
+    TestableQuiloDlg& dlg = Open();
+    ASSERT_EQ(FindTurboPanel(dlg), nullptr) << "panels get their windows when first opened";
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_TURBO, BN_CLICKED), 0);
+    HWND panel = FindTurboPanel(dlg);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(panel));
+    const CRect main = dlg.GetWindowRect();
+    CRect placed;
+    ::GetWindowRect(panel, &placed);
+    EXPECT_EQ(placed, CRect(main.left + 256, main.bottom - 40, main.left + 256 + 412, main.bottom - 40 + 364));
+
+    // Closed, minimised or moved, a later "Turbo" shows it again where it is.
+    ::SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+    EXPECT_FALSE(::IsWindowVisible(panel));
+    ::SetWindowPos(panel, nullptr, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_TURBO, BN_CLICKED), 0);
+    EXPECT_TRUE(::IsWindowVisible(panel));
+    ::ShowWindow(panel, SW_MINIMIZE);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_TURBO, BN_CLICKED), 0);
+    EXPECT_FALSE(::IsIconic(panel));
+    ::GetWindowRect(panel, &placed);
+    EXPECT_EQ(placed.left, 10);
+    EXPECT_EQ(placed.top, 20);
+    EXPECT_EQ(FindTurboPanel(dlg), panel) << "one panel for the program's run";
+}
+
+TEST_F(MainWindowTest, ApplyRunsTheSelectedPresetAndResetPutsTheCardBackWithoutShowingThePanel)
+{
+    TestableQuiloDlg& dlg = Open();
+    // The note is owned by the application's window, so it has no taskbar button.
+    CWinApp app;
+    app.m_pMainWnd = &dlg;
+    struct Case {
+        int presetButton;
+        std::pair<int, int> offsets;  // kHz
+    };
+    const Case cases[] = {
+        {IDC_PRESET_10, {80000, 100000}},
+        {IDC_PRESET_3, {30000, 50000}},
+        {IDC_PRESET_5, {50000, 80000}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.presetButton);
+        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(c.presetButton, BN_CLICKED), 0);
+        SimDriver::Get().clearLog();
+        CloseNoteWhenShown();
+        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_APPLY, BN_CLICKED), 0);
+        ASSERT_TRUE(LastNote().shown);
+        EXPECT_EQ(LastNote().owner, dlg.m_hWnd);
+        EXPECT_EQ(OffsetWrites(), (std::vector<std::pair<int, int>>{c.offsets}));
+        const auto power = SimDriver::Calls(NvId::SetPowerPolicyStatus);
+        ASSERT_EQ(power.size(), 1u);
+        EXPECT_EQ(power[0].values[2], 110000);  // the card's default of 100 % + 10
+    }
+    EXPECT_TRUE(::IsWindowEnabled(dlg)) << "the note's owner is enabled again once it closes";
+
+    SimDriver::Get().clearLog();
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_RESET, BN_CLICKED), 0);
+    EXPECT_EQ(OffsetWrites(), (std::vector<std::pair<int, int>>{{0, 0}}));
+    const auto power = SimDriver::Calls(NvId::SetPowerPolicyStatus);
+    ASSERT_EQ(power.size(), 1u);
+    EXPECT_EQ(power[0].values[2], 100000);
+
+    HWND panel = FindTurboPanel(dlg);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(::IsWindowVisible(panel));
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_TURBO, BN_CLICKED), 0);
+    EXPECT_TRUE(::IsWindowVisible(panel));
+    char shown[16] = {};
+    ::GetWindowTextA(::GetDlgItem(panel, IDC_GPU_OFFSET_READOUT), shown, sizeof shown);
+    EXPECT_STREQ(shown, "0") << "the panel shows what Reset left in the driver";
 }
 
 namespace {

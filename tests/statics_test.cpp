@@ -199,6 +199,25 @@ TEST_F(StaticsTest, LabelSizeIsACharacterHeightInPixels)
     EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, 15);
 }
 
+// The program's faces are code page 936 text; Windows must see the same name
+// whatever the system's own code page is.
+TEST_F(StaticsTest, ChineseFaceNamesReachWindowsIntact)
+{
+    const char* const yaHei = "\xCE\xA2\xC8\xED\xD1\xC5\xBA\xDA";  // 微软雅黑 in code page 936
+    const char* const songTi = "\xCB\xCE\xCC\xE5";                  // 宋体
+    dlg.m_label.SetLabelFontName(yaHei);
+    CCompatibleDC dc(nullptr);
+    Colour(dlg.m_label, dc);
+    LOGFONTW label{};
+    ASSERT_TRUE(::GetObjectW(::GetCurrentObject(dc, OBJ_FONT), sizeof label, &label));
+    EXPECT_STREQ(label.lfFaceName, L"\u5FAE\u8F6F\u96C5\u9ED1");
+
+    dlg.m_readout.SetReadoutFont(140, songTi);
+    LOGFONTW readout{};
+    ASSERT_TRUE(::GetObjectW(reinterpret_cast<HGDIOBJ>(dlg.m_readout.SendMessage(WM_GETFONT)), sizeof readout, &readout));
+    EXPECT_STREQ(readout.lfFaceName, L"\u5B8B\u4F53");
+}
+
 TEST_F(StaticsTest, LabelRedrawsAtOnceInItsColour)
 {
     dlg.m_label.SetLabelText("MMMM");
