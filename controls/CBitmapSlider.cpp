@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <string>
 
 #include "controls/CMemDC.h"
 #include "framework/Resources.h"
@@ -28,11 +29,24 @@ BEGIN_MESSAGE_MAP(CBitmapSlider, CStatic)
     ON_MESSAGE(WM_KILLFOCUS, OnKillFocus)
     ON_MESSAGE(WM_SETFOCUS, OnSetFocus)
     ON_MESSAGE(WM_DESTROY, OnDestroy)
+    ON_MESSAGE(WM_GETTEXT, OnGetText)
+    ON_MESSAGE(WM_GETTEXTLENGTH, OnGetTextLength)
 END_MESSAGE_MAP()
 
 CBitmapSlider::CBitmapSlider() = default;
 
 CBitmapSlider::~CBitmapSlider() = default;
+
+// The slider shows a position, and says it to whoever reads its text.
+LRESULT CBitmapSlider::OnGetText(WPARAM size, LPARAM buffer)
+{
+    return AnswerGetText(std::to_string(m_nPos), size, buffer);
+}
+
+LRESULT CBitmapSlider::OnGetTextLength(WPARAM, LPARAM)
+{
+    return static_cast<LRESULT>(std::to_string(m_nPos).size());
+}
 
 // ---- position and pixel ----
 

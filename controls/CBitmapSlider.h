@@ -44,6 +44,8 @@ protected:
     LRESULT OnKillFocus(WPARAM wParam, LPARAM lParam);
     LRESULT OnSetFocus(WPARAM wParam, LPARAM lParam);
     LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGetText(WPARAM size, LPARAM buffer);
+    LRESULT OnGetTextLength(WPARAM wParam, LPARAM lParam);
 
 private:
     // A bitmap with its optional active counterpart, each with the mask used

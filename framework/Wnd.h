@@ -11,6 +11,10 @@
 #include "framework/MessageMap.h"
 #include "framework/Rect.h"
 
+// Answers WM_GETTEXT for a window that keeps its text itself: as much of the
+// text as fits the buffer of size characters, terminated; the count copied.
+LRESULT AnswerGetText(const std::string& text, WPARAM size, LPARAM buffer);
+
 class CWnd {
 public:
     CWnd() = default;

@@ -218,6 +218,22 @@ TEST_F(BitmapSliderTest, TransparentThumbShowsTheChannelThroughItsKeyPixels)
     EXPECT_EQ(canvas.Count(RGB(255, 0, 255)), 0);
 }
 
+TEST_F(BitmapSliderTest, ItsTextIsThePositionItShows)
+{
+    slider.SetRange(-50, 200, FALSE);
+    slider.SetPos(-37);
+    char text[8] = {};
+    EXPECT_EQ(::GetWindowTextLengthA(slider), 3);
+    EXPECT_EQ(::GetWindowTextA(slider, text, sizeof text), 3);
+    EXPECT_STREQ(text, "-37");
+    wchar_t wide[8] = {};
+    ::GetWindowTextW(slider, wide, 8);
+    EXPECT_STREQ(wide, L"-37");
+    slider.SetPos(500);
+    ::GetWindowTextA(slider, text, 3);  // truncated to the buffer
+    EXPECT_STREQ(text, "20");
+}
+
 TEST_F(BitmapSliderTest, MissingBitmapsAreRefusedWithoutAHalfLoadedPair)
 {
     EXPECT_FALSE(slider.SetChannelBitmaps(IDB_CHANNEL, IDB_MISSING, FALSE, 0xFF000000, 0, 0));
