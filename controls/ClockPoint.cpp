@@ -27,9 +27,12 @@ constexpr size_t kTurnedNeedlesKept = 128;
 constexpr int kNeedleBandRows = 16;
 
 // Whole degrees, truncated toward zero; 64-bit so that no reading can overflow.
+// A needle stays on its scale: a reading past either end points at that end,
+// never at a false value further round (the number shows the true one).
 int NeedleAngle(int value, int fullScale)
 {
-    return static_cast<int>(static_cast<long long>(value) * kFullTurnDegrees / fullScale);
+    const long long degrees = static_cast<long long>(value) * kFullTurnDegrees / fullScale;
+    return static_cast<int>(std::clamp<long long>(degrees, 0, kFullTurnDegrees));
 }
 
 constexpr const wchar_t* kNumberFace = L"DigifaceWide";
@@ -111,15 +114,14 @@ END_MESSAGE_MAP()
 ClockPoint::ClockPoint() = default;
 ClockPoint::~ClockPoint() = default;
 
+// A window's common context is to be given back after each drawing, so a new
+// frame takes one of its own; the dial keeps only the permission to draw.
 void ClockPoint::AttachWindowDC()
 {
-    if (!m_hWnd || m_windowDC) return;
-    m_windowDC = std::make_unique<CClientDC>(m_hWnd);
-    if (!m_windowDC->GetSafeHdc()) m_windowDC.reset();
+    if (m_hWnd) m_attached = true;
 }
 
-// The kept context belongs to the window and must be given back before it goes.
-void ClockPoint::PostNcDestroy() { m_windowDC.reset(); }
+void ClockPoint::PostNcDestroy() { m_attached = false; }
 
 BOOL ClockPoint::LoadEngineNeedle(UINT id, const char* type) { return LoadNeedle(m_engine, id, type); }
 BOOL ClockPoint::LoadMemoryNeedle(UINT id, const char* type) { return LoadNeedle(m_memory, id, type); }
@@ -152,31 +154,41 @@ void ClockPoint::SetEngineNeedlePivot(int x, int y)
 
 void ClockPoint::DrawGauge(int memoryValue, int engineValue)
 {
-    if (!m_memory.loaded || !m_engine.loaded || !m_windowDC || !m_hWnd) return;
+    if (!m_memory.loaded || !m_engine.loaded || !m_attached || !m_hWnd) return;
     // The numbers are the readings themselves, so only the same two readings
     // draw the same picture. That one is on screen already: painting puts it
     // back whenever the window is uncovered.
     if (m_hasFrame && memoryValue == m_frameMemory && engineValue == m_frameEngine) return;
-    if (ComposeFrame(memoryValue, engineValue)) ShowFrame(*m_windowDC);
+    CClientDC window(m_hWnd);
+    if (window.GetSafeHdc() && ComposeFrame(window, memoryValue, engineValue)) ShowFrame(window);
 }
 
-bool ClockPoint::LoadDrawingTools()
+// The frame and the canvases are 32-bit DIB sections, so nothing kept depends
+// on the display's format and a change of display mode needs nothing rebuilt.
+bool ClockPoint::LoadDrawingTools(HDC window)
 {
     if (!m_face) {
         CBitmap face = LoadBitmapResource(kFaceBitmap);
         if (!GetBitmapSize(face, m_faceWidth, m_faceHeight)) return false;
         m_face = std::move(face);
     }
-    if (!m_frame) m_frame = CBitmap(::CreateCompatibleBitmap(*m_windowDC, m_faceWidth, m_faceHeight));
+    if (!m_frame) {
+        void* bits = nullptr;
+        m_frame = CreateTopDownDib(m_faceWidth, m_faceHeight, &bits);
+    }
     if (!m_frame) return false;
-    if (!m_faceDC) m_faceDC.Select(*m_windowDC, m_face);
-    if (!m_frameDC) m_frameDC.Select(*m_windowDC, m_frame);
+    if (!m_faceDC) m_faceDC.Select(window, m_face);
+    if (!m_frameDC) m_frameDC.Select(window, m_frame);
     if (!m_needleCanvas) {
         void* bits = nullptr;
         m_needleCanvas = CreateTopDownDib(m_faceWidth, m_faceHeight, &bits);
         m_needleBits = static_cast<uint32_t*>(bits);
     }
-    if (m_needleCanvas && !m_needleDC) m_needleDC.Select(*m_windowDC, m_needleCanvas);
+    if (m_needleCanvas && !m_needleDC) m_needleDC.Select(window, m_needleCanvas);
+    if (!m_turnCanvas) {
+        auto canvas = std::make_unique<Gdiplus::Bitmap>(m_faceWidth, m_faceHeight, PixelFormat32bppPARGB);
+        if (canvas->GetLastStatus() == Gdiplus::Ok) m_turnCanvas = std::move(canvas);
+    }
     if (!m_memoryFont) m_memoryFont = NumberFont(14.0f);
     if (!m_engineFont) m_engineFont = NumberFont(23.0f);
     if (!m_memoryBrush) m_memoryBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(255, 255, 255, 255));
@@ -185,9 +197,9 @@ bool ClockPoint::LoadDrawingTools()
 }
 
 // Face, memory needle, engine needle over it, then the two numbers.
-bool ClockPoint::ComposeFrame(int memoryValue, int engineValue)
+bool ClockPoint::ComposeFrame(HDC window, int memoryValue, int engineValue)
 {
-    if (!LoadDrawingTools()) return false;
+    if (!LoadDrawingTools(window)) return false;
     ::BitBlt(m_frameDC, 0, 0, m_faceWidth, m_faceHeight, m_faceDC, 0, 0, SRCCOPY);
     BlendNeedle(m_memory, NeedleAngle(memoryValue, kMemoryFullScale));
     BlendNeedle(m_engine, NeedleAngle(engineValue, kEngineFullScale));
@@ -230,6 +242,8 @@ void ClockPoint::BlendNeedle(Needle& needle, int angle)
     const BLENDFUNCTION over{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     for (const NeedleBand& band : turned->bands) {
         const CRect& a = band.area;
+        // GDI may still be reading the canvas for the last band's blend.
+        ::GdiFlush();
         for (int y = 0; y < a.Height(); ++y)
             std::copy_n(turned->pixels.data() + band.offset + y * a.Width(), a.Width(), m_needleBits + y * m_faceWidth);
         ::GdiAlphaBlend(m_frameDC, a.left, a.top, a.Width(), a.Height(), m_needleDC, 0, 0, a.Width(), a.Height(), over);
@@ -258,20 +272,26 @@ const ClockPoint::TurnedNeedle* ClockPoint::Turned(Needle& needle, int angle)
     return &*oldest;
 }
 
-// GDI+ blends a turned image onto a context with premultiplied pixels of its
-// own; drawn over nothing, the blend leaves exactly those pixels behind.
+// GDI+ turns the needle onto a transparent premultiplied bitmap; blending
+// those pixels over the face gives what drawing the image there gives. The
+// bitmap's pixels are read through LockBits, which GDI+ documents for this.
 std::optional<ClockPoint::TurnedNeedle> ClockPoint::TurnNeedle(const Needle& needle, int angle)
 {
-    if (!m_needleDC) return std::nullopt;
-    const size_t count = static_cast<size_t>(m_faceWidth) * static_cast<size_t>(m_faceHeight);
-    std::fill_n(m_needleBits, count, 0u);
+    if (!m_needleDC || !m_turnCanvas) return std::nullopt;
     {
-        Gdiplus::Graphics g(m_needleDC);
+        Gdiplus::Graphics g(m_turnCanvas.get());
         if (g.GetLastStatus() != Gdiplus::Ok) return std::nullopt;
+        g.Clear(Gdiplus::Color(0, 0, 0, 0));
         DrawNeedle(g, needle, angle);
     }
-    ::GdiFlush();
+    Gdiplus::BitmapData data{};
+    Gdiplus::Rect all(0, 0, m_faceWidth, m_faceHeight);
+    if (m_turnCanvas->LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) != Gdiplus::Ok)
+        return std::nullopt;
     ++m_needlesTurned;
+    auto row = [&data](int y) {
+        return reinterpret_cast<const uint32_t*>(static_cast<const BYTE*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride);
+    };
 
     TurnedNeedle turned;
     turned.angle = angle;
@@ -279,8 +299,9 @@ std::optional<ClockPoint::TurnedNeedle> ClockPoint::TurnNeedle(const Needle& nee
         const int bandBottom = std::min(bandTop + kNeedleBandRows, m_faceHeight);
         int left = m_faceWidth, top = bandBottom, right = 0, bottom = bandTop;
         for (int y = bandTop; y < bandBottom; ++y) {
+            const uint32_t* pixels = row(y);
             for (int x = 0; x < m_faceWidth; ++x) {
-                if (!m_needleBits[y * m_faceWidth + x]) continue;
+                if (!pixels[x]) continue;
                 left = std::min(left, x);
                 right = std::max(right, x + 1);
                 top = std::min(top, y);
@@ -291,10 +312,11 @@ std::optional<ClockPoint::TurnedNeedle> ClockPoint::TurnNeedle(const Needle& nee
         NeedleBand band{CRect(left, top, right, bottom), turned.pixels.size()};
         turned.pixels.resize(band.offset + static_cast<size_t>(right - left) * static_cast<size_t>(bottom - top));
         for (int y = top; y < bottom; ++y)
-            std::copy_n(m_needleBits + y * m_faceWidth + left, right - left,
+            std::copy_n(row(y) + left, right - left,
                         turned.pixels.data() + band.offset + static_cast<size_t>(y - top) * (right - left));
         turned.bands.push_back(band);
     }
+    m_turnCanvas->UnlockBits(&data);
     return turned;
 }
 

@@ -16,6 +16,7 @@
 #include "framework/Rect.h"
 
 namespace Gdiplus {
+class Bitmap;
 class Font;
 class Graphics;
 class Image;
@@ -28,7 +29,7 @@ public:
     ClockPoint();
     ~ClockPoint() override;
 
-    // Keeps a context of the control's window for drawing; call once attached.
+    // Lets the dial draw into its window; call once attached.
     void AttachWindowDC();
     // Needles are images with an alpha channel from the program's resources
     // (id, resource type such as "PNG"). FALSE when the resource is missing or
@@ -40,8 +41,9 @@ public:
     void SetEngineNeedlePivot(int x, int y);
 
     // Shows the two readings: 270 degrees at 9000 memory units and at 1800
-    // engine units, in whole degrees. Draws nothing until both needles are
-    // loaded and the window context is attached.
+    // engine units, in whole degrees, each needle held within its 0..270
+    // degree scale. Draws nothing until both needles are loaded and the window
+    // is attached.
     void DrawGauge(int memoryValue, int engineValue);
 
     // How many frames have been composed: unchanged readings compose none.
@@ -81,8 +83,8 @@ private:
 
     LRESULT OnPaint(WPARAM, LPARAM);
     static BOOL LoadNeedle(Needle& needle, UINT id, const char* type);
-    bool ComposeFrame(int memoryValue, int engineValue);
-    bool LoadDrawingTools();
+    bool ComposeFrame(HDC window, int memoryValue, int engineValue);
+    bool LoadDrawingTools(HDC window);
     void DrawNeedle(Gdiplus::Graphics& g, const Needle& needle, int angle) const;
     // Null when no turned copy could be made.
     const TurnedNeedle* Turned(Needle& needle, int angle);
@@ -95,17 +97,19 @@ private:
     CBitmap m_face;
     int m_faceWidth = 0;
     int m_faceHeight = 0;
-    std::unique_ptr<CClientDC> m_windowDC;
+    bool m_attached = false;
 
     std::unique_ptr<Gdiplus::Font> m_memoryFont;
     std::unique_ptr<Gdiplus::Font> m_engineFont;
     std::unique_ptr<Gdiplus::SolidBrush> m_memoryBrush;
     std::unique_ptr<Gdiplus::SolidBrush> m_engineBrush;
 
-    CBitmap m_frame;  // the face's size, compatible with the window
-    // A 32-bit canvas of the face's size where needles are turned and from
-    // where turned copies are blended; the copies themselves hold no GDI object.
+    CBitmap m_frame;  // the face's size, 32 bits
+    // A 32-bit canvas of the face's size from where turned copies are blended;
+    // the copies themselves hold no GDI object.
     CBitmap m_needleCanvas;
+    // Where GDI+ turns a needle: premultiplied, the face's size.
+    std::unique_ptr<Gdiplus::Bitmap> m_turnCanvas;
     uint32_t* m_needleBits = nullptr;
     CKeptDC m_faceDC;
     CKeptDC m_frameDC;

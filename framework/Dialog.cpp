@@ -113,7 +113,8 @@ void CDialog::EndDialog(int result)
         m_endModal = true;
         ::PostMessageA(m_hWnd, WM_NULL, 0, 0);  // wake the loop
     } else if (m_hWnd) {
-        ::EndDialog(m_hWnd, result);  // a modeless dialog is hidden, not destroyed
+        // A modeless dialog is hidden, not destroyed; the system's EndDialog is for modal ones only.
+        ShowWindow(SW_HIDE);
     }
 }
 

@@ -126,13 +126,14 @@ public:
             CSelect frame(m_dc, m_frame);
             ::BitBlt(m_dc, 0, 0, 298, 298, faceDC, 0, 0, SRCCOPY);
             Gdiplus::Graphics g(m_dc.GetSafeHdc());
-            Turn(g, *m_memory, 14, 26, static_cast<int>(memory * 270LL / 9000));
-            Turn(g, *m_engine, 11, 34, static_cast<int>(engine * 270LL / 1800));
+            Turn(g, *m_memory, 14, 26, OnScale(memory * 270LL / 9000));
+            Turn(g, *m_engine, 11, 34, OnScale(engine * 270LL / 1800));
         }
         return CaptureBitmap(m_frame);
     }
 
 private:
+    static int OnScale(long long degrees) { return static_cast<int>(std::clamp(degrees, 0LL, 270LL)); }
     static std::unique_ptr<Gdiplus::Image> Load(int id)
     {
         HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(id), "PNG");
@@ -266,7 +267,6 @@ TEST_F(ClockPointTest, NeedlesTurnClockwiseBy270DegreesAtFullScale)
         {9000, 0, 270, kMemoryColour},
         {0, 900, 135, kEngineColour},
         {0, 1800, 270, kEngineColour},
-        {0, -900, -135, kEngineColour},
     };
     for (const Case& c : cases) {
         const WindowPixels frame = Draw(c.memory, c.engine);
@@ -279,6 +279,23 @@ TEST_F(ClockPointTest, NeedlesTurnClockwiseBy270DegreesAtFullScale)
                 EXPECT_NE(frame.At(beside.x, beside.y), c.colour) << c.memory << "/" << c.engine;
             }
         }
+    }
+}
+
+TEST_F(ClockPointTest, NeedlesStayOnTheirScalesWhileTheNumbersShowTheTrueReadings)
+{
+    Prepare();
+    struct Case {
+        int memory, engine;  // beyond an end of the scale
+        int memoryEnd, engineEnd;
+    } cases[] = {{19002, 2500, 9000, 1800}, {-3000, -900, 0, 0}, {INT32_MAX, INT32_MIN, 9000, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.memory << "/" << c.engine);
+        const WindowPixels beyond = Draw(c.memory, c.engine);
+        const WindowPixels atEnd = Draw(c.memoryEnd, c.engineEnd);
+        for (COLORREF needle : {kMemoryColour, kEngineColour})
+            EXPECT_TRUE(SamePixels(PixelsOf(beyond, needle), PixelsOf(atEnd, needle)));
+        EXPECT_NE(beyond.Bounds(kWhite).right, atEnd.Bounds(kWhite).right) << "the memory number is the reading's";
     }
 }
 
