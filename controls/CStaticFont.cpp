@@ -44,12 +44,16 @@ HBRUSH CStaticFont::OnCtlColorReflect(HDC dc, UINT)
     return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
 }
 
-// The static itself would draw the new text straight over the old one.
+// The static itself would draw the new text straight over the old one. A new
+// text is announced as the system announces a window's own, so screen readers
+// hear new readings.
 LRESULT CStaticFont::OnSetText(WPARAM, LPARAM lParam)
 {
     const char* text = reinterpret_cast<const char*>(lParam);
+    const bool changed = m_text != (text ? text : "");
     m_text = text ? text : "";
     if (IsWindowVisible()) PaintText();
+    if (changed) ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, m_hWnd, OBJID_WINDOW, CHILDID_SELF);
     return TRUE;
 }
 

@@ -1,7 +1,9 @@
 // The readout, label and picture statics on a real dialog, read back from the screen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "controls/CLabel.h"
 #include "controls/CStaticFont.h"
@@ -168,6 +170,36 @@ TEST_F(StaticsTest, ReadoutAnswersForItsTextAndLeavesItToTheWindowWhenItGoes)
     char text[8] = {};
     ::GetWindowTextA(window, text, sizeof text);
     EXPECT_STREQ(text, "678");
+}
+
+namespace {
+std::vector<HWND> g_renamed;
+void CALLBACK OnNameChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD)
+{
+    if (object == OBJID_WINDOW && child == CHILDID_SELF) g_renamed.push_back(window);
+}
+}  // namespace
+
+// Screen readers hear a readout's new text as they hear any window's.
+TEST_F(StaticsTest, ReadoutAnnouncesANewTextOnly)
+{
+    HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, &OnNameChange,
+                                           ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    auto announced = [&](const char* text) {
+        g_renamed.clear();
+        dlg.m_readout.SetWindowText(text);
+        MSG msg;
+        for (int i = 0; i < 20; ++i) {
+            while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+            ::Sleep(5);
+        }
+        return std::count(g_renamed.begin(), g_renamed.end(), dlg.m_readout.m_hWnd);
+    };
+    EXPECT_EQ(announced("41"), 1);
+    EXPECT_EQ(announced("41"), 0);
+    EXPECT_EQ(announced("42"), 1);
+    ::UnhookWinEvent(hook);
 }
 
 TEST_F(StaticsTest, LabelStartsWithTheSystemGuiFontAndColours)
