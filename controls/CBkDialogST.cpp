@@ -1,6 +1,8 @@
 #include "controls/CBkDialogST.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "framework/Resources.h"
 
@@ -110,27 +112,42 @@ HBRUSH CBkDialogST::OnCtlColor(HDC dc, HWND child, UINT ctlType)
     return m_hHollowBrush;
 }
 
+// The pixels are read in one call and the outline made in one call: a pixel
+// read per call would be a kernel call each, over 400,000 for the main window.
 void CBkDialogST::ApplyRegionFromBitmap(UINT resourceId, COLORREF key)
 {
     CBitmap bitmap = LoadBitmapResource(resourceId);
-    CClientDC windowDC(m_hWnd);
-    CCompatibleDC memDC(windowDC);
-    CSelect sel(memDC, bitmap);
     int w = 0, h = 0;
-    GetBitmapSize(bitmap, w, h);
+    if (!GetBitmapSize(bitmap, w, h) || w <= 0 || h <= 0) return;  // no skin: the window keeps its rectangle
 
-    CRgn region(::CreateRectRgn(0, 0, 0, 0));
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<RGBQUAD> pixels(static_cast<size_t>(w) * static_cast<size_t>(h));
+    {
+        CClientDC screen(nullptr);
+        if (::GetDIBits(screen, bitmap, 0, static_cast<UINT>(h), pixels.data(), &info, DIB_RGB_COLORS) != h) return;
+    }
+    auto isKey = [&](int x, int y) {
+        const RGBQUAD& p = pixels[static_cast<size_t>(y) * w + x];
+        return RGB(p.rgbRed, p.rgbGreen, p.rgbBlue) == key;
+    };
+
+    // Each run of non-key pixels in a row is one rectangle.
+    std::vector<RECT> runs;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            while (x < w && ::GetPixel(memDC, x, y) == key) ++x;
+            while (x < w && isKey(x, y)) ++x;
             const int start = x;
-            while (x < w && ::GetPixel(memDC, x, y) != key) ++x;
-            if (x > start) {
-                CRgn run(::CreateRectRgn(start, y, x, y + 1));
-                ::CombineRgn(region, region, run, RGN_OR);
-            }
+            while (x < w && !isKey(x, y)) ++x;
+            if (x > start) runs.push_back({start, y, x, y + 1});
         }
     }
+    std::vector<BYTE> data(sizeof(RGNDATAHEADER) + runs.size() * sizeof(RECT));
+    auto* region = reinterpret_cast<RGNDATA*>(data.data());
+    region->rdh = {sizeof(RGNDATAHEADER), RDH_RECTANGLES, static_cast<DWORD>(runs.size()),
+                   static_cast<DWORD>(runs.size() * sizeof(RECT)), {0, 0, w, h}};
+    std::copy(runs.begin(), runs.end(), reinterpret_cast<RECT*>(region->Buffer));
+    CRgn outline(::ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), region));
     // From here the system owns the region.
-    if (::SetWindowRgn(m_hWnd, region, TRUE)) region.release();
+    if (outline && ::SetWindowRgn(m_hWnd, outline, TRUE)) outline.release();
 }
