@@ -37,7 +37,7 @@ NvStatus EnumPhysicalGpus(NvGpuHandle handles[kNvMaxPhysicalGpus], uint32_t* cou
     DriverCall call(NvId::EnumPhysicalGpus);
     if (NvStatus status = call.Begin({handles, count})) return status;
     size_t gpus = call.Sim().gpus.size();
-    for (size_t i = 0; i < gpus; ++i) handles[i] = Simulator::GpuHandle(static_cast<int>(i));
+    for (size_t i = 0; i < gpus; ++i) handles[i] = call.Sim().GpuHandle(static_cast<int>(i));
     *count = static_cast<uint32_t>(gpus);
     return call.Done(kNvOk);
 }
@@ -48,7 +48,7 @@ NvStatus EnumDisplayHandle(uint32_t index, NvDisplayHandle* display)
     call.Value(index);
     if (NvStatus status = call.Begin({display})) return status;
     if (index >= call.Sim().scenario.displays) return call.Done(kNvEndEnumeration);
-    *display = Simulator::DisplayHandle(static_cast<int>(index));
+    *display = call.Sim().DisplayHandle(static_cast<int>(index));
     return call.Done(kNvOk);
 }
 

@@ -92,3 +92,9 @@ int NvSim_GetSavedSetting(unsigned int settingId, unsigned int* value)
     *value = found->second;
     return 1;
 }
+
+void NvSim_ResetDriver(int needsInit)
+{
+    SimLock lock;
+    lock.sim.Reset(needsInit != 0);
+}

@@ -59,6 +59,10 @@ NVSIM_API int NvSim_GetCall(int index, NvSimCall* out);
 NVSIM_API void NvSim_ClearLog(void);
 /* Makes every later call of interfaceId return status (0 clears; NVSIM_FAULT_MISSING hides it). */
 NVSIM_API void NvSim_SetFault(unsigned int interfaceId, int status);
+/* Simulates a driver reset or update: every GPU, display and session handle is invalidated
+ * (calls with one return -10) and the same GPUs answer to new handles from the next enumeration;
+ * with needsInit set, every call but NvAPI_Initialize returns -4 until the driver is initialised again. */
+NVSIM_API void NvSim_ResetDriver(int needsInit);
 /* Reads a committed driver setting of the base profile; returns 1 when one was saved. */
 NVSIM_API int NvSim_GetSavedSetting(unsigned int settingId, unsigned int* value);
 
@@ -74,6 +78,7 @@ typedef int (*NvSim_GetCallFn)(int, NvSimCall*);
 typedef void (*NvSim_ClearLogFn)(void);
 typedef void (*NvSim_SetFaultFn)(unsigned int, int);
 typedef int (*NvSim_GetSavedSettingFn)(unsigned int, unsigned int*);
+typedef void (*NvSim_ResetDriverFn)(int);
 
 #ifdef __cplusplus
 }

@@ -55,12 +55,27 @@ std::string SettingsPath(const std::string& scenarioPath)
     return scenarioPath.substr(0, stemEnd) + "-drs.ini";
 }
 
-int HandleIndex(const void* handle, uintptr_t base, size_t count)
+// Handles carry the driver's generation: after a reset the same GPUs answer to new ones.
+uintptr_t MakeHandle(uintptr_t base, size_t slots, unsigned generation, int index)
+{
+    return base + (generation * slots + static_cast<uintptr_t>(index) + 1) * kHandleStride;
+}
+
+// The index a handle of this generation stands for, -1 for anything else;
+// stale is set for a handle of an earlier generation.
+int HandleIndex(const void* handle, uintptr_t base, size_t slots, unsigned generation, size_t count,
+                bool* stale = nullptr)
 {
     uintptr_t value = reinterpret_cast<uintptr_t>(handle);
     if (value <= base || (value - base) % kHandleStride != 0) return -1;
-    uintptr_t index = (value - base) / kHandleStride - 1;
-    return index < count ? static_cast<int>(index) : -1;
+    uintptr_t slot = (value - base) / kHandleStride - 1;
+    uintptr_t index = slot % slots;
+    if (index >= count) return -1;
+    if (slot / slots != generation) {
+        if (stale && slot / slots < generation) *stale = true;
+        return -1;
+    }
+    return static_cast<int>(index);
 }
 
 // Serial number of a session handle; 0 (never issued) for anything else.
@@ -86,6 +101,7 @@ bool Simulator::Load(const char* path)
     for (const GpuConfig& config : scenario.gpus) gpus.emplace_back(config);
     faults = scenario.faults;
     initCount = 0;
+    generation = 0;
     timeMs = tickedMs = 0;
     lastRealMs = GetTickCount64();
     log.clear();
@@ -147,24 +163,31 @@ GpuModel* Simulator::Gpu(int index)
     return index >= 0 && static_cast<size_t>(index) < gpus.size() ? &gpus[index] : nullptr;
 }
 
-int Simulator::GpuIndex(const void* handle) const
+int Simulator::GpuIndex(const void* handle, bool* stale) const
 {
-    return HandleIndex(handle, kGpuHandleBase, gpus.size());
+    return HandleIndex(handle, kGpuHandleBase, kNvMaxPhysicalGpus, generation, gpus.size(), stale);
 }
 
-NvGpuHandle Simulator::GpuHandle(int index)
+NvGpuHandle Simulator::GpuHandle(int index) const
 {
-    return reinterpret_cast<NvGpuHandle>(kGpuHandleBase + (index + 1) * kHandleStride);
+    return reinterpret_cast<NvGpuHandle>(MakeHandle(kGpuHandleBase, kNvMaxPhysicalGpus, generation, index));
 }
 
 int Simulator::DisplayIndex(const void* handle) const
 {
-    return HandleIndex(handle, kDisplayHandleBase, scenario.displays);
+    return HandleIndex(handle, kDisplayHandleBase, kNvMaxDisplays, generation, scenario.displays);
 }
 
-NvDisplayHandle Simulator::DisplayHandle(int index)
+NvDisplayHandle Simulator::DisplayHandle(int index) const
 {
-    return reinterpret_cast<NvDisplayHandle>(kDisplayHandleBase + (index + 1) * kHandleStride);
+    return reinterpret_cast<NvDisplayHandle>(MakeHandle(kDisplayHandleBase, kNvMaxDisplays, generation, index));
+}
+
+void Simulator::Reset(bool needsInit)
+{
+    ++generation;
+    sessions.clear();
+    if (needsInit) initCount = 0;
 }
 
 DrsSessionState* Simulator::Session(NvDrsSession handle)
@@ -214,7 +237,7 @@ DriverCall::DriverCall(uint32_t id) : m_gpuCall(false)
 DriverCall::DriverCall(uint32_t id, NvGpuHandle gpu) : m_gpuCall(true)
 {
     m_entry.interfaceId = id;
-    m_entry.gpu = m_lock.sim.GpuIndex(gpu);
+    m_entry.gpu = m_lock.sim.GpuIndex(gpu, &m_staleHandle);
 }
 
 DriverCall::~DriverCall()
@@ -234,6 +257,7 @@ NvStatus DriverCall::Begin(std::initializer_list<const void*> required, bool nee
     for (const void* pointer : required) {
         if (!pointer) return Done(kNvInvalidArgument);
     }
+    if (m_gpuCall && m_staleHandle) return Done(kNvHandleInvalidated);
     if (m_gpuCall && m_entry.gpu < 0) return Done(kNvInvalidHandle);
     return Done(kNvOk);
 }

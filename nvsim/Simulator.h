@@ -25,6 +25,7 @@ struct Simulator {
     std::vector<GpuModel> gpus;
     std::map<uint32_t, int32_t> faults;
     int initCount = 0;
+    unsigned generation = 0;         // of the handles handed out; a reset starts a new one
     uint64_t timeMs = 0;             // model time
     uint64_t tickedMs = 0;           // model time the GPUs have reached
     bool frozen = false;
@@ -42,10 +43,15 @@ struct Simulator {
     void Freeze(bool frozen);
 
     GpuModel* Gpu(int index);
-    int GpuIndex(const void* handle) const;
-    static NvGpuHandle GpuHandle(int index);
+    // -1 for a handle that is not one of this generation's; stale, when given,
+    // is set for a handle of an earlier generation.
+    int GpuIndex(const void* handle, bool* stale = nullptr) const;
+    NvGpuHandle GpuHandle(int index) const;
     int DisplayIndex(const void* handle) const;
-    static NvDisplayHandle DisplayHandle(int index);
+    NvDisplayHandle DisplayHandle(int index) const;
+    // A driver reset: every handle and session becomes invalid and the same
+    // GPUs answer to new handles; with needsInit the driver must be initialised again.
+    void Reset(bool needsInit);
     DrsSessionState* Session(NvDrsSession handle);
     NvDrsSession NewSession();
     bool EndSession(NvDrsSession handle);   // false for an unknown session
@@ -94,6 +100,7 @@ public:
 private:
     SimLock m_lock;
     bool m_gpuCall;
+    bool m_staleHandle = false;
     NvSimCall m_entry = {};
 };
 

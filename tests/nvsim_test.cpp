@@ -256,6 +256,39 @@ TEST_F(NvSimTest, RefusesCallsLikeADriver)
     for (const Case& c : cases) EXPECT_EQ(c.call(), c.expected) << c.what;
 }
 
+TEST_F(NvSimTest, AResetInvalidatesEveryHandleAndTheSameGpusComeBackUnderNewOnes)
+{
+    ASSERT_TRUE(Load("[Simulator]\nGpuCount=2\nDisplays=1\n[Gpu1]\nName=Second\n"));
+    auto reset = Control<NvSim_ResetDriverFn>("NvSim_ResetDriver");
+    ASSERT_NE(reset, nullptr);
+    char name[kNvShortStringSize];
+    for (int needsInit : {0, 1}) {
+        SCOPED_TRACE(needsInit);
+        const std::vector<NvGpuHandle> before = Start();
+        NvDisplayHandle display = nullptr;
+        ASSERT_EQ(Api<NvEnumDisplayHandleFn>(NvId::EnumDisplayHandle)(0, &display), kNvOk);
+        NvDrsSession session = nullptr;
+        NvDrsProfile profile = nullptr;
+        OpenBaseProfile(session, profile);
+        reset(needsInit);
+
+        const NvStatus old = needsInit ? kNvNotInitialized : kNvHandleInvalidated;
+        EXPECT_EQ(Api<NvGetShortStringFn>(NvId::GetFullName)(before[1], name), old);
+        if (!needsInit) {
+            NvDriverVersion v = {};
+            v.version = NvVer::DriverVersion;
+            EXPECT_EQ(Api<NvGetDisplayDriverVersionFn>(NvId::GetDisplayDriverVersion)(display, &v), kNvInvalidHandle);
+            EXPECT_EQ(Api<NvDrsSessionFn>(NvId::DrsLoadSettings)(session), kNvInvalidHandle);
+        }
+        const std::vector<NvGpuHandle> after = Start();
+        ASSERT_EQ(after.size(), 2u);
+        EXPECT_NE(after[1], before[1]);
+        ASSERT_EQ(Api<NvGetShortStringFn>(NvId::GetFullName)(after[1], name), kNvOk);
+        EXPECT_STREQ(name, "Second");
+        EXPECT_EQ(Api<NvGetShortStringFn>(NvId::GetFullName)(before[1], name), kNvHandleInvalidated);
+    }
+}
+
 TEST_F(NvSimTest, DefaultScenarioIsOneCurrentCard)
 {
     std::vector<NvGpuHandle> gpus = Start();

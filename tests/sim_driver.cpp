@@ -36,6 +36,7 @@ const SimDriver& SimDriver::Get()
         Resolve(module, "NvSim_ClearLog", d.clearLog);
         Resolve(module, "NvSim_SetFault", d.setFault);
         Resolve(module, "NvSim_GetSavedSetting", d.savedSetting);
+        Resolve(module, "NvSim_ResetDriver", d.resetDriver);
         return d;
     }();
     return driver;

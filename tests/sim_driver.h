@@ -18,6 +18,7 @@ struct SimDriver {
     NvSim_ClearLogFn clearLog;
     NvSim_SetFaultFn setFault;
     NvSim_GetSavedSettingFn savedSetting;
+    NvSim_ResetDriverFn resetDriver;
 
     // Null members when the driver or an export is missing.
     static const SimDriver& Get();
