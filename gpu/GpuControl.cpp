@@ -1,5 +1,7 @@
 #include "gpu/GpuControl.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -63,33 +65,62 @@ int CGpuControl::Initialize()
 {
     m_gpuCount = 0;
     m_displayCount = 0;
+    m_lost = false;
     if (!m_driver.Load(m_driverFile.c_str())) {
         m_status = kNvLibraryNotFound;
         return 1;
     }
-    m_status = Call<NvInitializeFn>(NvId::Initialize);
+    const int result = Start();
+    if (result == 0)
+        GetPCIIdentifiers(m_pciIds[0], m_pciIds[1], m_pciIds[2], m_pciIds[3], -1);
+    else
+        m_lost = true;  // a driver that is not ready yet (early in a session's start) may come later
+    return result;
+}
+
+int CGpuControl::Start()
+{
+    m_status = Raw<NvInitializeFn>(NvId::Initialize);
     if (m_status != kNvOk)
         return 1;
 
     NvGpuHandle handles[kNvMaxPhysicalGpus] = {};
     uint32_t count = 0;
-    m_status = Call<NvEnumPhysicalGpusFn>(NvId::EnumPhysicalGpus, handles, &count);
+    m_status = Raw<NvEnumPhysicalGpusFn>(NvId::EnumPhysicalGpus, handles, &count);
     if (m_status != kNvOk)
         return 2;
     m_gpuCount = std::min(count, kNvMaxPhysicalGpus);
     std::copy(handles, handles + m_gpuCount, m_gpuHandles);
 
     // Enumeration ends with the driver's first refusal (normally end of enumeration).
+    m_displayCount = 0;
     for (uint32_t index = 0; index < kNvMaxDisplays; ++index) {
         NvDisplayHandle display = nullptr;
-        m_status = Call<NvEnumDisplayHandleFn>(NvId::EnumDisplayHandle, index, &display);
+        m_status = Raw<NvEnumDisplayHandleFn>(NvId::EnumDisplayHandle, index, &display);
         if (m_status != kNvOk)
             break;
         m_displayHandles[m_displayCount++] = display;
     }
-
-    GetPCIIdentifiers(m_pciIds[0], m_pciIds[1], m_pciIds[2], m_pciIds[3], -1);
     return 0;
+}
+
+bool CGpuControl::Recover()
+{
+    constexpr uint64_t kPaceMs = 1000;
+    const uint64_t now = m_now ? m_now() : ::GetTickCount64();
+    if (m_attempted && now - m_lastAttempt < kPaceMs) return false;
+    m_attempted = true;
+    m_lastAttempt = now;
+    // Until it succeeds no handle of the old enumeration may be used.
+    m_gpuCount = 0;
+    m_displayCount = 0;
+    if (Start() != 0) return false;
+    if (m_gpuIndex < 0 || static_cast<uint32_t>(m_gpuIndex) >= m_gpuCount) m_gpuIndex = 0;
+    if (m_displayIndex < 0 || static_cast<uint32_t>(m_displayIndex) >= m_displayCount) m_displayIndex = 0;
+    m_lost = false;
+    m_attempted = false;
+    ++m_recoveries;
+    return true;
 }
 
 int CGpuControl::GetPCIIdentifiers(uint16_t& vendor, uint16_t& device, uint16_t& subVendor, uint16_t& subsystem,

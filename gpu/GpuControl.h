@@ -34,6 +34,13 @@ struct GpuClockInfo {
 // driver call, with status NVAPI_INVALID_ARGUMENT. All operations except
 // GetCurrentClocks, SetClockOffsets, GetPowerTarget, SetPowerTarget and
 // SetDriverSetting keep the driver's last status in m_status.
+//
+// A driver that is reset or updated while the program runs invalidates its
+// handles (or wants initialising again). The first call that meets this fails;
+// from then on each call first initialises the driver and enumerates the GPUs
+// again, at most once a second, until that succeeds. A driver that could be
+// loaded but not started is treated the same way. The selected GPU is kept
+// by its index while the driver still has it, else GPU 0 is selected.
 class CGpuControl {
 public:
     // driverFile: the driver library's name within the system directory.
@@ -41,6 +48,12 @@ public:
 
     // 0 ok, 1 driver missing or its initialisation failed, 2 GPU enumeration failed.
     int Initialize();
+
+    // How many times the driver has come back after a reset: whoever holds
+    // settings in it (a fan level, say) writes them again when this changes.
+    unsigned Recoveries() const { return m_recoveries; }
+    // The clock that paces the attempts, in milliseconds; tests give their own.
+    void SetClock(uint64_t (*now)()) { m_now = now; }
 
     int GetPCIIdentifiers(uint16_t& vendor, uint16_t& device, uint16_t& subVendor, uint16_t& subsystem,
                           int gpuIndex = -1);
@@ -88,25 +101,45 @@ public:
     uint32_t m_pstate = kNvPstateUndefined;
 
 private:
-    // A driver without the interface answers as the SDK's own stubs do.
-    template <typename Fn, typename... Args> NvStatus Call(uint32_t id, Args... args) const
+    // A driver without the interface answers as the SDK's own stubs do. A
+    // status that tells of a reset marks the driver lost; while it is lost
+    // every call first tries to bring it back.
+    template <typename Fn, typename... Args> NvStatus Call(uint32_t id, Args... args)
     {
-        const auto entry = reinterpret_cast<Fn>(m_driver.Query(id));
-        return entry ? entry(args...) : kNvNoImplementation;
+        if (m_lost && !Recover()) return kNvHandleInvalidated;
+        const NvStatus status = Raw<Fn>(id, args...);
+        if (status == kNvHandleInvalidated || status == kNvNotInitialized) m_lost = true;
+        return status;
     }
     // Resolves the GPU index; kNvInvalidArgument without a call when it is out of range.
-    template <typename Fn, typename... Args> NvStatus CallGpu(uint32_t id, int gpuIndex, Args... args) const
+    template <typename Fn, typename... Args> NvStatus CallGpu(uint32_t id, int gpuIndex, Args... args)
     {
+        if (m_lost && !Recover()) return kNvHandleInvalidated;
         const int index = gpuIndex == -1 ? m_gpuIndex : gpuIndex;
         if (index < 0 || static_cast<uint32_t>(index) >= m_gpuCount)
             return kNvInvalidArgument;
         return Call<Fn>(id, m_gpuHandles[index], args...);
     }
+    template <typename Fn, typename... Args> NvStatus Raw(uint32_t id, Args... args) const
+    {
+        const auto entry = reinterpret_cast<Fn>(m_driver.Query(id));
+        return entry ? entry(args...) : kNvNoImplementation;
+    }
+    // Initialises the driver and enumerates GPUs and displays: 0 ok, 1 the
+    // initialisation failed, 2 the enumeration failed.
+    int Start();
+    // One attempt at most a second; true once the driver is back.
+    bool Recover();
     int GetShortString(uint32_t id, char* text, int gpuIndex);
     int GetGpuWord(uint32_t id, uint32_t& value, int gpuIndex);
     // Policy information, valid flag set.
-    bool ReadPowerInfo(NvPowerPolicyInfo& record, int gpuIndex) const;
+    bool ReadPowerInfo(NvPowerPolicyInfo& record, int gpuIndex);
 
     std::string m_driverFile;
     CNvApiLoader m_driver;
+    bool m_lost = false;
+    bool m_attempted = false;
+    uint64_t m_lastAttempt = 0;
+    unsigned m_recoveries = 0;
+    uint64_t (*m_now)() = nullptr;
 };

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-bool CGpuControl::ReadPowerInfo(NvPowerPolicyInfo& record, int gpuIndex) const
+bool CGpuControl::ReadPowerInfo(NvPowerPolicyInfo& record, int gpuIndex)
 {
     record = NvPowerPolicyInfo{};
     record.version = NvVer::PowerPolicyInfo;

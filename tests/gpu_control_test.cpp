@@ -244,6 +244,82 @@ TEST_F(SimDriverTest, FailedCallsAndStatusKeeping)
     }
 }
 
+namespace {
+uint64_t g_nowMs = 0;
+uint64_t TestClock() { return g_nowMs; }
+}  // namespace
+
+TEST_F(SimDriverTest, ADriverResetIsSurvivedWithTheSelectedGpuKept)
+{
+    ASSERT_NE(s_sim.resetDriver, nullptr);
+    for (int needsInit : {0, 1}) {
+        SCOPED_TRACE(needsInit);
+        LoadScenario(kTwoGpus);
+        g_nowMs = 50000;
+        m_gpu.SetClock(&TestClock);
+        m_gpu.m_gpuIndex = 1;
+        const NvGpuHandle old = m_gpu.m_gpuHandles[1];
+        const unsigned recoveries = m_gpu.Recoveries();
+        char name[64] = {};
+        s_sim.resetDriver(needsInit);
+
+        // The call that meets the reset fails; the next one brings the driver back.
+        EXPECT_EQ(m_gpu.GetFullName(name), 0);
+        EXPECT_EQ(m_gpu.Recoveries(), recoveries);
+        s_sim.clearLog();
+        ASSERT_EQ(m_gpu.GetFullName(name), 1);
+        EXPECT_STREQ(name, "Sim Card One");
+        EXPECT_EQ(m_gpu.m_gpuIndex, 1);
+        EXPECT_NE(m_gpu.m_gpuHandles[1], old);
+        EXPECT_EQ(m_gpu.Recoveries(), recoveries + 1);
+        EXPECT_EQ(Ids(Calls()).front(), NvId::Initialize);
+    }
+}
+
+TEST_F(SimDriverTest, ADriverThatStaysDownIsTriedOnceASecondAndNoCallUsesAnOldHandle)
+{
+    LoadScenario("[Simulator]\nGpuCount=2\n");
+    g_nowMs = 50000;
+    m_gpu.SetClock(&TestClock);
+    m_gpu.m_gpuIndex = 1;
+    s_sim.resetDriver(1);
+    s_sim.setFault(NvId::Initialize, kNvError);
+    uint32_t celsius = 0;
+    EXPECT_EQ(m_gpu.GetTemperature(celsius), 0);  // meets the reset
+    s_sim.clearLog();
+    for (int tick = 0; tick < 25; ++tick) {  // 2.4 s of refreshes
+        EXPECT_EQ(m_gpu.GetTemperature(celsius), 0);
+        EXPECT_EQ(m_gpu.SetCoolerLevel(50, kNvCoolerPolicyManual, -1, 0), 0);
+        g_nowMs += 100;
+    }
+    const std::vector<NvSimCall> calls = Calls();
+    EXPECT_EQ(Ids(calls), (std::vector<uint32_t>(3, NvId::Initialize))) << "at 0, 1 and 2 seconds, and nothing else";
+
+    // The driver comes back with one GPU: the selection falls back to GPU 0.
+    ASSERT_TRUE(SimDriver::UseScenario("[Simulator]\nGpuCount=1\n"));
+    s_sim.resetDriver(1);
+    g_nowMs += 1000;
+    s_sim.clearLog();
+    EXPECT_EQ(m_gpu.GetTemperature(celsius), 1);
+    EXPECT_EQ(m_gpu.m_gpuIndex, 0);
+    EXPECT_EQ(m_gpu.m_gpuCount, 1u);
+    EXPECT_EQ(Calls().back().gpu, 0);
+}
+
+TEST_F(SimDriverTest, ADriverNotReadyAtStartIsTakenUpWhenItIs)
+{
+    m_gpu = CGpuControl();
+    ASSERT_EQ(LoadAndInitialize(kTwoGpus, {{NvId::Initialize, kNvNotInitialized}}), 1);
+    g_nowMs = 1000;
+    m_gpu.SetClock(&TestClock);
+    uint32_t celsius = 0;
+    EXPECT_EQ(m_gpu.GetTemperature(celsius), 0);
+    s_sim.setFault(NvId::Initialize, 0);
+    g_nowMs += 1000;
+    EXPECT_EQ(m_gpu.GetTemperature(celsius), 1);
+    EXPECT_EQ(m_gpu.m_gpuCount, 2u);
+}
+
 // A driver reporting counts beyond its records' arrays must not make any loop
 // read past them; an unbounded display enumeration would never end.
 TEST(GpuControlGarbageCounts, LoopsStayInsideTheRecords)
