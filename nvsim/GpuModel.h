@@ -23,6 +23,7 @@ public:
 
     int CoolerLevel(uint32_t cooler) const;
     void SetCoolerLevel(uint32_t cooler, double level) { m_coolerLevel[cooler] = level; }
+    uint32_t CoolerPolicy(uint32_t cooler) const { return m_coolerPolicy[cooler]; }
     void SetCoolerPolicy(uint32_t cooler, uint32_t policy) { m_coolerPolicy[cooler] = policy; }
 
     // Index in the P-state table of a P-state number, or -1.

@@ -4,7 +4,11 @@
  * At first use the simulator loads the scenario named by the environment
  * variable NVSIM_SCENARIO, else nvsim.ini beside the DLL, else its built-in
  * default GPU. Saved driver settings live beside the scenario, in
- * <scenario name>-drs.ini (nvsim-drs.ini beside the DLL for the default). */
+ * <scenario name>-drs.ini (nvsim-drs.ini beside the DLL for the default).
+ * When NVSIM_SHARED names a file, every process that loads the simulator keeps
+ * its coolers' policies and levels in that file, as one driver would for the
+ * machine, and appends each call to "<file>.log": one line a call, the
+ * interface id in hex, the GPU index, the status, then the logged values. */
 #ifndef NVSIM_CONTROL_H
 #define NVSIM_CONTROL_H
 

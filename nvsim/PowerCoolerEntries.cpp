@@ -68,6 +68,7 @@ NvStatus GetCoolerSettings(NvGpuHandle handle, uint32_t coolerTarget, NvCoolerSe
     DriverCall call(NvId::GetCoolerSettings, handle);
     call.Value(coolerTarget);
     if (NvStatus status = call.BeginRecord(record, {NvVer::CoolerSettings})) return status;
+    call.Sim().shared.LoadCoolers(call.Sim().gpus);
     const GpuModel& gpu = call.Gpu();
     const GpuConfig& config = gpu.Config();
     if (coolerTarget != kNvCoolerTargetAll && coolerTarget >= config.coolers) return call.Done(kNvInvalidArgument);
@@ -86,6 +87,7 @@ NvStatus SetCoolerLevels(NvGpuHandle handle, uint32_t coolerIndex, NvCoolerLevel
     DriverCall call(NvId::SetCoolerLevels, handle);
     call.Value(coolerIndex);
     if (NvStatus status = call.BeginRecord(record, {NvVer::CoolerLevels})) return status;
+    call.Sim().shared.LoadCoolers(call.Sim().gpus);
     GpuModel& gpu = call.Gpu();
     const GpuConfig& config = gpu.Config();
     if (coolerIndex >= config.coolers) return call.Done(kNvInvalidArgument);
@@ -99,6 +101,7 @@ NvStatus SetCoolerLevels(NvGpuHandle handle, uint32_t coolerIndex, NvCoolerLevel
         return call.Done(kNvInvalidArgument);
     }
     gpu.SetCoolerPolicy(coolerIndex, wanted.policy);
+    call.Sim().shared.SaveCoolers(call.Sim().gpus);
     return call.Done(kNvOk);
 }
 

@@ -99,6 +99,7 @@ bool Simulator::Load(const char* path)
     }
     gpus.clear();
     for (const GpuConfig& config : scenario.gpus) gpus.emplace_back(config);
+    shared.Open();
     faults = scenario.faults;
     initCount = 0;
     generation = 0;
@@ -243,6 +244,7 @@ DriverCall::DriverCall(uint32_t id, NvGpuHandle gpu) : m_gpuCall(true)
 DriverCall::~DriverCall()
 {
     std::deque<NvSimCall>& log = m_lock.sim.log;
+    m_lock.sim.shared.AppendCall(m_entry);
     log.push_back(m_entry);
     if (log.size() > kLogCapacity) log.pop_front();
 }

@@ -7,6 +7,7 @@
 #include "nvsim/GpuModel.h"
 #include "nvsim/NvSimControl.h"
 #include "nvsim/Scenario.h"
+#include "nvsim/SharedState.h"
 
 #include <cstring>
 #include <deque>
@@ -33,6 +34,7 @@ struct Simulator {
     std::deque<NvSimCall> log;
     std::map<uint32_t, uint32_t> saved;      // committed base-profile settings
     std::map<uintptr_t, DrsSessionState> sessions;
+    SharedState shared;                       // with the other processes, when asked for
     uintptr_t nextSession = 1;
 
     // null: the built-in scenario. Resets everything but the freeze setting and

@@ -289,6 +289,52 @@ TEST_F(NvSimTest, AResetInvalidatesEveryHandleAndTheSameGpusComeBackUnderNewOnes
     }
 }
 
+namespace {
+std::string ReadFile(const std::string& path)
+{
+    std::string text;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[512];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+        std::fclose(file);
+    }
+    return text;
+}
+}  // namespace
+
+// Another process that loads the driver sees the coolers as this one left them.
+TEST_F(NvSimTest, SharedStateKeepsCoolersAndLogsCallsForEveryProcess)
+{
+    const std::string shared = Path("shared.state");
+    ASSERT_TRUE(SetEnvironmentVariableA("NVSIM_SHARED", shared.c_str()));
+    ASSERT_TRUE(Load("[Gpu]\nCoolerMin=20\nCoolerMax=95\n"));
+    NvGpuHandle gpu = Start().at(0);
+    ASSERT_EQ(SetCooler(gpu, 0, 55, kNvCoolerPolicyManual), kNvOk);
+    EXPECT_EQ(ReadFile(shared), "0 0 1 55\n");
+
+    // Another process takes the fan to 77 %.
+    {
+        FILE* file = std::fopen(shared.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fputs("0 0 1 77\n", file);
+        std::fclose(file);
+    }
+    EXPECT_EQ(Coolers(gpu).cooler[0].currentLevel, 77u);
+    ASSERT_EQ(SetCooler(gpu, 0, 0, kNvCoolerPolicyAuto), kNvOk);
+    EXPECT_EQ(ReadFile(shared), "0 0 32 77\n");
+
+    const std::string log = ReadFile(shared + ".log");
+    EXPECT_NE(log.find("891FA0AE 0 0 0 55 1\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("891FA0AE 0 0 0 0 32\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("0150E828 -1 0\n"), std::string::npos) << "every call, not only the coolers'";
+
+    SetEnvironmentVariableA("NVSIM_SHARED", nullptr);
+    ASSERT_TRUE(Load("[Gpu]\n"));  // back to a driver of its own
+    DeleteFileA(shared.c_str());
+    DeleteFileA((shared + ".log").c_str());
+}
+
 TEST_F(NvSimTest, DefaultScenarioIsOneCurrentCard)
 {
     std::vector<NvGpuHandle> gpus = Start();
