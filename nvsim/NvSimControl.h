@@ -8,7 +8,8 @@
  * When NVSIM_SHARED names a file, every process that loads the simulator keeps
  * its coolers' policies and levels in that file, as one driver would for the
  * machine, and appends each call to "<file>.log": one line a call, the
- * interface id in hex, the GPU index, the status, then the logged values. */
+ * calling process id, the interface id in hex, the GPU index, the status,
+ * then the logged values. */
 #ifndef NVSIM_CONTROL_H
 #define NVSIM_CONTROL_H
 

@@ -49,7 +49,7 @@ void SharedState::AppendCall(const NvSimCall& call) const
     SharedLock lock;
     FILE* file = std::fopen((m_path + ".log").c_str(), "ab");
     if (!file) return;
-    std::fprintf(file, "%08X %d %d", call.interfaceId, call.gpu, call.status);
+    std::fprintf(file, "%lu %08X %d %d", GetCurrentProcessId(), call.interfaceId, call.gpu, call.status);
     for (int i = 0; i < call.count && i < NVSIM_MAX_CALL_VALUES; ++i) std::fprintf(file, " %d", call.values[i]);
     std::fputs("\n", file);
     std::fclose(file);

@@ -1,8 +1,8 @@
 // What a simulated driver shares with the other processes that load it, as a
 // real driver keeps one state for the machine: when NVSIM_SHARED names a file,
 // the coolers' policies and levels live in it, and every call is appended to
-// "<file>.log" (one line a call: interface id in hex, GPU index, status, then
-// the logged values, all separated by spaces).
+// "<file>.log" (one line a call: the calling process id, the interface id in
+// hex, GPU index, status, then the logged values, separated by spaces).
 #pragma once
 
 #include "nvsim/GpuModel.h"

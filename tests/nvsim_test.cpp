@@ -325,9 +325,10 @@ TEST_F(NvSimTest, SharedStateKeepsCoolersAndLogsCallsForEveryProcess)
     EXPECT_EQ(ReadFile(shared), "0 0 32 77\n");
 
     const std::string log = ReadFile(shared + ".log");
-    EXPECT_NE(log.find("891FA0AE 0 0 0 55 1\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("891FA0AE 0 0 0 0 32\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("0150E828 -1 0\n"), std::string::npos) << "every call, not only the coolers'";
+    const std::string pid = std::to_string(GetCurrentProcessId());
+    EXPECT_NE(log.find(pid + " 891FA0AE 0 0 0 55 1\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(pid + " 891FA0AE 0 0 0 0 32\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(pid + " 0150E828 -1 0\n"), std::string::npos) << "every call, not only the coolers'";
 
     SetEnvironmentVariableA("NVSIM_SHARED", nullptr);
     ASSERT_TRUE(Load("[Gpu]\n"));  // back to a driver of its own
