@@ -1,6 +1,7 @@
 #include "app/CQuiloApp.h"
 
 #include <commctrl.h>
+#include <cstring>
 #include <objidl.h>
 
 #include <algorithm>
@@ -8,10 +9,36 @@ using std::max;
 using std::min;
 #include <gdiplus.h>
 
+#include "app/CFanGuard.h"
 #include "app/CQuiloDlg.h"
+
+namespace {
+// The arguments after the program's name, which may be quoted.
+const char* Arguments(const char* commandLine)
+{
+    const char* p = commandLine;
+    if (*p == '"') {
+        ++p;
+        while (*p && *p != '"') ++p;
+        if (*p) ++p;
+    } else {
+        while (*p && *p != ' ' && *p != '\t') ++p;
+    }
+    while (*p == ' ' || *p == '\t') ++p;
+    return p;
+}
+}  // namespace
 
 BOOL CQuiloApp::InitInstance()
 {
+    // Started as the guard of a fan this program holds: nothing else runs.
+    const char* arguments = Arguments(::GetCommandLineA());
+    const size_t guardLength = std::strlen(CFanGuard::kArgument);
+    if (std::strncmp(arguments, CFanGuard::kArgument, guardLength) == 0) {
+        CFanGuard::RunGuard(arguments + guardLength);
+        return FALSE;
+    }
+
     INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
     ::InitCommonControlsEx(&controls);
     SetRegistryKey("应用程序向导生成的本地应用程序");
