@@ -48,9 +48,12 @@ BOOL CDlgFanCurve::OnInitDialog()
     m_resetButton.SetKeyImages(IDB_PANEL_RESET, IDB_PANEL_RESET_PRESSED, IDB_PANEL_RESET_HOVER, IDCUR_HAND);
 
     m_curveControl.SetCurveBitmap(IDB_CURVE_GRID).SetLineColour(kLineColour);
-    // Owner-drawn and borderless; the template's notify style stays, so the grid takes clicks.
+    // Owner-drawn and borderless (a dialog turns a control's border into a
+    // sunken edge); the template's notify style stays, so the grid takes clicks.
     const LONG style = (m_curveControl.GetStyle() & ~(WS_BORDER | SS_TYPEMASK)) | WS_CHILD | WS_VISIBLE | SS_OWNERDRAW;
     ::SetWindowLongPtrA(m_curveControl, GWL_STYLE, style);
+    const LONG_PTR exStyle = ::GetWindowLongPtrA(m_curveControl, GWL_EXSTYLE) & ~WS_EX_CLIENTEDGE;
+    ::SetWindowLongPtrA(m_curveControl, GWL_EXSTYLE, exStyle);
     m_curveControl.SetWindowPos(nullptr, 0, 0, 0, 0,
                                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     m_curveControl.SetPoints(m_curve);
