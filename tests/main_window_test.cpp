@@ -548,6 +548,13 @@ TEST_F(MainWindowTest, ThePanelsCurveDrivesTheFanOnApplyAndResetAndIsKept)
     dlg.Tick();
     EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{60, 1}}));
     EXPECT_EQ(CurveKey(file, "Point3") + " " + CurveKey(file, "Point4"), "7,4,1 0,0,0");
+
+    // 50 % instead of 60 % for 41 to 60 degrees: the same segment, sent again all the same.
+    SimDriver::Get().clearLog();
+    SendMessageA(GetDlgItem(panel, IDC_CURVE), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5 * 29 + 5, 5 * 20 + 5));
+    Press(panel, IDC_APPLY);
+    dlg.Tick();
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{50, 1}}));
 }
 
 TEST_F(MainWindowTest, AShorterCurveNeverSendsADiscardedSegmentsLevel)
