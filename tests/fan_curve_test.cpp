@@ -171,37 +171,56 @@ TEST_F(FanCurvePanelTest, ApplyHandsOnTheGridAndResetAppliesTheDefaultAtOnce)
 
 TEST_F(FanCurvePanelTest, PaintsTheStepLineOverTheGrid)
 {
-    TestableFanCurvePanel& panel = Open();
-    panel.ShowWindow(SW_SHOW);
-    ::RedrawWindow(panel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    const WindowPixels pixels = CaptureClient(panel.Grid());
-    ASSERT_EQ(pixels.width, 290);
-    ASSERT_EQ(pixels.height, 200);
-
-    // The default curve, end points excluded as a line drawing excludes them:
-    // up the left edge to 30 %, along to 40 degrees, up to 60 %, along to 60
-    // degrees, up to 70 %, along to 80 degrees, up to the top and along it.
     struct Run {
         int x0, y0, x1, y1;  // inclusive
     };
-    const Run runs[] = {{0, 141, 0, 199},   {0, 140, 115, 140}, {116, 81, 116, 140}, {116, 80, 173, 80},
-                        {174, 61, 174, 80}, {174, 60, 231, 60}, {232, 1, 232, 60},   {232, 0, 289, 0}};
-    std::set<std::pair<int, int>> expected;
-    for (const Run& r : runs)
-        for (int x = r.x0; x <= r.x1; ++x)
-            for (int y = r.y0; y <= r.y1; ++y) expected.emplace(x, y);
-    std::set<std::pair<int, int>> cyan;
-    for (int y = 0; y < pixels.height; ++y)
-        for (int x = 0; x < pixels.width; ++x)
-            if (pixels.At(x, y) == RGB(0, 255, 255)) cyan.emplace(x, y);
-    EXPECT_EQ(cyan, expected);
-
-    // Beside the line the grid shows as the bitmap has it.
+    struct Case {
+        const char* curve;
+        std::vector<Run> runs;
+    };
+    // The step line, end points excluded as a line drawing excludes them.
+    const Case cases[] = {
+        // The default curve: up the left edge to 30 %, along to 40 degrees, up
+        // to 60 %, along to 60 degrees, up to 70 %, along to 80 degrees, up to
+        // the top and along it.
+        {"---7-4-3-0",
+         {{0, 141, 0, 199}, {0, 140, 115, 140}, {116, 81, 116, 140}, {116, 80, 173, 80}, {174, 61, 174, 80},
+          {174, 60, 231, 60}, {232, 1, 232, 60}, {232, 0, 289, 0}}},
+        // After the last step the line climbs to the top row and runs along it.
+        {"--6-------", {{0, 121, 0, 199}, {0, 120, 86, 120}, {87, 1, 87, 120}, {87, 0, 289, 0}}},
+        {"----------", {{0, 1, 0, 199}, {0, 0, 289, 0}}},
+    };
+    TestableFanCurvePanel& panel = Open();
+    panel.ShowWindow(SW_SHOW);
     CBitmap grid = LoadBitmapResource(IDB_CURVE_GRID);
     const WindowPixels bitmap = CaptureBitmap(grid);
-    EXPECT_EQ(pixels.At(60, 60), bitmap.At(60, 60));
-    EXPECT_EQ(pixels.At(289, 199), bitmap.At(289, 199));
-    // And the grid says what it shows.
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.curve);
+        FanCurvePoints points;
+        FromRows(c.curve, points);
+        panel.Grid().SetPoints(points);
+        ::RedrawWindow(panel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        const WindowPixels pixels = CaptureClient(panel.Grid());
+        ASSERT_EQ(pixels.width, 290);
+        ASSERT_EQ(pixels.height, 200);
+        std::set<std::pair<int, int>> expected;
+        for (const Run& r : c.runs)
+            for (int x = r.x0; x <= r.x1; ++x)
+                for (int y = r.y0; y <= r.y1; ++y) expected.emplace(x, y);
+        std::set<std::pair<int, int>> cyan;
+        int gridDiffers = 0;  // beside the line the grid shows as the bitmap has it
+        for (int y = 0; y < pixels.height; ++y)
+            for (int x = 0; x < pixels.width; ++x) {
+                if (pixels.At(x, y) == RGB(0, 255, 255))
+                    cyan.emplace(x, y);
+                else
+                    gridDiffers += pixels.At(x, y) != bitmap.At(x, y);
+            }
+        EXPECT_EQ(cyan, expected);
+        EXPECT_EQ(gridDiffers, 0);
+    }
+    // The grid says what it shows.
+    panel.Grid().SetPoints(kDefaultFanCurve);
     EXPECT_EQ(CWnd::FromHandle(panel.Grid())->GetWindowText(), "30% to 40C, 60% to 60C, 70% to 80C, 100% to 100C");
 }
 
