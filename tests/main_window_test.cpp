@@ -486,6 +486,17 @@ std::string CurveKey(const std::string& file, const char* key)
 // 20 % up to 20 degrees, 50 % up to 60, 90 % up to 100.
 const CurvePoint kOwnCurve[kCurvePoints] = {{}, Step(8, 1), {}, {}, {}, Step(5, 5), {}, {}, {}, Step(1, 9)};
 
+// Picks "GPU 2" in the settings panel, opened from "Set"; the panel, or null.
+HWND ChooseSecondGpu(HWND main)
+{
+    Press(main, IDC_SETTINGS);
+    const HWND panel = OwnedWindow(main, "Setting");
+    const HWND list = GetDlgItem(panel, IDC_GPU_LIST);
+    if (SendMessageA(list, CB_SETCURSEL, 1, 0) != 1) return nullptr;
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_GPU_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    return panel;
+}
+
 std::string Grid(HWND panel)
 {
     char text[128] = {};
@@ -601,12 +612,8 @@ TEST_F(MainWindowTest, ChoosingGpu2MovesTheReadingsButNotTheProfile)
     SimDriver::Get().setTemperature(0, 50);
     SimDriver::Get().setTemperature(1, 77);
     dlg.Tick();
-    Press(dlg, IDC_SETTINGS);
-    const HWND panel = OwnedWindow(dlg, "Setting");
+    const HWND panel = ChooseSecondGpu(dlg);
     ASSERT_NE(panel, nullptr);
-    const HWND list = GetDlgItem(panel, IDC_GPU_LIST);
-    SendMessageA(list, CB_SETCURSEL, 1, 0);
-    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_GPU_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
     EXPECT_EQ(dlg.Text(IDC_TEMP_READOUT), "50");
     dlg.Tick();
     EXPECT_EQ(dlg.Text(IDC_TEMP_READOUT), "77");
@@ -627,12 +634,8 @@ TEST_F(MainWindowTest, SwitchingGpuInCurveModeHandsTheOldFanBackAndDrivesTheNewO
     dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
     dlg.Tick();
     dlg.Tick();  // the fan reads the level sent
-    Press(dlg, IDC_SETTINGS);
-    const HWND panel = OwnedWindow(dlg, "Setting");
+    const HWND panel = ChooseSecondGpu(dlg);
     ASSERT_NE(panel, nullptr);
-    const HWND list = GetDlgItem(panel, IDC_GPU_LIST);
-    SendMessageA(list, CB_SETCURSEL, 1, 0);
-    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_GPU_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
     EXPECT_EQ(CoolerWrites().size(), 1u) << "nothing until the next tick";
     dlg.Tick();
     dlg.Tick();
