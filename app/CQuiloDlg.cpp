@@ -56,9 +56,11 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_BN_CLICKED(IDC_APPLY, OnApplyPreset)
     ON_BN_CLICKED(IDC_RESET, OnResetOverclock)
     ON_BN_CLICKED(IDC_TURBO, OnTurbo)
+    ON_BN_CLICKED(IDC_FANCURVE, OnFanCurve)
+    ON_BN_CLICKED(IDC_SETTINGS, OnSettings)
 END_MESSAGE_MAP()
 
-CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent) {}
+CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent), m_fanCurvePanel(*this) {}
 
 void CQuiloDlg::DoDataExchange(CDataExchange* pDX)
 {
@@ -127,8 +129,16 @@ BOOL CQuiloDlg::OnInitDialog()
 
     m_turboPanel.SetGpuControl(&m_gpu);
     m_turboPanel.SetProfilePath(m_iniPath);
+    m_settingsPanel.SetProfilePath(m_iniPath);
+    m_settingsPanel.SetGpuControl(&m_gpu);
 
-    ApplyFanCurve(kDefaultFanCurve);
+    FanCurvePoints curve;
+    const int fanAuto = ReadFanSettings(m_ini, curve);
+    m_fanCurvePanel.SetCurve(curve);
+    UseFanCurve(curve);
+    // A start in curve mode takes the fan at the first tick, as a toggle does.
+    m_fanAuto = fanAuto;
+    ShowFanModeButton();
 
     m_gauge.AttachWindowDC();
     m_gauge.LoadEngineNeedle(IDP_ENGINE_NEEDLE, "PNG");
@@ -217,14 +227,31 @@ void CQuiloDlg::LoadStartupSettings()
     SystemFlags flags{};
     m_ini.ReadSystemFlags(flags);
     m_startMinimized = flags.minisize;
-    m_gpu.GetCoolerSettings(m_gpu.m_coolerSettings, -1, 0);
+    ReadFanLimits();
+}
+
+void CQuiloDlg::ReadFanLimits()
+{
+    m_gpu.GetCoolerSettings(m_gpu.m_coolerSettings, m_fanGpu, 0);
     m_fanMinLevel = static_cast<int>(m_gpu.m_coolerSettings.cooler[0].defaultMinLevel);
     m_fanMaxLevel = static_cast<int>(m_gpu.m_coolerSettings.cooler[0].defaultMaxLevel);
 }
 
-void CQuiloDlg::ApplyFanCurve(const CurvePoint (&points)[kCurvePoints])
+void CQuiloDlg::ApplyFanCurve(const FanCurvePoints& points)
+{
+    UseFanCurve(points);
+    WriteFanCurve(m_ini, points);
+}
+
+// A segment index kept from the old table could name a segment the new one
+// does not have.
+void CQuiloDlg::UseFanCurve(const FanCurvePoints& points)
 {
     m_fanSegmentCount = BuildFanCurveSegments(points, m_fanSegments);
+    m_segmentIndex = 0;
+    m_lastSegment = 0;
+    // With nothing to follow, the driver takes the fan rather than leaving it at a fixed level.
+    if (m_fanSegmentCount == 0 && !m_fanAuto) HandFanBack();
 }
 
 LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
@@ -241,6 +268,7 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
 
 void CQuiloDlg::Refresh()
 {
+    if (m_gpu.m_gpuIndex != m_fanGpu) FollowSelectedGpu();
     m_gpu.GetTemperature(m_temperature, -1);
     m_temperatureWidth = m_temperature >= 100 ? 2 : 1;
     PlaceReadout(m_temperatureText, m_temperatureWidth, m_lastTemperatureWidth, {136, 187, 70, 50},
@@ -287,8 +315,17 @@ void CQuiloDlg::FollowFanCurve()
     if (int found = FindFanCurveSegment(m_fanSegments, m_fanSegmentCount, m_temperature)) m_segmentIndex = found;
     if (m_segmentIndex == m_lastSegment || m_segmentIndex < 1) return;
     const int level = FanCurveLevel(m_fanSegments[m_segmentIndex - 1], m_temperature, m_fanMinLevel, m_fanMaxLevel);
-    m_gpu.SetCoolerLevel(static_cast<uint32_t>(level), kNvCoolerPolicyManual, -1, 0);
+    m_gpu.SetCoolerLevel(static_cast<uint32_t>(level), kNvCoolerPolicyManual, m_fanGpu, 0);
     m_lastSegment = m_segmentIndex;
+}
+
+void CQuiloDlg::FollowSelectedGpu()
+{
+    if (!m_fanAuto) HandFanBack();
+    m_fanGpu = m_gpu.m_gpuIndex;
+    ReadFanLimits();
+    m_segmentIndex = 0;
+    m_lastSegment = 0;
 }
 
 void CQuiloDlg::OnFanMode()
@@ -296,16 +333,20 @@ void CQuiloDlg::OnFanMode()
     m_fanAuto = !m_fanAuto;
     ShowFanModeButton();
     if (m_fanAuto)
-        m_gpu.SetCoolerLevel(m_fanLevel, kNvCoolerPolicyAuto, -1, 0);
+        HandFanBack();
     else
         m_lastSegment = 0;
+    WriteFanMode(m_ini, m_fanAuto);
 }
+
+// At its current level, on the GPU whose fan the curve drove.
+void CQuiloDlg::HandFanBack() { m_gpu.SetCoolerLevel(m_fanLevel, kNvCoolerPolicyAuto, m_fanGpu, 0); }
 
 void CQuiloDlg::ReleaseFan()
 {
     if (m_fanAuto) return;
     m_fanAuto = 1;
-    m_gpu.SetCoolerLevel(m_fanLevel, kNvCoolerPolicyAuto, -1, 0);
+    HandFanBack();
 }
 
 bool CQuiloDlg::CreatePanel(CDialog& panel)
@@ -325,6 +366,10 @@ void CQuiloDlg::OpenPanel(CDialog& panel, int dx, int dy)
 }
 
 void CQuiloDlg::OnTurbo() { OpenPanel(m_turboPanel, 256, -40); }
+
+void CQuiloDlg::OnFanCurve() { OpenPanel(m_fanCurvePanel, 256, -40); }
+
+void CQuiloDlg::OnSettings() { OpenPanel(m_settingsPanel, 310, -40); }
 
 void CQuiloDlg::OnApplyPreset()
 {

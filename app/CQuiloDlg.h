@@ -13,17 +13,18 @@
 #include "controls/ClockPoint.h"
 #include "framework/Gdi.h"
 #include "gpu/GpuControl.h"
+#include "panels/CDlgFanCurve.h"
+#include "panels/CDlgSetting.h"
 #include "panels/CDlgTurbo.h"
 #include "profile/IniFile.h"
 
-class CQuiloDlg : public CBkDialogST {
+class CQuiloDlg : public CBkDialogST, public FanCurveFollower {
     DECLARE_MESSAGE_MAP()
 public:
     explicit CQuiloDlg(CWnd* parent = nullptr);
 
-    // Rebuilds the segments the fan follows; the new curve takes effect at the
-    // next change of segment.
-    void ApplyFanCurve(const CurvePoint (&points)[kCurvePoints]);
+    // Follows the curve from the next tick on and keeps it in the profile.
+    void ApplyFanCurve(const FanCurvePoints& points) override;
     void MinimizeToTray();
     void RemoveTrayIcon();
 
@@ -47,6 +48,8 @@ protected:
     void OnApplyPreset();
     void OnResetOverclock();
     void OnTurbo();
+    void OnFanCurve();
+    void OnSettings();
 
     void PlaceControls();
     void FirstRunDefaults();
@@ -58,6 +61,12 @@ protected:
     // Moves a readout to its narrow (class 1) or wide (class 2) place when its class changed.
     void PlaceReadout(CWnd& readout, int widthClass, int& lastWidthClass, const CRect& narrow, const CRect& wide);
     void FollowFanCurve();
+    // Rebuilds the segments; the next tick picks its segment afresh from them.
+    void UseFanCurve(const FanCurvePoints& points);
+    // The fan goes with the GPU the settings panel selected; the one left is
+    // handed back to the driver.
+    void FollowSelectedGpu();
+    void ReadFanLimits();
     // Creates a panel's window, owned by this one, unless it has one; false when it cannot.
     bool CreatePanel(CDialog& panel);
     // Creates a panel placed at (left + dx, bottom + dy) of this window on first
@@ -66,6 +75,7 @@ protected:
     // Hands cooler 0 back to the driver when the fan follows the curve, so the
     // card is never left at a fixed level once the program has gone.
     void ReleaseFan();
+    void HandFanBack();
 
     CIcon m_hIcon;
     std::string m_exeDir;
@@ -78,6 +88,8 @@ protected:
     int m_initialized = 0;
     int m_startMinimized = 0;
     CDlgTurbo m_turboPanel;
+    CDlgFanCurve m_fanCurvePanel;
+    CDlgSetting m_settingsPanel;
     CStaticFont m_temperatureText, m_fanText, m_engineText, m_memoryText;
     int m_preset = 1;
     CIniFile m_ini;
@@ -92,6 +104,7 @@ protected:
     int m_fanSegmentCount = 0;
     int m_segmentIndex = 0, m_lastSegment = 0;
     int m_fanMinLevel = 0, m_fanMaxLevel = 0;
+    int m_fanGpu = 0;  // the GPU whose cooler the curve drives
     ClockPoint m_gauge;
     CTrayIcon m_trayIcon;
 };

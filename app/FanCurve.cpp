@@ -1,9 +1,26 @@
 #include "app/FanCurve.h"
 
-const CurvePoint kDefaultFanCurve[kCurvePoints] = {
-    {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {7, 4, 1}, {0, 0, 0},
-    {4, 6, 1}, {0, 0, 0}, {3, 8, 1}, {0, 0, 0}, {0, 10, 1},
-};
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "profile/IniFile.h"
+
+namespace {
+// Its own section: "Auto" 1 or 0, and "Point0".."Point9" as "row,rightColumn,enabled".
+const char kSection[] = "FanCurve";
+const char kModeKey[] = "Auto";
+
+std::string PointKey(int slot) { return "Point" + std::to_string(slot); }
+
+// Exactly three integers separated by commas, nothing else.
+bool ParsePoint(const std::string& text, CurvePoint& point)
+{
+    int used = -1;
+    return std::sscanf(text.c_str(), "%d,%d,%d%n", &point.row, &point.rightColumn, &point.enabled, &used) == 3 &&
+           used == static_cast<int>(text.size());
+}
+}  // namespace
 
 int BuildFanCurveSegments(const CurvePoint (&points)[kCurvePoints],
                           FanCurveSegment (&table)[kMaxFanCurveSegments])
@@ -35,3 +52,45 @@ int FanCurveLevel(const FanCurveSegment& segment, unsigned temperature, int minL
     if (level > maxLevel) level = maxLevel;
     return level;
 }
+
+bool IsValidFanCurve(const FanCurvePoints& points)
+{
+    int lastRow = kCurvePoints;  // below the bottom row
+    for (int slot = 0; slot < kCurvePoints; ++slot) {
+        const CurvePoint& p = points[slot];
+        if (!p.enabled) {
+            if (p.row != 0 || p.rightColumn != 0) return false;
+            continue;
+        }
+        if (p.enabled != 1 || p.rightColumn != slot + 1 || p.row < 0 || p.row >= lastRow) return false;
+        lastRow = p.row;
+    }
+    return true;
+}
+
+int ReadFanSettings(const CIniFile& ini, FanCurvePoints& curve)
+{
+    FanCurvePoints stored = {};
+    bool readable = true;
+    for (int slot = 0; slot < kCurvePoints && readable; ++slot)
+        readable = ParsePoint(ini.ReadText(kSection, PointKey(slot).c_str()), stored[slot]);
+    if (!readable || !IsValidFanCurve(stored)) {
+        std::copy(std::begin(kDefaultFanCurve), std::end(kDefaultFanCurve), curve);
+        return 1;
+    }
+    std::copy(std::begin(stored), std::end(stored), curve);
+    return ini.ReadText(kSection, kModeKey) == "0" ? 0 : 1;
+}
+
+void WriteFanCurve(const CIniFile& ini, const FanCurvePoints& curve)
+{
+    for (int slot = 0; slot < kCurvePoints; ++slot) {
+        const CurvePoint& p = curve[slot];
+        char text[48];
+        std::snprintf(text, sizeof text, "%d,%d,%d", static_cast<int>(p.row), static_cast<int>(p.rightColumn),
+                      static_cast<int>(p.enabled));
+        ini.WriteText(kSection, PointKey(slot).c_str(), text);
+    }
+}
+
+void WriteFanMode(const CIniFile& ini, int fanAuto) { ini.WriteText(kSection, kModeKey, fanAuto ? "1" : "0"); }

@@ -1,7 +1,9 @@
 #pragma once
-// The temperature-to-fan step curve: ten slots edited on a 10 x 10 grid, and the
-// segments the main window follows.
+// The temperature-to-fan step curve: ten slots edited on a 10 x 10 grid, the
+// segments the main window follows, and the curve and fan mode the profile keeps.
 #include <cstdint>
+
+class CIniFile;
 
 // One slot of a curve, indexed by its 10-degree column. An empty slot is all zeros.
 struct CurvePoint {
@@ -11,9 +13,13 @@ struct CurvePoint {
 };
 
 constexpr int kCurvePoints = 10;
+using FanCurvePoints = CurvePoint[kCurvePoints];
 
 // 30 % up to 40 degrees C, 60 % up to 60, 70 % up to 80, 100 % up to 100.
-extern const CurvePoint kDefaultFanCurve[kCurvePoints];
+inline constexpr FanCurvePoints kDefaultFanCurve = {
+    {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {7, 4, 1}, {0, 0, 0},
+    {4, 6, 1}, {0, 0, 0}, {3, 8, 1}, {0, 0, 0}, {0, 10, 1},
+};
 
 // A temperature T belongs to a segment when fromTemp < T <= toTemp.
 struct FanCurveSegment {
@@ -34,3 +40,14 @@ int FindFanCurveSegment(const FanCurveSegment* table, int count, unsigned temper
 // The level to send for a segment: clamped to the cooler's limits, and the
 // maximum above 80 degrees C whatever the segment says.
 int FanCurveLevel(const FanCurveSegment& segment, unsigned temperature, int minLevel, int maxLevel);
+
+// Whether every slot is either empty or a point of its own column, with the
+// fan level strictly rising from left to right.
+bool IsValidFanCurve(const FanCurvePoints& points);
+
+// The curve and fan mode (1: the driver's, 0: the curve's) last applied, from
+// the profile. A missing or damaged curve gives the default curve with the fan
+// left to the driver: the fan never follows a curve nobody applied.
+int ReadFanSettings(const CIniFile& ini, FanCurvePoints& curve);
+void WriteFanCurve(const CIniFile& ini, const FanCurvePoints& curve);
+void WriteFanMode(const CIniFile& ini, int fanAuto);

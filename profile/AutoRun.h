@@ -1,14 +1,20 @@
 #pragma once
-// Start-with-Windows entry: value "QuiloStartUpAutoRun" under the machine's Run key.
+// Start-with-Windows entry: value "QuiloStartUpAutoRun" under the machine's Run
+// key, or under the user's Run key when the machine's refuses the write (the
+// program runs with the invoking user's rights).
 #include <windows.h>
 
-// 0 the value was read into the 256-byte buffer, 1 the Run key could not be
-// opened, 2 the key opened but the value could not be read. Only presence is
-// tested: any string data counts.
+// 0 the value was found under either key, 1 the machine's Run key could not be
+// opened, 2 it opened but held no value. Only presence is tested: data of any
+// type counts. A string value is copied into the 256-byte buffer; other data
+// leaves it empty.
 int QueryAutoRun(char* buffer);
 
-// Writes the running executable's quoted full path; the registry status, 0 on success.
+// Writes the running executable's quoted full path under the machine's key,
+// else under the user's; the status of the write that decided, 0 on success.
 LONG SetAutoRun();
 
-// Deletes the value; the registry status, 0 on success.
+// Deletes the value from both keys, each whatever became of the other: 0 when
+// one was deleted and none is left, ERROR_FILE_NOT_FOUND when there was none,
+// else the status of the delete that left one in place.
 LONG RemoveAutoRun();

@@ -56,6 +56,24 @@ int CIniFile::WriteSystemFlags(SystemFlags flags) const
     return ok;
 }
 
+std::string CIniFile::ReadText(const char* section, const char* key) const
+{
+    // An unset path would make the profile functions fall back to win.ini.
+    if (m_path.empty())
+        return "";
+    char value[64] = {};
+    GetPrivateProfileStringA(section, key, "", value, sizeof(value), m_path.c_str());
+    return value;
+}
+
+int CIniFile::WriteText(const char* section, const char* key, const char* value) const
+{
+    // An unset path would make the profile functions fall back to win.ini.
+    if (m_path.empty())
+        return 0;
+    return WritePrivateProfileStringA(section, key, value, m_path.c_str()) ? 1 : 0;
+}
+
 int CIniFile::ReadFlag(const char* key) const
 {
     // An unset path would make the profile functions fall back to win.ini.
@@ -69,9 +87,7 @@ int CIniFile::ReadFlag(const char* key) const
 
 int CIniFile::WriteFlag(const char* key, int flag) const
 {
-    if (m_path.empty())
-        return 0;
-    return WritePrivateProfileStringA(kSection, key, flag ? "1" : "0", m_path.c_str()) ? 1 : 0;
+    return WriteText(kSection, key, flag ? "1" : "0");
 }
 
 std::string BuildProfilePath(const std::string& directory, uint16_t deviceId)

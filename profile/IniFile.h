@@ -24,6 +24,11 @@ public:
     // 1 when all four keys were written.
     int WriteSystemFlags(SystemFlags flags) const;
 
+    // A key of any section as text; "" when it is missing or the path is unset.
+    std::string ReadText(const char* section, const char* key) const;
+    // 1 when the key was written.
+    int WriteText(const char* section, const char* key, const char* value) const;
+
 private:
     int ReadFlag(const char* key) const;
     int WriteFlag(const char* key, int flag) const;

@@ -523,6 +523,278 @@ TEST_F(MainWindowTest, TrayMenuExitEndsTheModalLoop)
     EXPECT_EQ(dlg.m_hWnd, nullptr);
 }
 
+// ---- The fan-curve and settings panels as the main window opens and follows them.
+
+namespace {
+
+const char* const kTwoCards =
+    "[Simulator]\nGpuCount=2\n"
+    "[Gpu]\nDeviceId=0x2684\nExtDeviceId=0x2684\nCoolerMin=35\nCoolerMax=90\nTemperature=45\n"
+    "Load=0\nLoadAmplitude=0\n"
+    "[Gpu1]\nDeviceId=0x1C03\nExtDeviceId=0x1C03\nCoolerMin=45\n";
+
+// The owned pop-up of that title, or null.
+HWND OwnedWindow(HWND owner, const char* title)
+{
+    struct Search {
+        HWND owner;
+        const char* title;
+        HWND found;
+    } search{owner, title, nullptr};
+    EnumWindows(
+        [](HWND h, LPARAM lp) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(lp);
+            char text[64] = {};
+            GetWindowTextA(h, text, sizeof text);
+            if (GetWindow(h, GW_OWNER) != s.owner || std::string(text) != s.title) return TRUE;
+            s.found = h;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void Press(HWND window, int id)
+{
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+}
+
+// Cooler writes since the log was last cleared: (GPU, level, policy).
+std::vector<std::vector<int>> GpuCoolerWrites()
+{
+    std::vector<std::vector<int>> writes;
+    for (const NvSimCall& call : SimDriver::Calls(NvId::SetCoolerLevels))
+        writes.push_back({call.gpu, call.values[1], call.values[2]});
+    return writes;
+}
+
+CurvePoint Step(int row, int column) { return {row, column + 1, 1}; }
+
+std::string CurveKey(const std::string& file, const char* key)
+{
+    char value[32] = {};
+    GetPrivateProfileStringA("FanCurve", key, "<missing>", value, sizeof value, file.c_str());
+    return value;
+}
+
+// 20 % up to 20 degrees, 50 % up to 60, 90 % up to 100.
+const CurvePoint kOwnCurve[kCurvePoints] = {{}, Step(8, 1), {}, {}, {}, Step(5, 5), {}, {}, {}, Step(1, 9)};
+
+// Picks "GPU 2" in the settings panel, opened from "Set"; the panel, or null.
+HWND ChooseSecondGpu(HWND main)
+{
+    Press(main, IDC_SETTINGS);
+    const HWND panel = OwnedWindow(main, "Setting");
+    const HWND list = GetDlgItem(panel, IDC_GPU_LIST);
+    if (SendMessageA(list, CB_SETCURSEL, 1, 0) != 1) return nullptr;
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_GPU_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    return panel;
+}
+
+std::string Grid(HWND panel)
+{
+    char text[128] = {};
+    GetWindowTextA(GetDlgItem(panel, IDC_CURVE), text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, FanCurveAndSetOpenTheirPanelsBelowTheWindowAndReopenThem)
+{
+    TestableQuiloDlg& dlg = Open();
+    const CRect main = dlg.GetWindowRect();
+    struct Case {
+        int button;
+        const char* title;
+        int dx, dy;
+    };
+    for (const Case& c : {Case{IDC_FANCURVE, "Fan Curve", 256, -40}, Case{IDC_SETTINGS, "Setting", 310, -40}}) {
+        SCOPED_TRACE(c.title);
+        Press(dlg, c.button);
+        const HWND panel = OwnedWindow(dlg, c.title);
+        ASSERT_NE(panel, nullptr);
+        EXPECT_TRUE(IsWindowVisible(panel));
+        RECT r{};
+        GetWindowRect(panel, &r);
+        EXPECT_EQ(r.left, main.left + c.dx);
+        EXPECT_EQ(r.top, main.bottom + c.dy);
+        Press(panel, IDC_CLOSE);
+        EXPECT_FALSE(IsWindowVisible(panel));
+        Press(dlg, c.button);
+        EXPECT_EQ(OwnedWindow(dlg, c.title), panel);
+        EXPECT_TRUE(IsWindowVisible(panel));
+    }
+}
+
+TEST_F(MainWindowTest, ThePanelsCurveDrivesTheFanOnApplyAndResetAndIsKept)
+{
+    TestableQuiloDlg& dlg = Open();
+    const std::string file = Profile("Quilo_ID2684.ini");
+    SimDriver::Get().setTemperature(0, 50);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+    dlg.Tick();
+    Press(dlg, IDC_FANCURVE);
+    const HWND panel = OwnedWindow(dlg, "Fan Curve");
+    ASSERT_NE(panel, nullptr);
+    // The 30 % step moves on to 50 degrees: column 4, row 7.
+    SendMessageA(GetDlgItem(panel, IDC_CURVE), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4 * 29 + 5, 7 * 20 + 5));
+    SimDriver::Get().clearLog();
+    dlg.Tick();
+    EXPECT_TRUE(CoolerWrites().empty()) << "an edit alone changes nothing";
+
+    Press(panel, IDC_APPLY);
+    dlg.Tick();
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{35, 1}}));  // 30 % raised to the minimum
+    EXPECT_EQ(CurveKey(file, "Point3") + " " + CurveKey(file, "Point4"), "0,0,0 7,5,1");
+
+    SimDriver::Get().clearLog();
+    Press(panel, IDC_RESET);
+    dlg.Tick();
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{60, 1}}));
+    EXPECT_EQ(CurveKey(file, "Point3") + " " + CurveKey(file, "Point4"), "7,4,1 0,0,0");
+
+    // 50 % instead of 60 % for 41 to 60 degrees: the same segment, sent again all the same.
+    SimDriver::Get().clearLog();
+    SendMessageA(GetDlgItem(panel, IDC_CURVE), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5 * 29 + 5, 5 * 20 + 5));
+    Press(panel, IDC_APPLY);
+    dlg.Tick();
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{50, 1}}));
+}
+
+TEST_F(MainWindowTest, AShorterCurveNeverSendsADiscardedSegmentsLevel)
+{
+    TestableQuiloDlg& dlg = Open();
+    SimDriver::Get().setTemperature(0, 70);
+    const WPARAM toggle = MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED);
+    dlg.SendMessage(WM_COMMAND, toggle, 0);
+    dlg.Tick();  // 70 % from the 60..80 degree segment, the third
+    const CurvePoint shorter[kCurvePoints] = {{}, {}, {}, Step(7, 3)};
+    dlg.ApplyFanCurve(shorter);
+    dlg.Tick();
+    dlg.SendMessage(WM_COMMAND, toggle, 0);
+    dlg.SendMessage(WM_COMMAND, toggle, 0);
+    dlg.Tick();
+    SimDriver::Get().setTemperature(0, 30);
+    dlg.Tick();
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{70, 1}, {70, 32}, {35, 1}}));
+}
+
+TEST_F(MainWindowTest, AnEmptyCurveHandsTheFanBackUntilACurveIsApplied)
+{
+    TestableQuiloDlg& dlg = Open();
+    SimDriver::Get().setTemperature(0, 50);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+    dlg.Tick();
+    dlg.Tick();  // the fan reads the level sent
+    const CurvePoint empty[kCurvePoints] = {};
+    dlg.ApplyFanCurve(empty);
+    for (int t : {30, 50, 90}) {
+        SimDriver::Get().setTemperature(0, t);
+        dlg.Tick();
+    }
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{60, 1}, {60, 32}}));
+    dlg.ApplyFanCurve(kDefaultFanCurve);
+    dlg.Tick();  // 90 degrees
+    EXPECT_EQ(CoolerWrites().back(), std::make_pair(90, 1));
+}
+
+TEST_F(MainWindowTest, ChoosingGpu2MovesTheReadingsButNotTheProfile)
+{
+    ASSERT_TRUE(SimDriver::UseScenario(kTwoCards));
+    TestableQuiloDlg& dlg = Open();
+    SimDriver::Get().setTemperature(0, 50);
+    SimDriver::Get().setTemperature(1, 77);
+    dlg.Tick();
+    const HWND panel = ChooseSecondGpu(dlg);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(dlg.Text(IDC_TEMP_READOUT), "50");
+    dlg.Tick();
+    EXPECT_EQ(dlg.Text(IDC_TEMP_READOUT), "77");
+    EXPECT_TRUE(CoolerWrites().empty()) << "the driver keeps both fans";
+
+    Press(panel, IDC_SWITCH_MINISIZE);
+    Press(panel, IDC_APPLY);
+    EXPECT_EQ(ReadKey(Profile("Quilo_ID2684.ini"), "Minisize"), "1");
+    EXPECT_EQ(GetFileAttributesA(Profile("Quilo_ID1C03.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(MainWindowTest, SwitchingGpuInCurveModeHandsTheOldFanBackAndDrivesTheNewOne)
+{
+    ASSERT_TRUE(SimDriver::UseScenario(kTwoCards));
+    TestableQuiloDlg& dlg = Open();
+    SimDriver::Get().setTemperature(0, 50);
+    SimDriver::Get().setTemperature(1, 35);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+    dlg.Tick();
+    dlg.Tick();  // the fan reads the level sent
+    const HWND panel = ChooseSecondGpu(dlg);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(CoolerWrites().size(), 1u) << "nothing until the next tick";
+    dlg.Tick();
+    dlg.Tick();
+    // The second card's own minimum (45) now bounds the 30 % step.
+    EXPECT_EQ(GpuCoolerWrites(), (std::vector<std::vector<int>>{{0, 60, 1}, {0, 60, 32}, {1, 45, 1}}));
+    const auto reads = SimDriver::Calls(NvId::GetCoolerSettings);
+    EXPECT_TRUE(std::any_of(reads.begin(), reads.end(), [](const NvSimCall& c) { return c.gpu == 1; }));
+
+    SimDriver::Get().clearLog();
+    Press(dlg, IDC_CLOSE);
+    EXPECT_EQ(GpuCoolerWrites(), (std::vector<std::vector<int>>{{1, 45, 32}}));
+}
+
+TEST_F(MainWindowTest, TheCurveAndFanModeSurviveARestart)
+{
+    TestableQuiloDlg& first = Open();
+    first.ApplyFanCurve(kOwnCurve);
+    first.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+    m_dlg.reset();
+
+    SimDriver::Get().setTemperature(0, 50);
+    TestableQuiloDlg& dlg = Open();
+    EXPECT_EQ(dlg.m_fanAuto, 0);
+    EXPECT_TRUE(dlg.Shows(IDC_FAN_MODE, IDB_SWITCH_OFF));
+    dlg.Tick();  // taken at the first tick
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{50, 1}}));
+    Press(dlg, IDC_FANCURVE);
+    EXPECT_EQ(Grid(OwnedWindow(dlg, "Fan Curve")), "20% to 20C, 50% to 60C, 90% to 100C");
+}
+
+TEST_F(MainWindowTest, ADamagedCurveGivesTheDefaultWithTheFanLeftToTheDriver)
+{
+    const std::string file = Profile("Quilo_ID2684.ini");
+    struct Case {
+        const char* key;
+        const char* value;  // nullptr: the key is missing
+        int expectedLevel;  // at 50 degrees once switched to the curve
+    };
+    const Case cases[] = {
+        {"Point5", "5,6", 60},       {"Point5", "5,6,1x", 60},  {"Point5", "9,6,1", 60},  // rows must fall
+        {"Point5", "5,7,1", 60},     {"Point5", "5,6,2", 60},   {"Point9", nullptr, 60},
+        {"Point0", "0,1,0", 60},     {"Auto", "yes", 50},  // only the mode is damaged: the curve stays
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + "=" + (c.value ? c.value : "<missing>"));
+        {
+            TestableQuiloDlg& first = Open();
+            first.ApplyFanCurve(kOwnCurve);
+            first.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+            m_dlg.reset();
+        }
+        WritePrivateProfileStringA("FanCurve", c.key, c.value, file.c_str());
+        SimDriver::Get().setTemperature(0, 50);
+        TestableQuiloDlg& dlg = Open();
+        EXPECT_EQ(dlg.m_fanAuto, 1);
+        dlg.Tick();
+        EXPECT_TRUE(CoolerWrites().empty());
+        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+        dlg.Tick();
+        EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{c.expectedLevel, 1}}));
+        m_dlg.reset();
+        DeleteProfiles();
+    }
+}
+
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);

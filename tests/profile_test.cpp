@@ -8,6 +8,7 @@
 
 #include "profile/AutoRun.h"
 #include "profile/IniFile.h"
+#include "registry_scratch.h"
 
 namespace {
 
@@ -213,7 +214,7 @@ TEST_F(AutoRunEntry, WritesQuotedExecutablePathAndRemovesIt)
     EXPECT_EQ(RemoveAutoRun(), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(AutoRunEntry, AnyStringDataCountsAsPresent)
+TEST_F(AutoRunEntry, AnyDataCountsAsPresent)
 {
     const std::string cases[] = {"C:\\Other\\other.exe", "", std::string(300, 'x')};
     for (const auto& data : cases) {
@@ -226,11 +227,74 @@ TEST_F(AutoRunEntry, AnyStringDataCountsAsPresent)
             EXPECT_EQ(std::string(buffer), data);
         }
     }
-    const DWORD number = 1;
+    // Windows runs an expandable string as well; a number is still a value
+    // someone put there. Neither may leave the buffer unterminated.
+    const char expandable[] = "%SystemRoot%\\other.exe";
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kRunKey, kValue, REG_EXPAND_SZ, expandable, sizeof(expandable)),
+              ERROR_SUCCESS);
+    char buffer[256];
+    std::memset(buffer, '#', sizeof(buffer));
+    EXPECT_EQ(QueryAutoRun(buffer), 0);
+    EXPECT_STREQ(buffer, expandable);
+    const DWORD number = 0x23232323;
     ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kRunKey, kValue, REG_DWORD, &number, sizeof(number)),
               ERROR_SUCCESS);
+    std::memset(buffer, '#', sizeof(buffer));
+    EXPECT_EQ(QueryAutoRun(buffer), 0);
+    EXPECT_STREQ(buffer, "");
+}
+
+// Both roots point at scratch keys; the machine's refuses changes, as it does
+// for a user who is not an administrator.
+TEST(AutoRunFallback, RefusedMachineKeyFallsBackToTheUsersKey)
+{
+    ScratchRunRoot machine(HKEY_LOCAL_MACHINE, "Machine");
+    ScratchRunRoot user(HKEY_CURRENT_USER, "User");
+    ASSERT_TRUE(machine.Ready() && user.Ready());
+    ASSERT_TRUE(machine.Lock());
+    const std::string quoted = "\"" + ExePath() + "\"";
+
+    EXPECT_EQ(SetAutoRun(), ERROR_SUCCESS);
+    EXPECT_EQ(machine.Value(), "<none>");
+    EXPECT_EQ(user.Value(), quoted);
     char buffer[256] = {};
+    EXPECT_EQ(QueryAutoRun(buffer), 0);
+    EXPECT_EQ(std::string(buffer), quoted);
+
+    // The machine's key holds nothing to remove, whatever it refuses.
+    EXPECT_EQ(RemoveAutoRun(), ERROR_SUCCESS);
+    EXPECT_EQ(user.Value(), "<none>");
     EXPECT_EQ(QueryAutoRun(buffer), 2);
+    EXPECT_EQ(RemoveAutoRun(), ERROR_FILE_NOT_FOUND);
+
+    ASSERT_TRUE(user.Lock());
+    EXPECT_EQ(SetAutoRun(), ERROR_ACCESS_DENIED);
+    EXPECT_NE(QueryAutoRun(buffer), 0);
+}
+
+TEST(AutoRunFallback, RemovalReachesBothKeysWhateverOneRefuses)
+{
+    ScratchRunRoot machine(HKEY_LOCAL_MACHINE, "Machine");
+    ScratchRunRoot user(HKEY_CURRENT_USER, "User");
+    ASSERT_TRUE(machine.Ready() && user.Ready());
+    ASSERT_TRUE(machine.SetValue("machine") && user.SetValue("user"));
+    ASSERT_TRUE(machine.Lock());
+    EXPECT_EQ(RemoveAutoRun(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(user.Value(), "<none>");
+    EXPECT_EQ(machine.Value(), "machine");
+    char buffer[256] = {};
+    EXPECT_EQ(QueryAutoRun(buffer), 0);
+}
+
+TEST(AutoRunFallback, AMachineWideEntryReplacesTheUsersOne)
+{
+    ScratchRunRoot machine(HKEY_LOCAL_MACHINE, "Machine");
+    ScratchRunRoot user(HKEY_CURRENT_USER, "User");
+    ASSERT_TRUE(machine.Ready() && user.Ready());
+    ASSERT_TRUE(user.SetValue("earlier fallback"));
+    EXPECT_EQ(SetAutoRun(), ERROR_SUCCESS);
+    EXPECT_EQ(machine.Value(), "\"" + ExePath() + "\"");
+    EXPECT_EQ(user.Value(), "<none>") << "Windows would start the program twice";
 }
 
 TEST_F(AutoRunEntry, AbsentRunKeyAnswersOne)

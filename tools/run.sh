@@ -69,6 +69,23 @@ note=$(wait_for "Setting" 295x207)
 sleep 0.5
 capture "$note" note
 xdotool key Escape
+click "$turbo" 391 13
+
+# The fan-curve panel, from "FanCurve": the 30 % step moved on to 50 degrees and applied.
+click "$main" 193 397
+curve=$(wait_for "Fan Curve" 412x402)
+click "$curve" 198 251
+click "$curve" 138 362
+sleep 0.5
+capture "$curve" fan-curve
+click "$curve" 391 13
+
+# The settings panel, from "Set", with "OC" switched on screen (not applied).
+click "$main" 603 84
+settings=$(wait_for "Setting" 295x207)
+click "$settings" 48 105
+sleep 0.5
+capture "$settings" settings
 
 kill $app 2>/dev/null || true
 qsurge_wine_stop "$BUILD_DIR"

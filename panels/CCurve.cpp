@@ -1,0 +1,147 @@
+#include "panels/CCurve.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "framework/Resources.h"
+
+namespace {
+// "30% to 40C, 60% to 60C": each step's fan level and the temperature it reaches.
+std::string Describe(const FanCurvePoints& points)
+{
+    std::string text;
+    for (const CurvePoint& p : points) {
+        if (!p.enabled) continue;
+        if (!text.empty()) text += ", ";
+        text += std::to_string((10 - p.row) * 10) + "% to " + std::to_string(p.rightColumn * 10) + "C";
+    }
+    return text;
+}
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CCurve, CStatic)
+    ON_DRAWITEM_REFLECT(DrawItem)
+    ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
+    ON_MESSAGE(WM_RBUTTONDOWN, OnRButtonDown)
+END_MESSAGE_MAP()
+
+CCurve& CCurve::SetCurveBitmap(UINT bitmapId)
+{
+    m_grid = LoadBitmapResource(bitmapId);
+    if (!m_sizeFixed) {
+        int width = 0, height = 0;
+        GetBitmapSize(m_grid, width, height);
+        m_width = width;
+        m_height = height;
+        m_cellWidth = width / kCurvePoints;
+        m_cellHeight = height / kCurvePoints;
+        m_sizeFixed = 1;
+    }
+    return *this;
+}
+
+void CCurve::SetPoints(const FanCurvePoints& points)
+{
+    std::copy(std::begin(points), std::end(points), m_points);
+    ShowChange(false);
+}
+
+void CCurve::GetPoints(FanCurvePoints& points) const { std::copy(std::begin(m_points), std::end(m_points), points); }
+
+void CCurve::ShowChange(bool notify)
+{
+    if (!m_hWnd) return;
+    Invalidate(TRUE);
+    SetWindowText(Describe(m_points));
+    if (notify) ::SendMessageA(GetParent(), WM_CURVE_CHANGED, 0, 0);
+}
+
+bool CCurve::CellAt(LPARAM point, int& column, int& row) const
+{
+    // A grid that could not be loaded has no cells; one whose size is not a
+    // multiple of ten leaves a strip beyond the tenth column or row.
+    if (m_cellWidth <= 0 || m_cellHeight <= 0) return false;
+    const int x = GET_X_LPARAM(point);
+    const int y = GET_Y_LPARAM(point);
+    if (x < 0 || y < 0) return false;
+    column = x / m_cellWidth;
+    row = y / m_cellHeight;
+    return column < kCurvePoints && row < kCurvePoints;
+}
+
+// Fan levels must rise with temperature. A click at the level of the nearest
+// step to the left moves that step here; one at the level of the nearest step
+// to the right is already covered by it, so this column's step goes.
+bool CCurve::EditAt(int column, int row)
+{
+    FanCurvePoints edited;
+    std::copy(std::begin(m_points), std::end(m_points), edited);
+    for (int c = column - 1; c >= 0; --c) {
+        CurvePoint& left = edited[c];
+        if (!left.enabled) continue;
+        if (row > left.row) return false;
+        if (row < left.row) break;
+        left = {};
+    }
+    bool covered = false;
+    for (int c = column + 1; c < kCurvePoints; ++c) {
+        const CurvePoint& right = edited[c];
+        if (!right.enabled) continue;
+        if (row < right.row) return false;
+        covered = row == right.row;
+        break;
+    }
+    edited[column] = covered ? CurvePoint{} : CurvePoint{row, column + 1, 1};
+    std::copy(std::begin(edited), std::end(edited), m_points);
+    return true;
+}
+
+// A refused or off-grid click changes, repaints and reports nothing.
+LRESULT CCurve::OnLButtonDown(WPARAM, LPARAM lParam)
+{
+    int column = 0, row = 0;
+    if (!CellAt(lParam, column, row) || !EditAt(column, row)) return 0;
+    ShowChange(true);
+    return Default();
+}
+
+LRESULT CCurve::OnRButtonDown(WPARAM, LPARAM lParam)
+{
+    int column = 0, row = 0;
+    if (!CellAt(lParam, column, row)) return 0;
+    m_points[column] = {};
+    ShowChange(true);
+    return Default();
+}
+
+void CCurve::DrawItem(const DRAWITEMSTRUCT& dis)
+{
+    if (!IsWindowVisible() || !m_grid || m_width <= 0 || m_height <= 0) return;
+    // The line goes over a copy of the grid, which itself stays clean.
+    CCompatibleDC canvas(dis.hDC);
+    CBitmap surface(::CreateCompatibleBitmap(dis.hDC, m_width, m_height));
+    CSelect selectSurface(canvas, surface);
+    {
+        CCompatibleDC gridDC(dis.hDC);
+        CSelect selectGrid(gridDC, m_grid);
+        ::BitBlt(canvas, 0, 0, m_width, m_height, gridDC, 0, 0, SRCCOPY);
+    }
+    CPen pen(::CreatePen(PS_SOLID, 1, m_lineColour));
+    {
+        CSelect selectPen(canvas, pen);
+        // Up the left edge to the first step, along each step to its right
+        // edge, then up to the top row after the last one.
+        ::MoveToEx(canvas, 0, m_height, nullptr);
+        int previousRight = 0;
+        for (const CurvePoint& p : m_points) {
+            if (!p.enabled) continue;
+            ::LineTo(canvas, previousRight * m_cellWidth, p.row * m_cellHeight);
+            ::LineTo(canvas, p.rightColumn * m_cellWidth, p.row * m_cellHeight);
+            previousRight = p.rightColumn;
+        }
+        ::LineTo(canvas, previousRight * m_cellWidth, 0);
+        ::LineTo(canvas, m_width, 0);
+    }
+    ::BitBlt(dis.hDC, 0, 0, m_width, m_height, canvas, 0, 0, SRCCOPY);
+}

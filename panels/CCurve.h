@@ -1,0 +1,48 @@
+#pragma once
+// CCurve: the fan-curve grid. Ten temperature columns by ten fan-level rows,
+// drawn from a grid bitmap with the step line over it. A left click sets a
+// step where the curve's order allows it, a right click empties a column;
+// each accepted edit is reported to the parent with WM_CURVE_CHANGED. Its
+// window text tells the steps it shows.
+#include <string>
+
+#include "app/FanCurve.h"
+#include "framework/CStatic.h"
+#include "framework/Gdi.h"
+
+// Sent to the parent after every accepted edit; wParam and lParam 0.
+constexpr UINT WM_CURVE_CHANGED = WM_USER + 100;
+
+class CCurve : public CStatic {
+    DECLARE_MESSAGE_MAP()
+public:
+    // The first call fixes the grid's size and cell size; every call loads the bitmap.
+    CCurve& SetCurveBitmap(UINT bitmapId);
+    void SetLineColour(COLORREF colour) { m_lineColour = colour; }
+    // Shows the points; the parent is not told.
+    void SetPoints(const FanCurvePoints& points);
+    void GetPoints(FanCurvePoints& points) const;
+
+protected:
+    virtual void DrawItem(const DRAWITEMSTRUCT& dis);
+    LRESULT OnLButtonDown(WPARAM, LPARAM);
+    LRESULT OnRButtonDown(WPARAM, LPARAM);
+
+private:
+    // The cell under a client point; false off the ten columns and rows, and
+    // for every point while the grid has no size.
+    bool CellAt(LPARAM point, int& column, int& row) const;
+    // Sets the step at the clicked cell; false when the curve's order refuses it.
+    bool EditAt(int column, int row);
+    // Repaints, says what the control shows and tells the parent.
+    void ShowChange(bool notify);
+
+    int m_sizeFixed = 0;
+    int m_width = 0;
+    int m_height = 0;
+    CBitmap m_grid;
+    COLORREF m_lineColour = 0;
+    FanCurvePoints m_points = {};
+    int m_cellWidth = 0;
+    int m_cellHeight = 0;
+};
