@@ -10,8 +10,9 @@
 
 class CFanGuard {
 public:
-    // The guard is this program started with kArgument; tests name the executable.
-    explicit CFanGuard(std::string executable = {});
+    CFanGuard() = default;
+    // A holder that goes without the fan handed back leaves its guard waiting:
+    // the guard hands the fan back once this process has ended.
     ~CFanGuard();
     CFanGuard(const CFanGuard&) = delete;
     CFanGuard& operator=(const CFanGuard&) = delete;
@@ -22,13 +23,25 @@ public:
     void Release();
     bool IsHolding() const { return m_guard != nullptr; }
 
+    // The program that is started as the guard, with kArgument: the
+    // application names itself. Without one no guard is started.
+    static void SetGuardProgram(const std::string& executable);
+
     // The guard's side. commandLine: what follows kArgument. Waits until the
     // program ends or releases it; returns the exit code.
     static constexpr const char* kArgument = "--fan-guard";
     static int RunGuard(const char* commandLine);
 
+    // For a program about to die of an error: hands back the fan a guard of
+    // this process holds, through a driver access of its own, and ends the guard.
+    static void HandBackNow();
+
 private:
-    std::string m_executable;
+    // Cooler 0 of the GPU back to the driver's own curve, at its current level.
+    static bool HandBackToDriver(int gpuIndex);
+
+    void CloseHandles();
+
     HANDLE m_guard = nullptr;    // the guard process
     HANDLE m_release = nullptr;  // set when the fan has been handed back
     int m_gpuIndex = -1;

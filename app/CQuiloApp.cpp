@@ -1,7 +1,9 @@
 #include "app/CQuiloApp.h"
 
 #include <commctrl.h>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <objidl.h>
 
 #include <algorithm>
@@ -13,6 +15,19 @@ using std::min;
 #include "app/CQuiloDlg.h"
 
 namespace {
+// A program dying of an error hands its fan back before it goes.
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS*)
+{
+    CFanGuard::HandBackNow();
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+[[noreturn]] void OnTerminate()
+{
+    CFanGuard::HandBackNow();
+    std::abort();
+}
+
 // The arguments after the program's name, which may be quoted.
 const char* Arguments(const char* commandLine)
 {
@@ -38,6 +53,11 @@ BOOL CQuiloApp::InitInstance()
         CFanGuard::RunGuard(arguments + guardLength);
         return FALSE;
     }
+    char self[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) CFanGuard::SetGuardProgram(self);
+    ::SetUnhandledExceptionFilter(&OnUnhandledException);
+    std::set_terminate(&OnTerminate);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
     ::InitCommonControlsEx(&controls);

@@ -297,6 +297,11 @@ void CQuiloDlg::Refresh()
     m_lastFanLevel = m_fanLevel;
     m_lastEngineClock = m_engineClock;
     m_lastMemoryClock = m_memoryClock;
+    // A driver back from a reset has forgotten the level the curve wrote.
+    if (m_gpu.Recoveries() != m_driverRecoveries) {
+        m_driverRecoveries = m_gpu.Recoveries();
+        m_lastSegment = 0;
+    }
     FollowFanCurve();
 }
 
@@ -315,8 +320,11 @@ void CQuiloDlg::FollowFanCurve()
     if (int found = FindFanCurveSegment(m_fanSegments, m_fanSegmentCount, m_temperature)) m_segmentIndex = found;
     if (m_segmentIndex == m_lastSegment || m_segmentIndex < 1) return;
     const int level = FanCurveLevel(m_fanSegments[m_segmentIndex - 1], m_temperature, m_fanMinLevel, m_fanMaxLevel);
-    m_gpu.SetCoolerLevel(static_cast<uint32_t>(level), kNvCoolerPolicyManual, m_fanGpu, 0);
-    m_lastSegment = m_segmentIndex;
+    // No level of ours is ever in force without a guard that outlives us.
+    m_fanGuard.Hold(m_fanGpu);
+    // A write that failed is tried again at the next tick.
+    if (m_gpu.SetCoolerLevel(static_cast<uint32_t>(level), kNvCoolerPolicyManual, m_fanGpu, 0))
+        m_lastSegment = m_segmentIndex;
 }
 
 void CQuiloDlg::FollowSelectedGpu()
@@ -339,8 +347,12 @@ void CQuiloDlg::OnFanMode()
     WriteFanMode(m_ini, m_fanAuto);
 }
 
-// At its current level, on the GPU whose fan the curve drove.
-void CQuiloDlg::HandFanBack() { m_gpu.SetCoolerLevel(m_fanLevel, kNvCoolerPolicyAuto, m_fanGpu, 0); }
+// At its current level, on the GPU whose fan the curve drove. Should the
+// driver refuse, the guard stays and hands the fan back once the program ends.
+void CQuiloDlg::HandFanBack()
+{
+    if (m_gpu.SetCoolerLevel(m_fanLevel, kNvCoolerPolicyAuto, m_fanGpu, 0)) m_fanGuard.Release();
+}
 
 void CQuiloDlg::ReleaseFan()
 {

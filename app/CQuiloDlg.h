@@ -4,6 +4,7 @@
 // buttons and the notification-area icon. Closing it ends the program.
 #include <string>
 
+#include "app/CFanGuard.h"
 #include "app/CTrayIcon.h"
 #include "app/FanCurve.h"
 #include "controls/CBitButtonNL.h"
@@ -107,4 +108,6 @@ protected:
     int m_fanGpu = 0;  // the GPU whose cooler the curve drives
     ClockPoint m_gauge;
     CTrayIcon m_trayIcon;
+    CFanGuard m_fanGuard;             // while the curve holds a fan at a level of its own
+    unsigned m_driverRecoveries = 0;  // seen so far: after a driver reset the curve is written again
 };

@@ -314,6 +314,44 @@ TEST_F(MainWindowTest, TogglingTheFanModeTwiceSendsTheLevelAgain)
     EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{60, 1}, {60, 32}, {60, 1}}));
 }
 
+TEST_F(MainWindowTest, AFailedCurveWriteIsTriedAgainAtTheNextTick)
+{
+    TestableQuiloDlg& dlg = Open();
+    SimDriver::Get().setTemperature(0, 50);
+    SimDriver::Get().setFault(NvId::SetCoolerLevels, -1);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+    dlg.Tick();
+    const auto refused = SimDriver::Calls(NvId::SetCoolerLevels);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_NE(refused[0].status, 0);
+    SimDriver::Get().setFault(NvId::SetCoolerLevels, 0);
+    SimDriver::Get().clearLog();
+    dlg.Tick();  // the same segment: written again, since the first write failed
+    dlg.Tick();  // and once only
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{60, 1}}));
+}
+
+TEST_F(MainWindowTest, AfterADriverResetTheReadingsReturnAndTheCurveIsWrittenAgain)
+{
+    TestableQuiloDlg& dlg = Open();
+    SimDriver::Get().setTemperature(0, 50);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+    dlg.Tick();
+    ASSERT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{60, 1}}));
+    for (int needsInit : {0, 1}) {
+        SCOPED_TRACE(needsInit);
+        SimDriver::Get().resetDriver(needsInit);
+        SimDriver::Get().setTemperature(0, 57);
+        SimDriver::Get().clearLog();
+        dlg.Tick();  // meets the reset
+        dlg.Tick();  // the driver is started again
+        EXPECT_EQ(dlg.Text(IDC_TEMP_READOUT), "57");
+        EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{60, 1}})) << "the same segment, written again";
+        SimDriver::Get().setTemperature(0, 56);
+    }
+    EXPECT_TRUE(g_boxes.empty());
+}
+
 TEST_F(MainWindowTest, AnEmptyCurveWritesNothing)
 {
     TestableQuiloDlg& dlg = Open();

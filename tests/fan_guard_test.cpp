@@ -1,0 +1,201 @@
+// The program never leaves a fan at a level of its own once it is gone: run
+// as a real process over the simulated driver's shared state, it is ended from
+// outside, dies of an error, or closes, and the fan must be the driver's again.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gpu/NvApiTypes.h"
+#include "res/resource.h"
+
+namespace {
+
+std::string Directory(const std::string& path) { return path.substr(0, path.rfind('\\')); }
+
+std::string ThisDirectory()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return Directory(path);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::string text;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+        std::fclose(file);
+    }
+    return text;
+}
+
+// One cooler write in the shared log: who wrote, the level and the policy.
+struct CoolerWrite {
+    unsigned long pid;
+    int level, policy;
+};
+
+std::vector<CoolerWrite> CoolerWrites(const std::string& log)
+{
+    std::vector<CoolerWrite> writes;
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        unsigned long pid = 0;
+        unsigned id = 0;
+        int gpu = 0, status = 0, cooler = 0, level = 0, policy = 0;
+        if (std::sscanf(line.c_str(), "%lu %X %d %d %d %d %d", &pid, &id, &gpu, &status, &cooler, &level, &policy) == 7 &&
+            id == NvId::SetCoolerLevels && status == 0)
+            writes.push_back({pid, level, policy});
+    }
+    return writes;
+}
+
+struct FindMain {
+    DWORD pid;
+    HWND found;
+};
+BOOL CALLBACK FindMainWindow(HWND h, LPARAM param)
+{
+    auto* find = reinterpret_cast<FindMain*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    char title[16] = {};
+    GetWindowTextA(h, title, sizeof title);
+    if (pid != find->pid || std::string(title) != "Q-Surge" || !IsWindowVisible(h)) return TRUE;
+    find->found = h;
+    return FALSE;
+}
+
+// The program from its own folder, where its profile says: follow the
+// default curve. It runs over the built-in card, with the driver's state
+// shared with every process that loads it.
+class FanGuardTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        m_dir = std::string(temp) + "qsurge_guard_" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(m_dir.c_str(), nullptr);
+        m_exe = m_dir + "\\qsurge.exe";
+        ASSERT_TRUE(CopyFileA((Directory(ThisDirectory()) + "\\app\\qsurge.exe").c_str(), m_exe.c_str(), FALSE));
+        const std::string profile = m_dir + "\\Quilo_ID2684.ini";
+        for (const char* key : {"Initialized", "Launch", "Minisize", "OverClock", "Synchronization"})
+            WritePrivateProfileStringA("System", key, std::string(key) == "Initialized" ? "1" : "0", profile.c_str());
+        const char* const points[10] = {"0,0,0", "0,0,0", "0,0,0", "7,4,1", "0,0,0",
+                                        "4,6,1", "0,0,0", "3,8,1", "0,0,0", "0,10,1"};
+        for (int i = 0; i < 10; ++i)
+            WritePrivateProfileStringA("FanCurve", ("Point" + std::to_string(i)).c_str(), points[i], profile.c_str());
+        WritePrivateProfileStringA("FanCurve", "Auto", "0", profile.c_str());
+        m_shared = m_dir + "\\driver.state";
+    }
+    void TearDown() override
+    {
+        if (m_process.hProcess) {
+            TerminateProcess(m_process.hProcess, 1);
+            WaitForSingleObject(m_process.hProcess, 10000);
+            CloseHandle(m_process.hProcess);
+            CloseHandle(m_process.hThread);
+        }
+        // The guard may still be finishing; give it time to let the files go.
+        for (int i = 0; i < 50 && !DeleteFileA(m_exe.c_str()); ++i) Sleep(100);
+        for (const char* name : {"\\Quilo_ID2684.ini", "\\driver.state", "\\driver.state.log"})
+            DeleteFileA((m_dir + name).c_str());
+        RemoveDirectoryA(m_dir.c_str());
+    }
+
+    // Starts the program and waits until the curve has taken the fan.
+    void StartHoldingTheFan()
+    {
+        SetEnvironmentVariableA("NVSIM_SHARED", m_shared.c_str());
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        std::string commandLine = "\"" + m_exe + "\"";
+        const BOOL started = CreateProcessA(m_exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                            m_dir.c_str(), &startup, &m_process);
+        SetEnvironmentVariableA("NVSIM_SHARED", nullptr);
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(WaitFor([&] { return WrittenBy(m_process.dwProcessId, kNvCoolerPolicyManual); }))
+            << "the program never took the fan";
+    }
+    bool WrittenBy(unsigned long pid, int policy) const
+    {
+        for (const CoolerWrite& w : CoolerWrites(ReadFile(m_shared + ".log")))
+            if (w.pid == pid && w.policy == policy) return true;
+        return false;
+    }
+    // The hand-backs, and by whom: the program itself or another process.
+    std::vector<CoolerWrite> HandBacks() const
+    {
+        std::vector<CoolerWrite> backs;
+        for (const CoolerWrite& w : CoolerWrites(ReadFile(m_shared + ".log")))
+            if (w.policy == kNvCoolerPolicyAuto) backs.push_back(w);
+        return backs;
+    }
+    template <typename Condition> static bool WaitFor(Condition done, int seconds = 20)
+    {
+        for (int i = 0; i < seconds * 20; ++i) {
+            if (done()) return true;
+            Sleep(50);
+        }
+        return done();
+    }
+    bool Ended() { return WaitForSingleObject(m_process.hProcess, 15000) == WAIT_OBJECT_0; }
+    std::string CoolerState() const { return ReadFile(m_shared); }
+
+    std::string m_dir, m_exe, m_shared;
+    PROCESS_INFORMATION m_process{};
+};
+
+}  // namespace
+
+TEST_F(FanGuardTest, ProgramEndedFromOutsideHasItsFanHandedBackByTheGuard)
+{
+    StartHoldingTheFan();
+    ASSERT_TRUE(TerminateProcess(m_process.hProcess, 1));
+    ASSERT_TRUE(Ended());
+    ASSERT_TRUE(WaitFor([&] { return !HandBacks().empty(); })) << ReadFile(m_shared + ".log");
+    const std::vector<CoolerWrite> backs = HandBacks();
+    ASSERT_EQ(backs.size(), 1u);
+    EXPECT_NE(backs[0].pid, m_process.dwProcessId) << "the program ran no code of its own";
+    EXPECT_EQ(CoolerState().substr(0, 9), "0 0 32 30") << "cooler 0 follows the driver again";
+}
+
+TEST_F(FanGuardTest, ProgramDyingOfAnErrorHandsItsFanBackItself)
+{
+    StartHoldingTheFan();
+    // A thread of the program's that faults at once, with nothing to catch it.
+    HANDLE thread = CreateRemoteThread(m_process.hProcess, nullptr, 0, nullptr, nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    CloseHandle(thread);
+    ASSERT_TRUE(Ended());
+    ASSERT_TRUE(WaitFor([&] { return !HandBacks().empty(); }));
+    Sleep(1000);  // a guard that wrongly acted as well would have written by now
+    const std::vector<CoolerWrite> backs = HandBacks();
+    ASSERT_EQ(backs.size(), 1u) << ReadFile(m_shared + ".log");
+    EXPECT_EQ(backs[0].pid, m_process.dwProcessId);
+}
+
+TEST_F(FanGuardTest, ProgramClosingHandsItsFanBackAndTheGuardEndsQuietly)
+{
+    StartHoldingTheFan();
+    FindMain find{m_process.dwProcessId, nullptr};
+    ASSERT_TRUE(WaitFor([&] { return !EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&find)) || find.found; }));
+    ASSERT_NE(find.found, nullptr);
+    PostMessageA(find.found, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+    ASSERT_TRUE(Ended());
+    Sleep(1000);
+    const std::vector<CoolerWrite> backs = HandBacks();
+    ASSERT_EQ(backs.size(), 1u) << ReadFile(m_shared + ".log");
+    EXPECT_EQ(backs[0].pid, m_process.dwProcessId);
+}
