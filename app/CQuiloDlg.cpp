@@ -116,7 +116,7 @@ BOOL CQuiloDlg::OnInitDialog()
         AppMessageBox(m_hWnd, "Application will not work normally!", "Info", MB_ICONINFORMATION);
     }
 
-    m_iniPath = BuildProfilePath(m_exeDir, m_gpu.m_pciIds[1]);
+    m_iniPath = ChooseProfilePath(m_exeDir, m_gpu.m_pciIds[1]);
     m_iniName = m_iniPath.substr(m_iniPath.rfind('\\') + 1);
     m_ini.SetPath(m_iniPath);
 

@@ -1,7 +1,10 @@
 #include "app/FanCurve.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "profile/IniFile.h"
@@ -13,12 +16,22 @@ const char kModeKey[] = "Auto";
 
 std::string PointKey(int slot) { return "Point" + std::to_string(slot); }
 
-// Exactly three integers separated by commas, nothing else.
+// Exactly three integers separated by commas, nothing else; a number too
+// large for its field makes the point unreadable.
 bool ParsePoint(const std::string& text, CurvePoint& point)
 {
-    int used = -1;
-    return std::sscanf(text.c_str(), "%d,%d,%d%n", &point.row, &point.rightColumn, &point.enabled, &used) == 3 &&
-           used == static_cast<int>(text.size());
+    int32_t* fields[3] = {&point.row, &point.rightColumn, &point.enabled};
+    const char* p = text.c_str();
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0 && *p++ != ',') return false;
+        char* end = nullptr;
+        errno = 0;
+        const long long value = std::strtoll(p, &end, 10);
+        if (end == p || errno == ERANGE || value < INT32_MIN || value > INT32_MAX) return false;
+        *fields[i] = static_cast<int32_t>(value);
+        p = end;
+    }
+    return *p == '\0';
 }
 }  // namespace
 

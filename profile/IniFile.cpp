@@ -1,9 +1,11 @@
 #include "profile/IniFile.h"
 
 #include <psapi.h>
+#include <shlobj.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -69,9 +71,51 @@ std::string CIniFile::ReadText(const char* section, const char* key) const
 int CIniFile::WriteText(const char* section, const char* key, const char* value) const
 {
     // An unset path would make the profile functions fall back to win.ini.
-    if (m_path.empty())
+    if (m_path.empty() || !IsWritableProfile())
         return 0;
     return WritePrivateProfileStringA(section, key, value, m_path.c_str()) ? 1 : 0;
+}
+
+bool CIniFile::IsWritableProfile() const
+{
+    constexpr DWORD kLargestProfile = 64 * 1024;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(m_path.c_str(), GetFileExInfoStandard, &data))
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    // A read-only file is refused as Windows refuses to open it for writing
+    // (Wine lets a root user write it all the same).
+    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) || data.nFileSizeHigh ||
+        data.nFileSizeLow > kLargestProfile)
+        return false;
+    std::string text;
+    if (FILE* file = std::fopen(m_path.c_str(), "rb")) {
+        text.resize(data.nFileSizeLow);
+        text.resize(std::fread(&text[0], 1, text.size(), file));
+        std::fclose(file);
+    } else {
+        return false;
+    }
+    // A byte-order mark makes the profile functions read the file as another
+    // encoding; a NUL has no place in a text file.
+    if (text.find('\0') != std::string::npos || text.rfind("\xEF\xBB\xBF", 0) == 0 || text.rfind("\xFF\xFE", 0) == 0 ||
+        text.rfind("\xFE\xFF", 0) == 0)
+        return false;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        const size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos) continue;
+        line.erase(0, first);
+        line.erase(line.find_last_not_of(" \t\r") + 1);
+        const bool section = line.front() == '[' && line.back() == ']';
+        const bool comment = line.front() == ';' || line.front() == '#';
+        const bool key = line.find('=') != std::string::npos && line.front() != '=';
+        if (!section && !comment && !key) return false;
+    }
+    return true;
 }
 
 int CIniFile::ReadFlag(const char* key) const
@@ -95,6 +139,46 @@ std::string BuildProfilePath(const std::string& directory, uint16_t deviceId)
     char name[32];
     std::snprintf(name, sizeof(name), "Quilo_ID%04X.ini", static_cast<unsigned>(deviceId));
     return directory + "\\" + name;
+}
+
+namespace {
+// Whether a file can be made in the folder: tried with one that goes when closed.
+bool CanCreateIn(const std::string& directory)
+{
+    const std::string probe = directory + "\\qsurge-write-probe.tmp";
+    HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool CanWriteFile(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+}  // namespace
+
+std::string ChooseProfilePath(const std::string& exeDirectory, uint16_t deviceId)
+{
+    const std::string beside = BuildProfilePath(exeDirectory, deviceId);
+    if (CanWriteFile(beside) || CanCreateIn(exeDirectory))
+        return beside;
+    wchar_t local[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, local)))
+        return beside;
+    char narrow[MAX_PATH * 2] = {};
+    if (!WideCharToMultiByte(CP_ACP, 0, local, -1, narrow, sizeof narrow, nullptr, nullptr))
+        return beside;
+    const std::string folder = std::string(narrow) + "\\Q-Surge";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return BuildProfilePath(folder, deviceId);
 }
 
 void GetExeDirectory(HWND window, char* buffer, DWORD size)

@@ -13,7 +13,10 @@ struct SystemFlags {
 };
 
 // Reads and writes one key per call, straight to the file, so every owner of a
-// CIniFile on the same path sees the others' writes at once.
+// CIniFile on the same path sees the others' writes at once. Nothing is
+// written into a file that is not a plain INI file (a folder, a binary or
+// oversized file, lines that are neither sections, keys nor comments): the
+// user's own lines there are never at risk, and settings then stay in memory.
 class CIniFile {
 public:
     void SetPath(const std::string& path);
@@ -29,6 +32,9 @@ public:
     // 1 when the key was written.
     int WriteText(const char* section, const char* key, const char* value) const;
 
+    // Whether writes may go to the file: it does not exist yet, or it is ours.
+    bool IsWritableProfile() const;
+
 private:
     int ReadFlag(const char* key) const;
     int WriteFlag(const char* key, int flag) const;
@@ -38,6 +44,11 @@ private:
 
 // "<directory>\Quilo_ID%04X.ini" for the card's 16-bit PCI device word.
 std::string BuildProfilePath(const std::string& directory, uint16_t deviceId);
+
+// Where the card's profile lives: beside the program, unless nothing can be
+// written there (a protected folder) and no writable profile is there already;
+// then under the user's local application data, in a "Q-Surge" folder.
+std::string ChooseProfilePath(const std::string& exeDirectory, uint16_t deviceId);
 
 // Directory of the module that created the window, without the trailing
 // backslash; an empty string when it cannot be found.

@@ -352,6 +352,89 @@ TEST_F(MainWindowTest, AfterADriverResetTheReadingsReturnAndTheCurveIsWrittenAga
     EXPECT_TRUE(g_boxes.empty());
 }
 
+namespace {
+std::string FileBytes(const std::string& path)
+{
+    std::string bytes;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+}  // namespace
+
+// Whatever lies beside the program under the profile's name, it starts, runs
+// and writes nothing that could lose the user's own lines.
+TEST_F(MainWindowTest, AnyProfileFileIsHarmless)
+{
+    std::string randomBytes;
+    for (int i = 0; i < 4096; ++i) randomBytes += static_cast<char>((i * 7919 + 13) % 256);
+    const std::string junk(1 << 20, 'x');
+    const std::string huge =
+        "; my own note\r\n[System]\r\nInitialized=99999999999999999999\r\nMinisize=-5\r\n"
+        "[FanCurve]\r\nPoint0=99999999999999999999,1,1\r\nAuto=-1\r\n[Mine]\r\nkeep=this\r\n";
+    const std::string valid = "[System]\r\nInitialized=1\r\nLaunch=0\r\nMinisize=0\r\n";
+    struct Case {
+        const char* name;
+        std::string content;
+        bool readOnly, folder, ours;
+    };
+    const Case cases[] = {
+        {"random bytes", randomBytes, false, false, false},
+        {"a megabyte of junk", junk, false, false, false},
+        {"numbers out of range", huge, false, false, true},
+        {"read-only", valid, true, false, false},
+        {"a folder", "", false, true, false},
+    };
+    const std::string file = Profile("Quilo_ID2684.ini");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.folder) {
+            ASSERT_TRUE(CreateDirectoryA(file.c_str(), nullptr));
+        } else {
+            WriteBytes(file, c.content);
+            if (c.readOnly) SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        TestableQuiloDlg& dlg = Open();
+        SimDriver::Get().setTemperature(0, 50);
+        dlg.Tick();
+        // A switch of fan mode is kept in memory whether or not it reaches the file.
+        const int fanAuto = dlg.m_fanAuto;
+        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+        EXPECT_EQ(dlg.m_fanAuto, !fanAuto);
+        dlg.Tick();
+        m_dlg.reset();
+
+        if (c.folder) {
+            EXPECT_TRUE(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+            EXPECT_TRUE(RemoveDirectoryA(file.c_str()));
+            continue;
+        }
+        const std::string after = FileBytes(file);
+        if (c.ours) {
+            // A file of ours with odd values: written, the user's lines kept.
+            EXPECT_NE(after.find("; my own note"), std::string::npos);
+            EXPECT_NE(after.find("keep=this"), std::string::npos);
+        } else {
+            EXPECT_EQ(after, c.content) << "a file that is not ours is left as it was";
+        }
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(file.c_str());
+    }
+    RemoveAutoRun();
+}
+
 TEST_F(MainWindowTest, AnEmptyCurveWritesNothing)
 {
     TestableQuiloDlg& dlg = Open();

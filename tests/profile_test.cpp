@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstring>
 #include <fstream>
@@ -146,6 +147,32 @@ TEST(ProfileName, UpperCaseFourHexDigits)
                  {0xFFFF, "Quilo_IDFFFF.ini"}};
     for (const auto& c : cases)
         EXPECT_EQ(BuildProfilePath("C:\\Apps\\Q Surge", c.device), std::string("C:\\Apps\\Q Surge\\") + c.name);
+}
+
+// A program in a folder nobody may write to keeps its profile under the
+// user's own application data; anywhere else beside itself.
+TEST(ProfilePlace, BesideTheProgramUnlessNothingCanBeWrittenThere)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string writable(temp);
+    writable.pop_back();  // no trailing backslash, as the program's folder comes
+    EXPECT_EQ(ChooseProfilePath(writable, 0x2684), writable + "\\Quilo_ID2684.ini");
+
+    // The process information folder takes no files, whoever asks.
+    const std::string locked = "Z:\\proc";
+    ASSERT_EQ(CreateFileA((locked + "\\probe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    char local[MAX_PATH] = {};
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local)));
+    const std::string moved = ChooseProfilePath(locked, 0x00AF);
+    EXPECT_EQ(moved, std::string(local) + "\\Q-Surge\\Quilo_ID00AF.ini");
+    EXPECT_TRUE(GetFileAttributesA((std::string(local) + "\\Q-Surge").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    CIniFile ini;
+    ini.SetPath(moved);
+    ASSERT_EQ(ini.WriteInitialized(1), 1) << "the profile there can be written";
+    EXPECT_EQ(ini.ReadInitialized(), 1);
+    DeleteFileA(moved.c_str());
 }
 
 TEST(ExeDirectory, DirectoryOfTheWindowsModule)
