@@ -1,6 +1,7 @@
 #include "framework/WinApp.h"
 
 #include "framework/Dialog.h"
+#include "framework/Resources.h"
 
 namespace {
 CWinApp* g_app = nullptr;
@@ -14,6 +15,8 @@ CWinApp::~CWinApp()
 }
 
 CWinApp* CWinApp::Current() { return g_app; }
+
+void CWinApp::SetRegistryKey(const char* key) { m_registryKey = WideFromCp936(key); }
 
 int CWinApp::Run()
 {

@@ -18,12 +18,13 @@ public:
     virtual BOOL InitInstance() { return FALSE; }
     // The message pump, for an application that keeps running after InitInstance.
     virtual int Run();
-    // Names the key under which the application's own settings would live.
-    void SetRegistryKey(const char* key) { m_registryKey = key; }
-    const std::string& RegistryKey() const { return m_registryKey; }
+    // Names the key under which the application's own settings would live;
+    // the name is code page 936 text and is kept as Windows would read it.
+    void SetRegistryKey(const char* key);
+    const std::wstring& RegistryKey() const { return m_registryKey; }
 
     CWnd* m_pMainWnd = nullptr;
 
 private:
-    std::string m_registryKey;
+    std::wstring m_registryKey;
 };

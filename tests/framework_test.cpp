@@ -8,6 +8,7 @@
 #include "framework/CButton.h"
 #include "framework/CStatic.h"
 #include "framework/Dialog.h"
+#include "framework/WinApp.h"
 #include "framework_test_ids.h"
 
 namespace {
@@ -266,4 +267,13 @@ TEST(FrameworkModal, EscapeEndsTheModalLoopWithCancel)
     EscapeDialog dlg;
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EXPECT_EQ(dlg.m_hWnd, nullptr);
+}
+
+// The application's key name is code page 936 text, kept as Windows reads it
+// whatever the system's own code page.
+TEST(FrameworkApp, RegistryKeyNameIsKeptAsUnicode)
+{
+    CWinApp app;
+    app.SetRegistryKey("\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2");  // 应用程序 in code page 936
+    EXPECT_EQ(app.RegistryKey(), L"\u5E94\u7528\u7A0B\u5E8F");
 }
