@@ -1,7 +1,9 @@
 #include "app/CQuiloDlg.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "framework/MessageBox.h"
 #include "framework/Resources.h"
@@ -11,6 +13,24 @@
 namespace {
 constexpr UINT_PTR kStartTimer = 1;    // once, 10 ms after start: hide when asked to start hidden
 constexpr UINT_PTR kRefreshTimer = 2;  // every 100 ms: readings, dial, fan curve
+constexpr UINT_PTR kTrayRetryTimer = 3;  // every second while the notification area refuses the icon
+static_assert(CTrayIcon::kBalloonTimer != kStartTimer && CTrayIcon::kBalloonTimer != kRefreshTimer &&
+              CTrayIcon::kBalloonTimer != kTrayRetryTimer, "one identifier per timer");
+// The warning temperature: its own section of the profile.
+constexpr char kWarningSection[] = "Warning";
+constexpr char kWarningKey[] = "Temperature";
+constexpr int kLowestWarning = 40, kHighestWarning = 125;
+
+// A whole number of degrees within the range; anything else gives the default.
+int ReadWarningTemperature(const CIniFile& ini)
+{
+    const std::string text = ini.ReadText(kWarningSection, kWarningKey);
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < kLowestWarning || value > kHighestWarning)
+        return CTrayIcon::kDefaultWarning;
+    return static_cast<int>(value);
+}
 constexpr COLORREF kSkinKey = 0x00FF0000;
 constexpr int kWidth = 926;
 constexpr int kHeight = 451;
@@ -39,7 +59,10 @@ void SetImages(CBitButtonNL& button, UINT normal, UINT pressed, UINT hover)
 }
 }  // namespace
 
+const UINT CQuiloDlg::s_taskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
+
 BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
+    ON_REGISTERED_MESSAGE(s_taskbarCreated, OnTaskbarCreated)
     ON_MESSAGE(WM_PAINT, OnPaint)
     ON_MESSAGE(WM_QUERYDRAGICON, OnQueryDragIcon)
     ON_MESSAGE(WM_MOVE, OnMove)
@@ -146,6 +169,11 @@ BOOL CQuiloDlg::OnInitDialog()
     m_gauge.SetMemoryNeedlePivot(14, 26);
     m_gauge.SetEngineNeedlePivot(11, 34);
 
+    m_trayIcon.Attach(m_hWnd, m_hIcon);
+    // The shell's broadcast must reach this window also when it runs with
+    // higher rights than the shell.
+    ::ChangeWindowMessageFilterEx(m_hWnd, s_taskbarCreated, MSGFLT_ALLOW, nullptr);
+
     SetTimer(kStartTimer, 10);
     SetTimer(kRefreshTimer, 100);
     // The window's first move came before this object was attached; panels
@@ -220,6 +248,7 @@ void CQuiloDlg::FirstRunDefaults()
 {
     const LONG registered = SetAutoRun();
     m_ini.WriteSystemFlags(SystemFlags{registered == ERROR_SUCCESS ? 1 : 0, 0, 0, 1});
+    m_ini.WriteText(kWarningSection, kWarningKey, std::to_string(CTrayIcon::kDefaultWarning).c_str());
 }
 
 void CQuiloDlg::LoadStartupSettings()
@@ -227,6 +256,7 @@ void CQuiloDlg::LoadStartupSettings()
     SystemFlags flags{};
     m_ini.ReadSystemFlags(flags);
     m_startMinimized = flags.minisize;
+    m_trayIcon.SetWarningTemperature(ReadWarningTemperature(m_ini));
     ReadFanLimits();
 }
 
@@ -262,6 +292,10 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
         KillTimer(kStartTimer);
     } else if (id == kRefreshTimer) {
         Refresh();
+    } else if (id == kTrayRetryTimer) {
+        MinimizeToTray();
+    } else if (id == CTrayIcon::kBalloonTimer) {
+        m_trayIcon.OnBalloonTimer();
     }
     return Default();
 }
@@ -269,7 +303,7 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
 void CQuiloDlg::Refresh()
 {
     if (m_gpu.m_gpuIndex != m_fanGpu) FollowSelectedGpu();
-    m_gpu.GetTemperature(m_temperature, -1);
+    const bool temperatureRead = m_gpu.GetTemperature(m_temperature, -1) != 0;
     m_temperatureWidth = m_temperature >= 100 ? 2 : 1;
     PlaceReadout(m_temperatureText, m_temperatureWidth, m_lastTemperatureWidth, {136, 187, 70, 50},
                  {110, 187, 100, 50});
@@ -303,6 +337,8 @@ void CQuiloDlg::Refresh()
         m_lastSegment = 0;
     }
     FollowFanCurve();
+    m_trayIcon.ShowReadings({temperatureRead, m_temperature, m_fanLevel, m_engineClock, m_memoryClock},
+                            ::GetTickCount64());
 }
 
 void CQuiloDlg::PlaceReadout(CWnd& readout, int widthClass, int& lastWidthClass, const CRect& narrow,
@@ -395,11 +431,25 @@ void CQuiloDlg::OnResetOverclock()
 
 void CQuiloDlg::MinimizeToTray()
 {
-    m_trayIcon.Add(m_hWnd, m_hIcon);
+    if (!m_trayIcon.Add()) {
+        SetTimer(kTrayRetryTimer, 1000);
+        return;
+    }
+    KillTimer(kTrayRetryTimer);
     ShowWindow(SW_HIDE);
 }
 
-void CQuiloDlg::RemoveTrayIcon() { m_trayIcon.Remove(); }
+void CQuiloDlg::RemoveTrayIcon()
+{
+    KillTimer(kTrayRetryTimer);
+    m_trayIcon.Remove();
+}
+
+LRESULT CQuiloDlg::OnTaskbarCreated(WPARAM, LPARAM)
+{
+    m_trayIcon.Restore();
+    return 0;
+}
 
 LRESULT CQuiloDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage)
 {
@@ -416,6 +466,8 @@ LRESULT CQuiloDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage)
         const UINT command = popup ? static_cast<UINT>(::TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RETURNCMD, pt.x,
                                                                            pt.y, 0, m_hWnd, nullptr))
                                    : 0;
+        // Lets the menu close when the user clicks elsewhere, as the menu's documentation asks.
+        PostMessage(WM_NULL);
         if (command == ID_TRAY_OPEN) {
             ShowWindow(SW_SHOWNORMAL);
             RemoveTrayIcon();
@@ -471,6 +523,6 @@ LRESULT CQuiloDlg::OnEndSession(WPARAM ending, LPARAM)
 LRESULT CQuiloDlg::OnDestroy(WPARAM, LPARAM)
 {
     ReleaseFan();
-    if (m_trayIcon.IsShown()) RemoveTrayIcon();
+    RemoveTrayIcon();
     return Default();
 }

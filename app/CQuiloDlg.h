@@ -26,8 +26,13 @@ public:
 
     // Follows the curve from the next tick on and keeps it in the profile.
     void ApplyFanCurve(const FanCurvePoints& points) override;
+    // Hides the window once its icon is in the notification area; until the
+    // area takes the icon (early at logon it may not exist) the window stays
+    // shown and the icon is tried again every second.
     void MinimizeToTray();
     void RemoveTrayIcon();
+    // Broadcast by the shell when it starts again: its icons are to be added anew.
+    static const UINT s_taskbarCreated;
 
 protected:
     BOOL OnInitDialog() override;
@@ -40,6 +45,7 @@ protected:
     LRESULT OnMove(WPARAM, LPARAM);
     LRESULT OnTimer(WPARAM, LPARAM);
     LRESULT OnTrayNotify(WPARAM, LPARAM);
+    LRESULT OnTaskbarCreated(WPARAM, LPARAM);
     LRESULT OnEndSession(WPARAM, LPARAM);
     LRESULT OnDestroy(WPARAM, LPARAM);
     void OnPreset1() { SelectPreset(1); }

@@ -1,33 +1,149 @@
 #include "app/CTrayIcon.h"
 
-#include <cstring>
+#include <algorithm>
+#include <cwchar>
 
-NOTIFYICONDATAA CTrayIcon::Record() const
+#include "app/TrayIconArt.h"
+
+namespace {
+CTrayIcon::NotifyHook g_hook = nullptr;
+constexpr UINT kBalloonShownMs = 15000;
+constexpr ULONGLONG kTipPeriodMs = 1000;
+}  // namespace
+
+void CTrayIcon::SetNotifyHook(NotifyHook hook) { g_hook = hook; }
+
+CTrayIcon::~CTrayIcon()
 {
-    NOTIFYICONDATAA nid{};
+    if (m_shown) Remove();
+}
+
+void CTrayIcon::Attach(HWND owner, HICON appIcon)
+{
+    m_owner = owner;
+    m_appIcon = appIcon;
+}
+
+NOTIFYICONDATAW CTrayIcon::Record(UINT flags) const
+{
+    NOTIFYICONDATAW nid{};
     nid.cbSize = sizeof nid;
     nid.hWnd = m_owner;
     nid.uID = kIconId;
-    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    nid.uFlags = flags;
     nid.uCallbackMessage = kCallbackMessage;
-    nid.hIcon = m_icon;
-    std::strncpy(nid.szTip, "Quilo", sizeof nid.szTip - 1);
+    nid.hIcon = ShownIcon();
+    const size_t length = std::min(m_tip.size(), std::size(nid.szTip) - 1);
+    std::wmemcpy(nid.szTip, m_tip.data(), length);
     return nid;
 }
 
-bool CTrayIcon::Add(HWND owner, HICON icon)
+BOOL CTrayIcon::Notify(DWORD message, UINT flags, NOTIFYICONDATAW* record) const
 {
-    m_owner = owner;
-    m_icon = icon;
-    NOTIFYICONDATAA nid = Record();
-    m_shown = ::Shell_NotifyIconA(NIM_ADD, &nid) != FALSE;
+    NOTIFYICONDATAW nid = record ? *record : Record(flags);
+    return g_hook ? g_hook(message, &nid) : ::Shell_NotifyIconW(message, &nid);
+}
+
+bool CTrayIcon::Add()
+{
+    if (!m_owner) return false;
+    if (m_shown && m_temporary) {
+        // The icon that carried a warning stays, now as the window's own.
+        ::KillTimer(m_owner, kBalloonTimer);
+        m_temporary = false;
+        return true;
+    }
+    if (!m_shown) m_shown = Notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP) != FALSE;
     return m_shown;
 }
 
 void CTrayIcon::Remove()
 {
-    if (!m_owner) return;
-    NOTIFYICONDATAA nid = Record();
-    ::Shell_NotifyIconA(NIM_DELETE, &nid);
+    if (!m_owner || !m_shown) return;
+    Notify(NIM_DELETE, 0);
     m_shown = false;
+    m_temporary = false;
+    ::KillTimer(m_owner, kBalloonTimer);
+}
+
+void CTrayIcon::Restore()
+{
+    if (!m_shown) return;
+    m_shown = false;
+    const bool temporary = m_temporary;
+    m_temporary = false;
+    Add();
+    m_temporary = temporary && m_shown;
+}
+
+void CTrayIcon::ShowReadings(const TrayReadings& readings, ULONGLONG nowMs)
+{
+    if (readings.valid) {
+        const int celsius = static_cast<int>(std::min(readings.temperature, 999u));
+        if (celsius >= m_warningAt && !m_warned) Warn(readings.temperature);
+        if (celsius <= m_warningAt - kWarningRearm) m_warned = false;
+    }
+    if (!m_shown) return;
+    UpdatePicture(readings);
+    if (!m_tipSet || nowMs - m_tipTime >= kTipPeriodMs) {
+        const std::wstring tip = L"Quilo\n" + ReadingsLine(readings);
+        m_tipSet = true;
+        m_tipTime = nowMs;
+        if (tip != m_tip) {
+            m_tip = tip;
+            Notify(NIM_MODIFY, NIF_TIP);
+        }
+    }
+}
+
+void CTrayIcon::UpdatePicture(const TrayReadings& readings)
+{
+    const int number = readings.valid ? static_cast<int>(std::min(readings.temperature, 999u)) : -1;
+    const COLORREF colour = readings.valid ? TemperatureColour(number) : 0;
+    if (number == m_pictureNumber && colour == m_pictureColour) return;
+    CIcon picture = number >= 0 ? MakeTemperatureIcon(number, ::GetSystemMetrics(SM_CXSMICON)) : CIcon();
+    if (number >= 0 && !picture) return;  // keep what is shown
+    // The shell takes its own copy: the old picture may go once the new one is in.
+    CIcon old = std::move(m_temperatureIcon);
+    m_temperatureIcon = std::move(picture);
+    m_pictureNumber = number;
+    m_pictureColour = colour;
+    Notify(NIM_MODIFY, NIF_ICON);
+}
+
+void CTrayIcon::Warn(unsigned temperature)
+{
+    m_warned = true;
+    if (!m_owner) return;
+    if (!m_shown) {
+        // The window is shown: a temporary icon carries the balloon.
+        if (!Add()) return;
+        m_temporary = true;
+        ::SetTimer(m_owner, kBalloonTimer, kBalloonShownMs, nullptr);
+    }
+    NOTIFYICONDATAW nid = Record(NIF_INFO);
+    std::swprintf(nid.szInfoTitle, std::size(nid.szInfoTitle), L"Q-Surge: GPU %u \u00B0C", temperature);
+    std::swprintf(nid.szInfo, std::size(nid.szInfo),
+                  L"The graphics card has reached %u \u00B0C (warning at %d \u00B0C). Check its cooling.", temperature,
+                  m_warningAt);
+    nid.dwInfoFlags = NIIF_WARNING;
+    Notify(NIM_MODIFY, NIF_INFO, &nid);
+}
+
+void CTrayIcon::OnBalloonTimer()
+{
+    ::KillTimer(m_owner, kBalloonTimer);
+    if (m_temporary) Remove();
+}
+
+std::wstring CTrayIcon::ReadingsLine(const TrayReadings& r)
+{
+    wchar_t line[96];
+    if (r.valid)
+        std::swprintf(line, std::size(line), L"GPU %u \u00B0C \u00B7 fan %u %% \u00B7 %u / %u MHz", r.temperature,
+                      r.fanLevel, r.engineClock, r.memoryClock);
+    else
+        std::swprintf(line, std::size(line), L"GPU \u2013 \u00B7 fan %u %% \u00B7 %u / %u MHz", r.fanLevel,
+                      r.engineClock, r.memoryClock);
+    return line;
 }

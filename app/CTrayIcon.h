@@ -1,31 +1,77 @@
 #pragma once
-// The main window's notification-area icon. It is removed when the object
-// ends, so the program never leaves a dead icon behind, also when it ends hidden.
+// The main window's notification-area icon. While it is there it shows the
+// selected card's temperature (or the application icon when there is no
+// reading) and every reading in its tip, and a card that reaches the warning
+// temperature raises a balloon from it, through a temporary icon when the
+// window is shown. The icon is removed when the object ends, so the program
+// never leaves a dead one behind.
 #include <windows.h>
 #include <shellapi.h>
+
+#include <string>
+
+#include "framework/Gdi.h"
+
+// The readings the icon shows; valid is false when the temperature could not be read.
+struct TrayReadings {
+    bool valid;
+    unsigned temperature, fanLevel, engineClock, memoryClock;
+};
 
 class CTrayIcon {
 public:
     static constexpr UINT kIconId = 128;
     static constexpr UINT kCallbackMessage = WM_USER + 100;  // WM_TRAYNOTIFY
+    // The owner's timer that ends a temporary icon; its WM_TIMER goes to OnBalloonTimer.
+    static constexpr UINT_PTR kBalloonTimer = 4;
+    static constexpr int kDefaultWarning = 90;
+    // Degrees under the warning temperature the card must fall to before it can warn again.
+    static constexpr int kWarningRearm = 5;
+
+    // Every notification call goes through here; tests record them (null: the shell).
+    using NotifyHook = BOOL (*)(DWORD message, NOTIFYICONDATAW* data);
+    static void SetNotifyHook(NotifyHook hook);
 
     CTrayIcon() = default;
-    ~CTrayIcon()
-    {
-        if (m_shown) Remove();
-    }
+    ~CTrayIcon();
     CTrayIcon(const CTrayIcon&) = delete;
     CTrayIcon& operator=(const CTrayIcon&) = delete;
 
-    // Adds the icon with the tip "Quilo"; notifications go to the owner.
-    bool Add(HWND owner, HICON icon);
+    // Notifications go to the owner; the application icon stands in for a reading.
+    void Attach(HWND owner, HICON appIcon);
+    // True once the icon is in the notification area (which may not exist yet).
+    bool Add();
     void Remove();
-    bool IsShown() const { return m_shown; }
+    bool IsShown() const { return m_shown && !m_temporary; }
+    // The shell restarted and forgot its icons: the one that should be there comes back.
+    void Restore();
+
+    void SetWarningTemperature(int celsius) { m_warningAt = celsius; }
+    // Each refresh: a new picture only when the number or its colour changed,
+    // the tip at most once a second, and the warning once per crossing.
+    void ShowReadings(const TrayReadings& readings, ULONGLONG nowMs);
+    void OnBalloonTimer();
+
+    // The tip's second line for these readings.
+    static std::wstring ReadingsLine(const TrayReadings& readings);
 
 private:
-    NOTIFYICONDATAA Record() const;
+    NOTIFYICONDATAW Record(UINT flags) const;
+    BOOL Notify(DWORD message, UINT flags, NOTIFYICONDATAW* record = nullptr) const;
+    HICON ShownIcon() const { return m_temperatureIcon ? m_temperatureIcon.get() : m_appIcon; }
+    void UpdatePicture(const TrayReadings& readings);
+    void Warn(unsigned temperature);
 
     HWND m_owner = nullptr;
-    HICON m_icon = nullptr;
+    HICON m_appIcon = nullptr;
     bool m_shown = false;
+    bool m_temporary = false;       // added only to carry a warning while the window is shown
+    CIcon m_temperatureIcon;        // empty: the application icon is shown
+    int m_pictureNumber = -1;       // the temperature the picture shows; -1 none
+    COLORREF m_pictureColour = 0;
+    std::wstring m_tip = L"Quilo";
+    ULONGLONG m_tipTime = 0;
+    bool m_tipSet = false;
+    int m_warningAt = kDefaultWarning;
+    bool m_warned = false;          // since the last fall below the warning temperature
 };

@@ -20,6 +20,7 @@ struct MessageEntry {
     UINT id;       // control identifier for Command: the first of the range
     UINT lastId;   // the last identifier of the range (id for a single control)
     LRESULT (*call)(CWnd& self, WPARAM wParam, LPARAM lParam);
+    const UINT* registered = nullptr;  // a message registered at run time: its number, in place of message
 };
 
 struct MessageMap {
@@ -44,6 +45,13 @@ template <UINT Msg, auto F> constexpr MessageEntry Message()
 {
     return {MessageEntry::Kind::Message, Msg, 0, 0,
             [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT { return (static_cast<Owner<F>&>(w).*F)(wp, lp); }};
+}
+
+// LRESULT F(WPARAM, LPARAM), for the message whose number Msg holds once registered
+template <const UINT* Msg, auto F> constexpr MessageEntry RegisteredMessage()
+{
+    return {MessageEntry::Kind::Message, 0, 0, 0,
+            [](CWnd& w, WPARAM wp, LPARAM lp) -> LRESULT { return (static_cast<Owner<F>&>(w).*F)(wp, lp); }, Msg};
 }
 
 // void F()
@@ -121,6 +129,7 @@ protected:                                                              \
     }
 
 #define ON_MESSAGE(msg, fn) msgmap::Message<msg, &ThisClass::fn>(),
+#define ON_REGISTERED_MESSAGE(var, fn) msgmap::RegisteredMessage<&var, &ThisClass::fn>(),
 #define ON_COMMAND(id, fn) msgmap::Command<0, id, &ThisClass::fn>(),
 #define ON_CONTROL(code, id, fn) msgmap::Command<code, id, &ThisClass::fn>(),
 #define ON_BN_CLICKED(id, fn) msgmap::Command<BN_CLICKED, id, &ThisClass::fn>(),

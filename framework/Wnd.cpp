@@ -179,7 +179,9 @@ const MessageEntry* CWnd::FindEntry(MessageEntry::Kind kind, UINT message, UINT 
 {
     for (const MessageMap* map = GetMessageMap(); map; map = map->base) {
         for (const MessageEntry* e = map->first; e != map->last; ++e) {
-            if (e->kind == kind && e->message == message &&
+            // A registration that failed leaves 0, which must not stand for WM_NULL.
+            const bool same = e->registered ? *e->registered == message && message != 0 : e->message == message;
+            if (e->kind == kind && same &&
                 (kind != MessageEntry::Kind::Command || (id >= e->id && id <= e->lastId)))
                 return e;
         }
