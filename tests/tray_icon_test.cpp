@@ -1,0 +1,269 @@
+// The notification-area icon: the temperature it draws, its tip, the warning
+// balloon, coming back after the shell restarts, and hiding only once it is in.
+// The shell is asked through the icon's notification seam, which records.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/TrayIconArt.h"
+#include "main_window_fixture.h"
+
+using namespace mwtest;
+
+namespace {
+
+struct Notification {
+    DWORD message;
+    UINT flags;
+    HICON icon;
+    std::wstring tip, infoTitle;
+};
+std::vector<Notification> g_notes;
+bool g_refuseAdd = false;
+
+BOOL RecordNotification(DWORD message, NOTIFYICONDATAW* data)
+{
+    g_notes.push_back({message, data->uFlags, data->hIcon, data->szTip, data->szInfoTitle});
+    return message == NIM_ADD && g_refuseAdd ? FALSE : TRUE;
+}
+
+// The digits an icon shows, read off its pixels at the middle of each
+// segment; -1 when a segment is neither lit in the colour nor dark.
+int ReadNumber(HICON icon, int digits, COLORREF colour)
+{
+    const int size = ::GetSystemMetrics(SM_CXSMICON);
+    CCompatibleDC dc(nullptr);
+    void* bits = nullptr;
+    CBitmap canvas = CreateTopDownDib(size, size, &bits);
+    CSelect select(dc, canvas);
+    ::DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    const WindowPixels pixels = CaptureDC(dc, size, size);
+    const DigitLayout d = LayoutDigits(size, digits);
+    // The seven segments' middles: top, upper right, lower right, bottom, lower left, upper left, middle.
+    const int sampleX[7] = {d.width / 2, d.width - 1, d.width - 1, d.width / 2, 0, 0, d.width / 2};
+    const int sampleY[7] = {0, d.height / 4, d.height * 3 / 4, d.height - 1, d.height * 3 / 4, d.height / 4,
+                            (d.height - d.stroke) / 2};
+    const unsigned digitSegments[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
+    int number = 0;
+    for (int i = 0; i < digits; ++i) {
+        unsigned lit = 0;
+        for (int s = 0; s < 7; ++s) {
+            const COLORREF p = pixels.At(d.left + i * (d.width + d.gap) + sampleX[s], d.top + sampleY[s]);
+            if (p == colour) lit |= 1u << s;
+        }
+        const unsigned* found = std::find(std::begin(digitSegments), std::end(digitSegments), lit);
+        if (found == std::end(digitSegments)) return -1;
+        number = number * 10 + static_cast<int>(found - digitSegments);
+    }
+    return number;
+}
+
+class TrayIconTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        g_notes.clear();
+        g_refuseAdd = false;
+        CTrayIcon::SetNotifyHook(&RecordNotification);
+    }
+    void TearDown() override
+    {
+        MainWindowTest::TearDown();
+        CTrayIcon::SetNotifyHook(nullptr);
+    }
+    // The window hidden in the notification area at that temperature.
+    TestableQuiloDlg& OpenHidden(int celsius)
+    {
+        TestableQuiloDlg& dlg = Open();
+        SimDriver::Get().setTemperature(0, celsius);
+        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_MINIMIZE, BN_CLICKED), 0);
+        dlg.Tick();
+        return dlg;
+    }
+    static std::vector<Notification> Of(UINT flag)
+    {
+        std::vector<Notification> found;
+        for (const Notification& n : g_notes)
+            if (n.message == NIM_MODIFY && (n.flags & flag)) found.push_back(n);
+        return found;
+    }
+    static int Count(DWORD message)
+    {
+        return static_cast<int>(std::count_if(g_notes.begin(), g_notes.end(),
+                                              [message](const Notification& n) { return n.message == message; }));
+    }
+};
+
+}  // namespace
+
+TEST_F(TrayIconTest, TheIconShowsTheTemperatureInItsBandsColour)
+{
+    struct Case {
+        int celsius, digits;
+        COLORREF colour;
+    };
+    const Case cases[] = {
+        {0, 2, TemperatureColour(0)},    {9, 2, TemperatureColour(0)},     {63, 2, TemperatureColour(kWarmFrom)},
+        {99, 2, TemperatureColour(kHotFrom)}, {100, 3, TemperatureColour(kHotFrom)}, {130, 3, TemperatureColour(kHotFrom)},
+    };
+    EXPECT_NE(TemperatureColour(kWarmFrom - 1), TemperatureColour(kWarmFrom));
+    EXPECT_NE(TemperatureColour(kHotFrom - 1), TemperatureColour(kHotFrom));
+    TestableQuiloDlg& dlg = OpenHidden(40);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.celsius);
+        g_notes.clear();
+        SimDriver::Get().setTemperature(0, c.celsius);
+        dlg.Tick();
+        const auto pictures = Of(NIF_ICON);
+        ASSERT_EQ(pictures.size(), 1u);
+        EXPECT_EQ(ReadNumber(pictures[0].icon, c.digits, c.colour), c.celsius);
+    }
+    // No reading: the application icon, as before there was one.
+    g_notes.clear();
+    SimDriver::Get().setFault(NvId::GetThermalSettings, -1);
+    dlg.Tick();
+    const auto pictures = Of(NIF_ICON);
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0].icon, reinterpret_cast<HICON>(dlg.SendMessage(WM_GETICON, ICON_SMALL)));
+}
+
+TEST_F(TrayIconTest, TheIconIsDrawnAgainOnlyWhenItsNumberChangesAndNoIconIsLeaked)
+{
+    TestableQuiloDlg& dlg = OpenHidden(63);
+    auto sweep = [&] {
+        for (int celsius = 50; celsius < 80; ++celsius) {
+            SimDriver::Get().setTemperature(0, celsius);
+            dlg.Tick();
+        }
+        SimDriver::Get().setTemperature(0, 63);
+        dlg.Tick();
+    };
+    sweep();  // the main window's own pictures of these temperatures are loaded once
+    g_notes.clear();
+    for (int i = 0; i < 30; ++i) dlg.Tick();
+    EXPECT_TRUE(Of(NIF_ICON).empty());
+    const int before = LiveGdiObjects();
+    sweep();
+    EXPECT_EQ(Of(NIF_ICON).size(), 31u);
+    EXPECT_EQ(LiveGdiObjects(), before) << "every replaced picture is destroyed";
+}
+
+TEST_F(TrayIconTest, TheTipCarriesEveryReadingAtMostOnceASecond)
+{
+    TestableQuiloDlg& dlg = OpenHidden(63);
+    SimDriver::Get().setFanLevel(0, 0, 47);
+    const auto tips = Of(NIF_TIP);
+    ASSERT_FALSE(tips.empty());
+    const std::wstring& tip = tips.back().tip;
+    EXPECT_EQ(tip.rfind(L"Quilo\nGPU 63 \u00B0C \u00B7 fan ", 0), 0u) << std::string(tip.begin(), tip.end());
+    EXPECT_NE(tip.find(L" MHz"), std::wstring::npos);
+    EXPECT_LT(tip.size(), 128u);
+    g_notes.clear();
+    for (int i = 0; i < 3; ++i) {
+        SimDriver::Get().setTemperature(0, 64 + i);
+        dlg.Tick();
+    }
+    EXPECT_TRUE(Of(NIF_TIP).empty()) << "within the second the tip was set";
+    ::Sleep(1100);
+    dlg.Tick();
+    ASSERT_EQ(Of(NIF_TIP).size(), 1u);
+    EXPECT_EQ(Of(NIF_TIP)[0].tip.rfind(L"Quilo\nGPU 66 \u00B0C \u00B7 fan 47 %", 0), 0u);
+}
+
+TEST_F(TrayIconTest, TheWarningComesOncePerCrossingAndAgainOnlyAfterTheFall)
+{
+    struct Step {
+        int celsius;
+        bool warns;
+    };
+    // Default warning at 90 degrees; it may come again once the card is at 85 or below.
+    const Step steps[] = {{89, false}, {90, true}, {95, false}, {86, false}, {91, false},
+                          {85, false}, {90, true}, {120, false}};
+    for (bool hidden : {true, false}) {
+        SCOPED_TRACE(hidden ? "hidden" : "shown");
+        TestableQuiloDlg& dlg = hidden ? OpenHidden(40) : Open();
+        for (const Step& s : steps) {
+            SCOPED_TRACE(s.celsius);
+            g_notes.clear();
+            SimDriver::Get().setTemperature(0, s.celsius);
+            dlg.Tick();
+            const auto balloons = Of(NIF_INFO);
+            EXPECT_EQ(balloons.size(), s.warns ? 1u : 0u);
+            if (s.warns && !balloons.empty()) {
+                EXPECT_NE(balloons[0].infoTitle.find(std::to_wstring(s.celsius)), std::wstring::npos);
+                // With the window shown a temporary icon carries it, and goes again.
+                EXPECT_EQ(Count(NIM_ADD), hidden ? 0 : 1);
+                if (!hidden) {
+                    g_notes.clear();
+                    dlg.SendMessage(WM_TIMER, CTrayIcon::kBalloonTimer);
+                    EXPECT_EQ(Count(NIM_DELETE), 1);
+                }
+            }
+        }
+        m_dlg.reset();
+    }
+}
+
+TEST_F(TrayIconTest, TheWarningTemperatureComesFromItsOwnSectionOfTheProfile)
+{
+    struct Case {
+        const char* value;  // null: no key
+        int warnsAt;
+    };
+    const Case cases[] = {{"70", 70}, {nullptr, 90}, {"abc", 90}, {"200", 90}, {"-5", 90}, {"75x", 90}};
+    const std::string file = Profile("Quilo_ID2684.ini");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value ? c.value : "missing");
+        DeleteProfiles();
+        WritePrivateProfileStringA("System", "Initialized", "1", file.c_str());
+        if (c.value) WritePrivateProfileStringA("Warning", "Temperature", c.value, file.c_str());
+        TestableQuiloDlg& dlg = OpenHidden(c.warnsAt - 1);
+        g_notes.clear();
+        dlg.Tick();
+        EXPECT_TRUE(Of(NIF_INFO).empty());
+        SimDriver::Get().setTemperature(0, c.warnsAt);
+        dlg.Tick();
+        EXPECT_EQ(Of(NIF_INFO).size(), 1u);
+        m_dlg.reset();
+    }
+    // A first start writes the default for the user to find.
+    DeleteProfiles();
+    Open();
+    char value[8] = {};
+    GetPrivateProfileStringA("Warning", "Temperature", "", value, sizeof value, file.c_str());
+    EXPECT_STREQ(value, "90");
+}
+
+TEST_F(TrayIconTest, TheIconComesBackWhenTheShellRestarts)
+{
+    TestableQuiloDlg& dlg = OpenHidden(50);
+    ASSERT_EQ(Count(NIM_ADD), 1);
+    g_notes.clear();
+    dlg.SendMessage(CQuiloDlg::s_taskbarCreated, 0, 0);
+    ASSERT_EQ(Count(NIM_ADD), 1);
+    EXPECT_NE(g_notes[0].icon, reinterpret_cast<HICON>(dlg.SendMessage(WM_GETICON, ICON_SMALL)))
+        << "with the temperature it showed";
+    // A shown window has no icon to bring back.
+    dlg.SendMessage(CTrayIcon::kCallbackMessage, CTrayIcon::kIconId, WM_LBUTTONDBLCLK);
+    g_notes.clear();
+    dlg.SendMessage(CQuiloDlg::s_taskbarCreated, 0, 0);
+    EXPECT_EQ(Count(NIM_ADD), 0);
+}
+
+TEST_F(TrayIconTest, TheWindowIsHiddenOnlyOnceTheIconIsIn)
+{
+    TestableQuiloDlg& dlg = Open();
+    g_refuseAdd = true;  // no notification area yet
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_MINIMIZE, BN_CLICKED), 0);
+    EXPECT_TRUE(dlg.IsWindowVisible());
+    dlg.SendMessage(WM_TIMER, 3);  // a second later, still none
+    EXPECT_TRUE(dlg.IsWindowVisible());
+    EXPECT_EQ(Count(NIM_ADD), 2);
+    g_refuseAdd = false;
+    dlg.SendMessage(WM_TIMER, 3);
+    EXPECT_FALSE(dlg.IsWindowVisible());
+    EXPECT_EQ(Count(NIM_ADD), 3);
+    dlg.SendMessage(WM_TIMER, 3);  // nothing more to do once it is in
+    EXPECT_EQ(Count(NIM_ADD), 3);
+}
