@@ -88,5 +88,9 @@ sleep 0.5
 capture "$settings" settings
 
 kill $app 2>/dev/null || true
+
+# The notification-area icon at a few temperatures, as the program draws it, enlarged.
+icons="$BUILD_DIR/screenshot-tray-icons.png"
+wine "$BUILD_DIR/tools/tray_icon_sheet.exe" "$(winepath -w "$icons")" >/dev/null 2>&1 && shots="$shots $icons"
 qsurge_wine_stop "$BUILD_DIR"
 for shot in $shots; do echo "screenshot: $shot"; done
