@@ -53,9 +53,12 @@ std::wstring MappedFace(const wchar_t* face)
 
 // The numbers' face is asked for by name and not carried. Without it they still
 // appear: in the generic sans-serif family or, on a system that lacks even that
-// family's usual faces, in the face the font mapper picks.
-std::unique_ptr<Gdiplus::Font> NumberFont(Gdiplus::REAL points)
+// family's usual faces, in the face the font mapper picks. GDI draws them, in
+// the face GDI+ would choose, at the point size on a screen's resolution, one
+// sixth of the em right of the origin where GDI+ would start the string.
+ClockPoint::NumberFont MakeNumberFont(float points)
 {
+    ClockPoint::NumberFont number;
     Gdiplus::FontFamily named(kNumberFace);
     const Gdiplus::FontFamily* family = named.IsAvailable() ? &named : Gdiplus::FontFamily::GenericSansSerif();
     std::unique_ptr<Gdiplus::FontFamily> mapped;
@@ -63,16 +66,26 @@ std::unique_ptr<Gdiplus::Font> NumberFont(Gdiplus::REAL points)
         mapped = std::make_unique<Gdiplus::FontFamily>(MappedFace(kNumberFace).c_str());
         family = mapped.get();
     }
-    if (!family->IsAvailable()) return nullptr;
-    auto font = std::make_unique<Gdiplus::Font>(family, points, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
-    return font->IsAvailable() ? std::move(font) : nullptr;
+    wchar_t face[LF_FACESIZE] = L"";
+    if (!family->IsAvailable() || family->GetFamilyName(face) != Gdiplus::Ok) return number;
+    CClientDC screen(nullptr);
+    const float emPixels = points * static_cast<float>(::GetDeviceCaps(screen, LOGPIXELSY)) / 72.0f;
+    LOGFONTW font{};
+    font.lfHeight = -static_cast<LONG>(emPixels + 0.5f);
+    font.lfCharSet = DEFAULT_CHARSET;
+    std::wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
+    number.font = CFont(::CreateFontIndirectW(&font));
+    number.offsetX = static_cast<int>(emPixels / 6.0f + 0.5f);
+    return number;
 }
 
-void DrawNumber(Gdiplus::Graphics& g, int value, const Gdiplus::Font& font, const Gdiplus::Brush& brush,
-                Gdiplus::PointF origin)
+void DrawNumber(HDC dc, int value, const ClockPoint::NumberFont& number, COLORREF colour, int x, int y)
 {
+    if (!number.font) return;
     const std::wstring text = std::to_wstring(value);
-    g.DrawString(text.c_str(), -1, &font, origin, &brush);
+    CSelect select(dc, number.font);
+    ::SetTextColor(dc, colour);
+    ::ExtTextOutW(dc, x + number.offsetX, y, 0, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
 }
 
 // An image decoded from a copy of a resource. The stream frees its copy when
@@ -189,10 +202,9 @@ bool ClockPoint::LoadDrawingTools(HDC window)
         auto canvas = std::make_unique<Gdiplus::Bitmap>(m_faceWidth, m_faceHeight, PixelFormat32bppPARGB);
         if (canvas->GetLastStatus() == Gdiplus::Ok) m_turnCanvas = std::move(canvas);
     }
-    if (!m_memoryFont) m_memoryFont = NumberFont(14.0f);
-    if (!m_engineFont) m_engineFont = NumberFont(23.0f);
-    if (!m_memoryBrush) m_memoryBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(255, 255, 255, 255));
-    if (!m_engineBrush) m_engineBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(255, 0, 0, 0));
+    if (!m_memoryFont.font) m_memoryFont = MakeNumberFont(14.0f);
+    if (!m_engineFont.font) m_engineFont = MakeNumberFont(23.0f);
+    ::SetBkMode(m_frameDC, TRANSPARENT);
     return m_faceDC && m_frameDC;
 }
 
@@ -203,11 +215,8 @@ bool ClockPoint::ComposeFrame(HDC window, int memoryValue, int engineValue)
     ::BitBlt(m_frameDC, 0, 0, m_faceWidth, m_faceHeight, m_faceDC, 0, 0, SRCCOPY);
     BlendNeedle(m_memory, NeedleAngle(memoryValue, kMemoryFullScale));
     BlendNeedle(m_engine, NeedleAngle(engineValue, kEngineFullScale));
-    {
-        Gdiplus::Graphics g(m_frameDC);
-        if (m_memoryFont) DrawNumber(g, memoryValue, *m_memoryFont, *m_memoryBrush, Gdiplus::PointF(206.0f, 218.0f));
-        if (m_engineFont) DrawNumber(g, engineValue, *m_engineFont, *m_engineBrush, Gdiplus::PointF(193.0f, 163.0f));
-    }
+    DrawNumber(m_frameDC, memoryValue, m_memoryFont, RGB(255, 255, 255), 206, 218);
+    DrawNumber(m_frameDC, engineValue, m_engineFont, RGB(0, 0, 0), 193, 163);
     m_hasFrame = true;
     m_frameMemory = memoryValue;
     m_frameEngine = engineValue;

@@ -1,8 +1,8 @@
 #pragma once
 // ClockPoint: the main window's dial. A gauge face with two rotating needles
-// (memory and engine clock) and their two numbers, drawn with GDI+, which the
-// application must have started and may shut down only after the dial is
-// destroyed. The last composed frame is kept: it repaints the control on
+// (memory and engine clock), turned by GDI+, which the application must have
+// started and may shut down only after the dial is destroyed, and their two
+// numbers. The last composed frame is kept: it repaints the control on
 // WM_PAINT, and a reading that would draw the same picture is neither composed
 // nor copied to the window again. Each needle is turned by GDI+ once per angle
 // shown lately and blended from then on, which costs a fraction of turning it.
@@ -17,10 +17,8 @@
 
 namespace Gdiplus {
 class Bitmap;
-class Font;
 class Graphics;
 class Image;
-class SolidBrush;
 }  // namespace Gdiplus
 
 class ClockPoint : public CStatic {
@@ -45,6 +43,13 @@ public:
     // degree scale. Draws nothing until both needles are loaded and the window
     // is attached.
     void DrawGauge(int memoryValue, int engineValue);
+
+    // A number's font, kept for the dial's life, and how far right of its
+    // origin the number starts.
+    struct NumberFont {
+        CFont font;
+        int offsetX = 0;
+    };
 
     // How many frames have been composed: unchanged readings compose none.
     int FramesComposed() const { return m_framesComposed; }
@@ -99,10 +104,8 @@ private:
     int m_faceHeight = 0;
     bool m_attached = false;
 
-    std::unique_ptr<Gdiplus::Font> m_memoryFont;
-    std::unique_ptr<Gdiplus::Font> m_engineFont;
-    std::unique_ptr<Gdiplus::SolidBrush> m_memoryBrush;
-    std::unique_ptr<Gdiplus::SolidBrush> m_engineBrush;
+    NumberFont m_memoryFont;
+    NumberFont m_engineFont;
 
     CBitmap m_frame;  // the face's size, 32 bits
     // A 32-bit canvas of the face's size from where turned copies are blended;
