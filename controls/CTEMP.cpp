@@ -13,11 +13,6 @@ void CTEMP::ShowBitmap(UINT id)
     // window is uncovered, so only a new one is drawn.
     if (!picture || picture == m_shown) return;
     if (!m_pictureDC.Select(nullptr, picture->bitmap)) return;
-    if (!m_sized) {
-        m_targetWidth = picture->width;
-        m_targetHeight = picture->height;
-        m_sized = TRUE;
-    }
     m_shown = picture;
     CClientDC window(m_hWnd);
     Paint(window);
@@ -25,8 +20,7 @@ void CTEMP::ShowBitmap(UINT id)
 
 void CTEMP::Paint(HDC target) const
 {
-    ::StretchBlt(target, 0, 0, m_targetWidth, m_targetHeight, m_pictureDC, 0, 0, m_shown->width, m_shown->height,
-                 SRCCOPY);
+    ::BitBlt(target, 0, 0, m_targetWidth, m_targetHeight, m_pictureDC, 0, 0, SRCCOPY);
 }
 
 LRESULT CTEMP::OnPaint(WPARAM, LPARAM)
@@ -41,8 +35,23 @@ const CTEMP::Picture* CTEMP::Find(UINT id)
 {
     auto it = m_pictures.find(id);
     if (it != m_pictures.end()) return &it->second;
+    CBitmap loaded = LoadBitmapResource(id);
+    int width = 0, height = 0;
+    if (!GetBitmapSize(loaded, width, height)) return nullptr;
+    // The first picture gives the indicator its size; later ones are stretched to it.
+    if (!m_sized) {
+        m_targetWidth = width;
+        m_targetHeight = height;
+        m_sized = TRUE;
+    }
     Picture picture;
-    picture.bitmap = LoadBitmapResource(id);
-    if (!GetBitmapSize(picture.bitmap, picture.width, picture.height)) return nullptr;
+    void* bits = nullptr;
+    picture.bitmap = CreateTopDownDib(m_targetWidth, m_targetHeight, &bits);
+    if (!picture.bitmap) return nullptr;
+    {
+        CCompatibleDC from(nullptr), to(nullptr);
+        CSelect source(from, loaded), target(to, picture.bitmap);
+        ::StretchBlt(to, 0, 0, m_targetWidth, m_targetHeight, from, 0, 0, width, height, SRCCOPY);
+    }
     return &m_pictures.emplace(id, std::move(picture)).first->second;
 }

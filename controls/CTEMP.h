@@ -16,10 +16,10 @@ public:
     void ShowBitmap(UINT id);
 
 private:
+    // A picture kept ready at the indicator's size, in a DIB section: showing
+    // it is one copy, with no stretching and nothing the window system keeps.
     struct Picture {
         CBitmap bitmap;
-        int width = 0;
-        int height = 0;
     };
     // Pictures are loaded once and kept: the owner asks ten times a second.
     const Picture* Find(UINT id);
