@@ -341,13 +341,13 @@ void CQuiloDlg::Refresh()
                             ::GetTickCount64());
 }
 
-void CQuiloDlg::PlaceReadout(CWnd& readout, int widthClass, int& lastWidthClass, const CRect& narrow,
+void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidthClass, const CRect& narrow,
                              const CRect& wide)
 {
     if (widthClass == lastWidthClass) return;
     lastWidthClass = widthClass;
     const CRect& r = widthClass == 1 ? narrow : wide;  // left, top, width, height
-    readout.MoveWindow(r.left, r.top, r.right, r.bottom);
+    readout.MoveTo(r.left, r.top, r.right, r.bottom);
 }
 
 void CQuiloDlg::FollowFanCurve()

@@ -66,7 +66,7 @@ protected:
     void ShowFanModeButton();
     void Refresh();
     // Moves a readout to its narrow (class 1) or wide (class 2) place when its class changed.
-    void PlaceReadout(CWnd& readout, int widthClass, int& lastWidthClass, const CRect& narrow, const CRect& wide);
+    void PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidthClass, const CRect& narrow, const CRect& wide);
     void FollowFanCurve();
     // Rebuilds the segments; the next tick picks its segment afresh from them.
     void UseFanCurve(const FanCurvePoints& points);

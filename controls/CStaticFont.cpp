@@ -64,7 +64,7 @@ LRESULT CStaticFont::OnGetTextLength(WPARAM, LPARAM) { return static_cast<LRESUL
 LRESULT CStaticFont::OnPaint(WPARAM, LPARAM)
 {
     // What lies under the readout may have changed with whatever made it repaint.
-    m_backgroundTaken = false;
+    for (Background& background : m_backgrounds) background.taken = false;
     CPaintDC dc(m_hWnd);
     DrawReadout(dc);
     return 0;
@@ -131,25 +131,56 @@ void CStaticFont::PaintText()
     // system's shared window contexts.
     CClientDC window(m_hWnd);
     const int width = client.Width(), height = client.Height();
-    if (!window.GetSafeHdc() || !m_background.Make(window, width, height) || !m_canvas.Make(window, width, height)) {
+    Background* background = window.GetSafeHdc() ? BackgroundAt(window, place) : nullptr;
+    if (!background || !m_canvas.Make(window, width, height)) {
         // Without its surfaces the new text still shows, skin first, at the next paint.
-        m_backgroundTaken = false;
+        for (Background& b : m_backgrounds) b.taken = false;
         ::RedrawWindow(parent, &place, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
         return;
     }
-
-    if (!m_backgroundTaken || !::EqualRect(&place, &m_backgroundPlace)) {
-        // The parent erases into the readout's rectangle of its client area.
-        HDC background = m_background.dc;
-        ::SetViewportOrgEx(background, -place.left, -place.top, nullptr);
-        ::SendMessageA(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(background), 0);
-        ::SetViewportOrgEx(background, 0, 0, nullptr);
-        m_backgroundPlace = place;
-        m_backgroundTaken = true;
-    }
-    ::BitBlt(m_canvas.dc, 0, 0, width, height, m_background.dc, 0, 0, SRCCOPY);
+    ::BitBlt(m_canvas.dc, 0, 0, width, height, background->surface.dc, 0, 0, SRCCOPY);
     DrawReadout(m_canvas.dc);
     ::BitBlt(window, 0, 0, width, height, m_canvas.dc, 0, 0, SRCCOPY);
+}
+
+CStaticFont::Background* CStaticFont::BackgroundAt(HDC like, const CRect& place)
+{
+    for (Background& kept : m_backgrounds) {
+        if (kept.taken && ::EqualRect(&place, &kept.place)) {
+            m_latest = static_cast<int>(&kept - m_backgrounds);
+            return &kept;
+        }
+    }
+    // The place before the latest one gives way.
+    m_latest = 1 - m_latest;
+    Background& background = m_backgrounds[m_latest];
+    background.taken = false;
+    if (!background.surface.Make(like, place.Width(), place.Height())) return nullptr;
+    // The parent erases into the readout's rectangle of its client area.
+    HDC dc = background.surface.dc;
+    ::SetViewportOrgEx(dc, -place.left, -place.top, nullptr);
+    ::SendMessageA(GetParent(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    ::SetViewportOrgEx(dc, 0, 0, nullptr);
+    background.place = place;
+    background.taken = true;
+    return &background;
+}
+
+void CStaticFont::MoveTo(int x, int y, int width, int height)
+{
+    HWND parent = GetParent();
+    CRect old = GetWindowRect();
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&old), 2);
+    const CRect place(x, y, x + width, y + height);
+    if (place == old) return;
+    // Nothing is repainted by the move itself; what needs it is painted here.
+    SetWindowPos(nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOCOPYBITS);
+    if (!IsWindowVisible()) return;
+    PaintText();
+    CRgn left(::CreateRectRgnIndirect(&old));
+    CRgn covered(::CreateRectRgnIndirect(&place));
+    if (left && covered && ::CombineRgn(left, left, covered, RGN_DIFF) != NULLREGION)
+        ::RedrawWindow(parent, nullptr, left, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 bool CStaticFont::Surface::Make(HDC like, int w, int h)

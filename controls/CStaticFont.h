@@ -23,6 +23,10 @@ public:
     void SetReadoutFont(int pointSizeTenths, const std::string& faceName);
     // Takes effect at the next repaint.
     void SetReadoutColour(COLORREF colour) { m_textColour = colour; }
+    // Moves the readout within its parent and paints it there at once; the
+    // parent repaints only what the readout no longer covers. The background
+    // of the place it left is kept, so moving back and forth takes nothing again.
+    void MoveTo(int x, int y, int width, int height);
 
 protected:
     // A font chosen before the static was attached is handed over now.
@@ -53,12 +57,20 @@ private:
     COLORREF m_textColour = 0;
     std::string m_text;
 
+    // The parent's background under one place of the readout.
+    struct Background {
+        Surface surface;
+        CRect place;  // in the parent's client area
+        bool taken = false;
+    };
+    // The one for the place, taken now unless it is kept; null when it cannot be made.
+    Background* BackgroundAt(HDC like, const CRect& place);
+
     // What painting a new text needs, kept from one text to the next: the
-    // parent's background under the readout (taken again after the readout
-    // moves or the parent repaints it) and a canvas where background and text
-    // are put together.
-    Surface m_background;
+    // parent's background under the readout's last two places (taken again
+    // after the parent repaints the readout), and a canvas where background
+    // and text are put together.
+    Background m_backgrounds[2];
+    int m_latest = 0;
     Surface m_canvas;
-    CRect m_backgroundPlace;  // in the parent's client area
-    bool m_backgroundTaken = false;
 };

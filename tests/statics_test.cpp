@@ -145,6 +145,67 @@ TEST_F(StaticsTest, ReadoutPaintsANewTextAtOnceOverWhatLiesUnderIt)
     EXPECT_EQ(CaptureClient(dlg).pixels, before.pixels);
 }
 
+namespace {
+int g_erases = 0;
+HWND g_counted = nullptr;
+LRESULT CALLBACK CountErases(int code, WPARAM wp, LPARAM lp)
+{
+    const auto* msg = reinterpret_cast<const CWPSTRUCT*>(lp);
+    if (code == HC_ACTION && msg->hwnd == g_counted && msg->message == WM_ERASEBKGND) ++g_erases;
+    return ::CallNextHookEx(nullptr, code, wp, lp);
+}
+}  // namespace
+
+// A readout moving between its narrow and wide places paints itself there at
+// once, leaves the dialog only what it uncovered, and takes the background of
+// a place it has been before from what it kept.
+TEST_F(StaticsTest, ReadoutMovesBetweenItsPlacesWithoutRetakingTheirBackgrounds)
+{
+    CStaticFont& readout = dlg.m_readout;
+    readout.SetReadoutFont(300, "Tahoma");
+    readout.SetReadoutColour(kRed);
+    readout.MoveTo(200, 260, 120, 60);
+    readout.SetWindowText("88");
+    g_counted = dlg.m_hWnd;
+    HHOOK hook = ::SetWindowsHookExA(WH_CALLWNDPROC, &CountErases, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    struct Step {
+        CRect place;  // left, top, width, height
+        const char* text;
+        bool uncovers;
+    };
+    const Step steps[] = {{{180, 260, 160, 60}, "100", false}, {{200, 260, 120, 60}, "99", true},
+                          {{180, 260, 160, 60}, "100", false}, {{200, 260, 120, 60}, "98", true}};
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const Step& s = steps[i];
+        SCOPED_TRACE(i);
+        ::ValidateRect(dlg, nullptr);
+        g_erases = 0;
+        readout.MoveTo(s.place.left, s.place.top, s.place.right, s.place.bottom);
+        readout.SetWindowText(s.text);
+        EXPECT_FALSE(::GetUpdateRect(readout, nullptr, FALSE));
+        // The dialog repaints the strips either side of the narrow place, nothing else.
+        CRgn dirty(::CreateRectRgn(0, 0, 0, 0));
+        const bool repaints = ::GetUpdateRgn(dlg, dirty, FALSE) > NULLREGION;
+        EXPECT_EQ(repaints, s.uncovers);
+        if (repaints) {
+            EXPECT_TRUE(::PtInRegion(dirty, 190, 290));
+            EXPECT_TRUE(::PtInRegion(dirty, 330, 290));
+            EXPECT_FALSE(::PtInRegion(dirty, 260, 290));
+        }
+        // Each place's background is taken the first time only (the narrow one before the loop).
+        EXPECT_EQ(g_erases, i == 0 ? 1 : 0);
+        ::UpdateWindow(dlg);
+    }
+    ::UnhookWindowsHookEx(hook);
+    const WindowPixels shown = CaptureClient(readout);
+    EXPECT_GT(shown.Count(kRed), 50);
+    ::RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    EXPECT_EQ(shown.pixels, CaptureClient(readout).pixels);
+    const WindowPixels around = CaptureClient(dlg);
+    EXPECT_GE(around.Bounds(kRed).left, 200) << "no digit left behind where the wide place was";
+}
+
 TEST_F(StaticsTest, ReadoutAnswersForItsTextAndLeavesItToTheWindowWhenItGoes)
 {
     CStaticFont& readout = dlg.m_readout;
