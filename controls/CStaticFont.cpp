@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "controls/CBkDialogST.h"
 #include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CStaticFont, CStatic)
@@ -111,8 +112,15 @@ void CStaticFont::DrawReadout(HDC dc)
 {
     const LONG style = GetStyle();
     const CRect client = GetClientRect();
-    HBRUSH brush = reinterpret_cast<HBRUSH>(
-        ::SendMessageA(GetParent(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(m_hWnd)));
+    // A skin dialog hands the colouring to the readout and adds nothing but a
+    // transparent background, so the readout colours the context itself.
+    HWND parent = GetParent();
+    HBRUSH brush = nullptr;
+    if (dynamic_cast<CBkDialogST*>(CWnd::FromHandle(parent)))
+        brush = OnCtlColorReflect(dc, CTLCOLOR_STATIC);
+    else
+        brush = reinterpret_cast<HBRUSH>(
+            ::SendMessageA(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(m_hWnd)));
     if (brush && (style & SS_TYPEMASK) != SS_SIMPLE) ::FillRect(dc, &client, brush);
     if (!::IsWindowEnabled(m_hWnd)) ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
     CSelect font(dc, reinterpret_cast<HGDIOBJ>(SendMessage(WM_GETFONT)));

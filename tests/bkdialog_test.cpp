@@ -11,6 +11,7 @@
 #include "bitmap_controls_support.h"
 #include "controls/CBkDialogST.h"
 #include "controls/CMemDC.h"
+#include "controls/CStaticFont.h"
 
 using bctest::Canvas;
 
@@ -225,6 +226,24 @@ TEST_F(BkDialogTest, StaticsAreTransparentButATrackbarKeepsItsColours)
     Canvas text(20, 8, kPaper);
     bctest::CaptureWindow(stat, text);
     EXPECT_GT(text.Count(kGrey), 0);
+}
+
+// A readout on a skin dialog colours its context itself instead of asking the
+// dialog: this holds only while the dialog's colouring gives exactly that.
+TEST_F(BkDialogTest, TheColouringAReadoutGetsIsItsOwn)
+{
+    CStaticFont readout;
+    ASSERT_TRUE(readout.SubclassDlgItem(IDC_BK_STATIC, &dlg));
+    readout.SetReadoutColour(RGB(12, 34, 56));
+    Canvas canvas(4, 4, kPaper);
+    ::SetBkMode(canvas.dc(), OPAQUE);
+    ::SetTextColor(canvas.dc(), RGB(0, 0, 0));
+    const auto brush = reinterpret_cast<HBRUSH>(
+        dlg.SendMessage(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(canvas.dc()), reinterpret_cast<LPARAM>(readout.m_hWnd)));
+    EXPECT_EQ(brush, static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH)));
+    EXPECT_EQ(::GetBkMode(canvas.dc()), TRANSPARENT);
+    EXPECT_EQ(::GetTextColor(canvas.dc()), RGB(12, 34, 56));
+    readout.Detach();
 }
 
 // ---- CMemDC ----
