@@ -13,6 +13,8 @@ using std::min;
 
 #include "app/CFanGuard.h"
 #include "app/CQuiloDlg.h"
+#include "framework/Resources.h"
+#include "res/resource.h"
 
 namespace {
 // A program dying of an error hands its fan back before it goes.
@@ -57,6 +59,8 @@ BOOL CQuiloApp::InitInstance()
     const DWORD length = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
     if (length > 0 && length < MAX_PATH) CFanGuard::SetGuardProgram(self);
     ::SetUnhandledExceptionFilter(&OnUnhandledException);
+    // The numbers' digital face, for systems that lack "DigifaceWide".
+    RegisterCarriedFace(IDR_NUMBER_FONT, L"DSEG7 Classic", "DigifaceWide");
     std::set_terminate(&OnTerminate);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};

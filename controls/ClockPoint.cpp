@@ -51,29 +51,33 @@ std::wstring MappedFace(const wchar_t* face)
     return chosen;
 }
 
-// The numbers' face is asked for by name and not carried. Without it they still
-// appear: in the generic sans-serif family or, on a system that lacks even that
-// family's usual faces, in the face the font mapper picks. GDI draws them, in
-// the face GDI+ would choose, at the point size on a screen's resolution, one
-// sixth of the em right of the origin where GDI+ would start the string.
+// The numbers are in the face asked for by name, or the seven-segment face the
+// program carries for it. Without either they still appear: in the generic
+// sans-serif family or, on a system that lacks even that family's usual faces,
+// in the face the font mapper picks. GDI draws them at the point size at 96
+// pixels per inch, one sixth of the em right of the origin, where GDI+ would
+// start the string.
 ClockPoint::NumberFont MakeNumberFont(float points)
 {
     ClockPoint::NumberFont number;
-    Gdiplus::FontFamily named(kNumberFace);
-    const Gdiplus::FontFamily* family = named.IsAvailable() ? &named : Gdiplus::FontFamily::GenericSansSerif();
-    std::unique_ptr<Gdiplus::FontFamily> mapped;
-    if (!family) {
-        mapped = std::make_unique<Gdiplus::FontFamily>(MappedFace(kNumberFace).c_str());
-        family = mapped.get();
+    // The numbers' face, or the face the program carries for it.
+    std::wstring face = FaceFor("DigifaceWide");
+    if (face == kNumberFace && !IsFaceInstalled(face)) {
+        const Gdiplus::FontFamily* family = Gdiplus::FontFamily::GenericSansSerif();
+        std::unique_ptr<Gdiplus::FontFamily> mapped;
+        if (!family) {
+            mapped = std::make_unique<Gdiplus::FontFamily>(MappedFace(kNumberFace).c_str());
+            family = mapped.get();
+        }
+        wchar_t name[LF_FACESIZE] = L"";
+        if (!family->IsAvailable() || family->GetFamilyName(name) != Gdiplus::Ok) return number;
+        face = name;
     }
-    wchar_t face[LF_FACESIZE] = L"";
-    if (!family->IsAvailable() || family->GetFamilyName(face) != Gdiplus::Ok) return number;
-    CClientDC screen(nullptr);
-    const float emPixels = points * static_cast<float>(::GetDeviceCaps(screen, LOGPIXELSY)) / 72.0f;
+    const float emPixels = PointsToPixels(points);
     LOGFONTW font{};
     font.lfHeight = -static_cast<LONG>(emPixels + 0.5f);
     font.lfCharSet = DEFAULT_CHARSET;
-    std::wcsncpy(font.lfFaceName, face, LF_FACESIZE - 1);
+    SetFaceName(font, face);
     number.font = CFont(::CreateFontIndirectW(&font));
     number.offsetX = static_cast<int>(emPixels / 6.0f + 0.5f);
     return number;

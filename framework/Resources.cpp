@@ -37,22 +37,75 @@ std::wstring WideFromCp936(const char* text)
     return wide;
 }
 
-void SetFaceName(LOGFONTW& font, const char* face)
+void SetFaceName(LOGFONTW& font, const char* face) { SetFaceName(font, WideFromCp936(face)); }
+
+void SetFaceName(LOGFONTW& font, const std::wstring& face)
 {
-    const std::wstring wide = WideFromCp936(face);
-    const size_t count = std::min<size_t>(wide.size(), LF_FACESIZE - 1);
-    std::copy_n(wide.data(), count, font.lfFaceName);
+    const size_t count = std::min<size_t>(face.size(), LF_FACESIZE - 1);
+    std::copy_n(face.data(), count, font.lfFaceName);
     font.lfFaceName[count] = L'\0';
+}
+
+namespace {
+// The carried face and what it stands in for; the registration lasts until the process ends.
+struct CarriedFace {
+    std::wstring face;
+    std::wstring standsFor;
+    HANDLE registration = nullptr;
+    ~CarriedFace()
+    {
+        if (registration) ::RemoveFontMemResourceEx(registration);
+    }
+};
+CarriedFace g_carried;
+
+int CALLBACK FaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
+{
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+}  // namespace
+
+bool RegisterCarriedFace(UINT resourceId, const wchar_t* carried, const char* standsFor)
+{
+    if (g_carried.registration) return false;
+    HRSRC found = ::FindResourceA(ResourceInstance(), MAKEINTRESOURCEA(resourceId), MAKEINTRESOURCEA(10));  // RT_RCDATA
+    const DWORD size = found ? ::SizeofResource(ResourceInstance(), found) : 0;
+    HGLOBAL data = size ? ::LoadResource(ResourceInstance(), found) : nullptr;
+    void* bytes = data ? ::LockResource(data) : nullptr;
+    DWORD fonts = 0;
+    HANDLE registration = bytes ? ::AddFontMemResourceEx(bytes, size, nullptr, &fonts) : nullptr;
+    if (!registration || fonts == 0) return false;
+    g_carried.face = carried;
+    g_carried.standsFor = WideFromCp936(standsFor);
+    g_carried.registration = registration;
+    return true;
+}
+
+// Faces registered for this process alone are not enumerated, so this finds the system's only.
+bool IsFaceInstalled(const std::wstring& face)
+{
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    SetFaceName(wanted, face);
+    bool found = false;
+    CClientDC screen(nullptr);
+    ::EnumFontFamiliesExW(screen, &wanted, &FaceFound, reinterpret_cast<LPARAM>(&found), 0);
+    return found;
+}
+
+std::wstring FaceFor(const char* face)
+{
+    std::wstring wide = WideFromCp936(face);
+    if (g_carried.registration && wide == g_carried.standsFor && !IsFaceInstalled(wide)) return g_carried.face;
+    return wide;
 }
 
 CFont CreatePointFont(int pointSizeTenths, const char* face)
 {
     LOGFONTW lf{};
     lf.lfCharSet = DEFAULT_CHARSET;
-    SetFaceName(lf, face);
-    HDC screen = ::GetDC(nullptr);
-    // Tenths of a point to logical units at the screen's resolution.
-    lf.lfHeight = -(::GetDeviceCaps(screen, LOGPIXELSY) * pointSizeTenths / 720);
-    ::ReleaseDC(nullptr, screen);
+    SetFaceName(lf, FaceFor(face));
+    lf.lfHeight = -::MulDiv(pointSizeTenths, 96, 720);
     return CFont(::CreateFontIndirectW(&lf));
 }

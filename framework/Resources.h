@@ -21,5 +21,20 @@ bool GetBitmapSize(HBITMAP bitmap, int& width, int& height);
 std::wstring WideFromCp936(const char* text);
 // A face name into a LOGFONTW's face field, truncated to fit.
 void SetFaceName(LOGFONTW& font, const char* face);
-// A point font (size in tenths of a point) for the screen; the face is code page 936 text.
+void SetFaceName(LOGFONTW& font, const std::wstring& face);
+// Registers a face the program carries as a font resource (raw TrueType
+// data), for this process alone, to stand in for the face standsFor where the
+// system lacks that one. False when it cannot be registered.
+bool RegisterCarriedFace(UINT resourceId, const wchar_t* carried, const char* standsFor);
+// Whether the system has the face (a carried one is not the system's).
+bool IsFaceInstalled(const std::wstring& face);
+// The face to ask for in place of face (code page 936 text): itself, unless
+// the system lacks it and a carried face stands in for it.
+std::wstring FaceFor(const char* face);
+
+// A point font (size in tenths of a point) whose face comes from FaceFor.
+// Points become pixels at 96 per inch, rounded, whatever the system's
+// setting: the windows are laid out in pixels for that resolution.
 CFont CreatePointFont(int pointSizeTenths, const char* face);
+// Points to pixels at 96 per inch.
+constexpr float PointsToPixels(float points) { return points * 96.0f / 72.0f; }

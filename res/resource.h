@@ -98,6 +98,10 @@
 #define IDP_ENGINE_NEEDLE           224   // 22 x 186, pivot (11, 34)
 #define IDP_MEMORY_NEEDLE           225   // 28 x 107, pivot (14, 26)
 
+// A seven-segment face carried for the numbers (raw TrueType data), and the
+// face it stands in for when the system lacks that one.
+#define IDR_NUMBER_FONT             230
+
 // Panel keys, slider and curve grid
 #define IDB_PANEL_MINIMIZE          158
 #define IDB_PANEL_CLOSE             159

@@ -71,10 +71,12 @@ LOGFONTA FontDescription(HGDIOBJ font)
 
 TEST_F(StaticsTest, ReadoutFontIsAPointFontSetWithoutRedrawing)
 {
+    // 30 points at 96 pixels per inch, whatever the system's setting; 20 points round up to 27 pixels.
+    dlg.m_readout.SetReadoutFont(200, "Tahoma");
+    EXPECT_EQ(FontDescription(reinterpret_cast<HGDIOBJ>(dlg.m_readout.SendMessage(WM_GETFONT))).lfHeight, -27);
     dlg.m_readout.SetReadoutFont(300, "Tahoma");
     const LOGFONTA lf = FontDescription(reinterpret_cast<HGDIOBJ>(dlg.m_readout.SendMessage(WM_GETFONT)));
-    CClientDC screen(nullptr);
-    EXPECT_EQ(lf.lfHeight, -(::GetDeviceCaps(screen, LOGPIXELSY) * 300 / 720));
+    EXPECT_EQ(lf.lfHeight, -40);
     EXPECT_STREQ(lf.lfFaceName, "Tahoma");
     EXPECT_FALSE(::GetUpdateRect(dlg.m_readout, nullptr, FALSE));
 }

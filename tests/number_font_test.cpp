@@ -1,0 +1,106 @@
+// The digital face the program carries for its numbers, and the numbers'
+// pixel heights, which must not follow the system's DPI setting: the windows
+// are laid out in pixels.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "framework/Gdi.h"
+#include "framework/Resources.h"
+#include "res/resource.h"
+
+namespace {
+
+struct Shown {
+    std::wstring face;
+    LONG height;
+};
+
+// What a point font asks for and what GDI gives it.
+Shown Describe(int tenths, const char* face)
+{
+    CFont font = CreatePointFont(tenths, face);
+    CCompatibleDC dc(nullptr);
+    CSelect select(dc, font);
+    wchar_t chosen[LF_FACESIZE] = L"";
+    ::GetTextFaceW(dc, LF_FACESIZE, chosen);
+    LOGFONTW lf{};
+    ::GetObjectW(font, sizeof lf, &lf);
+    return {chosen, lf.lfHeight};
+}
+
+const wchar_t kDesktop[] = L"Control Panel\\Desktop";
+
+DWORD ReadDpi(bool& present)
+{
+    DWORD value = 0, size = sizeof value;
+    present = ::RegGetValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+              ERROR_SUCCESS;
+    return value;
+}
+
+void WriteDpi(DWORD dpi)
+{
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
+}
+
+}  // namespace
+
+TEST(NumberFont, TheCarriedFaceStandsInForAMissingDigifaceWide)
+{
+    ASSERT_FALSE(IsFaceInstalled(L"DigifaceWide")) << "this prefix is to lack the face";
+    EXPECT_TRUE(IsFaceInstalled(L"Liberation Sans"));
+    EXPECT_NE(Describe(200, "DigifaceWide").face, L"DSEG7 Classic") << "nothing stands in before registering";
+    ASSERT_TRUE(RegisterCarriedFace(IDR_NUMBER_FONT, L"DSEG7 Classic", "DigifaceWide"));
+    EXPECT_FALSE(RegisterCarriedFace(IDR_NUMBER_FONT, L"DSEG7 Classic", "DigifaceWide")) << "once a process";
+    const Shown readout = Describe(200, "DigifaceWide");
+    EXPECT_EQ(readout.face, L"DSEG7 Classic");
+    EXPECT_EQ(readout.height, -27);
+    EXPECT_EQ(Describe(140, "Liberation Sans").face, L"Liberation Sans") << "other faces are left alone";
+}
+
+// Run in a second process, with the system set to another DPI.
+TEST(NumberFont, HeightsAtTheSystemsDpiAsSetForThisProcess)
+{
+    const char* expected = std::getenv("QSURGE_EXPECT_DPI");
+    if (!expected) GTEST_SKIP() << "runs only as the second process of the DPI test";
+    CClientDC screen(nullptr);
+    ASSERT_EQ(::GetDeviceCaps(screen, LOGPIXELSY), std::atoi(expected)) << "the setting did not take";
+    EXPECT_EQ(Describe(300, "Tahoma").height, -40);
+    EXPECT_EQ(Describe(200, "Tahoma").height, -27);
+    EXPECT_EQ(Describe(140, "Tahoma").height, -19);
+    EXPECT_EQ(PointsToPixels(23.0f), 23.0f * 96.0f / 72.0f);
+}
+
+TEST(NumberFont, PixelHeightsDoNotFollowTheSystemsDpi)
+{
+    bool present = false;
+    const DWORD saved = ReadDpi(present);
+    WriteDpi(144);
+    char self[MAX_PATH];
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string commandLine = std::string("\"") + self + "\" --gtest_filter=NumberFont.HeightsAtTheSystemsDpiAsSetForThisProcess";
+    ::SetEnvironmentVariableA("QSURGE_EXPECT_DPI", "144");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const BOOL started =
+        ::CreateProcessA(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child);
+    ::SetEnvironmentVariableA("QSURGE_EXPECT_DPI", nullptr);
+    DWORD code = 1;
+    if (started) {
+        ::WaitForSingleObject(child.hProcess, 60000);
+        ::GetExitCodeProcess(child.hProcess, &code);
+        ::CloseHandle(child.hProcess);
+        ::CloseHandle(child.hThread);
+    }
+    if (present)
+        WriteDpi(saved);
+    else
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
+    ASSERT_TRUE(started);
+    EXPECT_EQ(code, 0u) << "the fonts at 144 DPI (see the second process's output above)";
+}
