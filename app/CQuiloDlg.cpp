@@ -56,6 +56,7 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_BN_CLICKED(IDC_APPLY, OnApplyPreset)
     ON_BN_CLICKED(IDC_RESET, OnResetOverclock)
     ON_BN_CLICKED(IDC_TURBO, OnTurbo)
+    ON_BN_CLICKED(IDC_HWM, OnMonitor)
 END_MESSAGE_MAP()
 
 CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent) {}
@@ -125,6 +126,8 @@ BOOL CQuiloDlg::OnInitDialog()
     }
     LoadStartupSettings();
 
+    m_infoPanel.SetGpuControl(&m_gpu);
+    m_monitorPanel.SetGpuControl(&m_gpu);
     m_turboPanel.SetGpuControl(&m_gpu);
     m_turboPanel.SetProfilePath(m_iniPath);
 
@@ -325,6 +328,12 @@ void CQuiloDlg::OpenPanel(CDialog& panel, int dx, int dy)
 }
 
 void CQuiloDlg::OnTurbo() { OpenPanel(m_turboPanel, 256, -40); }
+
+void CQuiloDlg::OnMonitor()
+{
+    OpenPanel(m_monitorPanel, 52, -30);
+    OpenPanel(m_infoPanel, 464, -30);
+}
 
 void CQuiloDlg::OnApplyPreset()
 {

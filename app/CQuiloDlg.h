@@ -13,6 +13,8 @@
 #include "controls/ClockPoint.h"
 #include "framework/Gdi.h"
 #include "gpu/GpuControl.h"
+#include "panels/CDlgHwm.h"
+#include "panels/CDlgInfo.h"
 #include "panels/CDlgTurbo.h"
 #include "profile/IniFile.h"
 
@@ -47,6 +49,7 @@ protected:
     void OnApplyPreset();
     void OnResetOverclock();
     void OnTurbo();
+    void OnMonitor();
 
     void PlaceControls();
     void FirstRunDefaults();
@@ -78,6 +81,8 @@ protected:
     int m_initialized = 0;
     int m_startMinimized = 0;
     CDlgTurbo m_turboPanel;
+    CDlgHwm m_monitorPanel;
+    CDlgInfo m_infoPanel;
     CStaticFont m_temperatureText, m_fanText, m_engineText, m_memoryText;
     int m_preset = 1;
     CIniFile m_ini;

@@ -70,6 +70,14 @@ sleep 0.5
 capture "$note" note
 xdotool key Escape
 
+# The monitor and information panels, from the main window's "HWM", after a few seconds of history.
+click "$main" 686 372
+monitor=$(wait_for "HWM" 412x364)
+info=$(wait_for "Information" 412x364)
+sleep 4
+capture "$monitor" monitor
+capture "$info" information
+
 kill $app 2>/dev/null || true
 qsurge_wine_stop "$BUILD_DIR"
 for shot in $shots; do echo "screenshot: $shot"; done

@@ -1,0 +1,209 @@
+#include "panels/CPlot.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+#include "framework/Rect.h"
+#include "framework/Resources.h"
+
+namespace rlcuv {
+
+namespace {
+constexpr COLORREF kGridLineColour = 0x00433928;
+constexpr COLORREF kHoverTextColour = 0x00DEDEDE;
+constexpr int kGridStep = 5;
+constexpr int kHoverTextRise = 15;
+
+bool SameName(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+// The grid's extent for a client size: whole five-pixel cells and one more line.
+int GridExtent(int size) { return size - size % kGridStep + 1; }
+}  // namespace
+
+// Constant-initialised, so it exists before the first plot and is never
+// destroyed under the last one.
+std::mutex CPlot::m_plotLock;
+
+BEGIN_MESSAGE_MAP(CPlot, CStatic)
+    ON_DRAWITEM_REFLECT(DrawItem)
+    ON_MESSAGE(WM_ERASEBKGND, OnEraseBkgnd)
+    ON_MESSAGE(WM_GETTEXT, OnGetText)
+    ON_MESSAGE(WM_GETTEXTLENGTH, OnGetTextLength)
+END_MESSAGE_MAP()
+
+CPlot::CPlot()
+{
+    LOGFONTW lf{};
+    lf.lfHeight = -10;
+    lf.lfWeight = 100;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfPitchAndFamily = VARIABLE_PITCH;
+    SetFaceName(lf, "微软雅黑");
+    m_font.reset(::CreateFontIndirectW(&lf));
+}
+
+void CPlot::SetGrid(BOOL hide, COLORREF gridColour, int penStyle, int blendPercent, BOOL redraw)
+{
+    m_gridVisible = !hide;
+    m_gridColour = gridColour;
+    m_gridPenStyle = penStyle;
+    m_blend = static_cast<float>(blendPercent / 100.0);
+    if (redraw && m_hWnd) Invalidate(TRUE);
+}
+
+bool CPlot::AddSeries(const std::string& name, COLORREF colour, int penStyle, int penWidth, BOOL redraw)
+{
+    const CRect client = GetClientRect();
+    {
+        std::lock_guard<std::mutex> lock(m_plotLock);
+        m_grid.left = 0;
+        m_grid.top = 0;
+        m_grid.right = GridExtent(client.Width());
+        m_grid.bottom = GridExtent(client.Height());
+        m_grid.width = m_grid.right - m_grid.left;
+        m_grid.height = m_grid.bottom - m_grid.top;
+        const int count = m_grid.width;
+        std::unique_ptr<PlotSample[]> samples(new (std::nothrow) PlotSample[count]);
+        if (!samples) return false;
+        std::fill_n(samples.get(), count, PlotSample{0, 0, -1, 0});
+        m_series.push_back(PlotSeries{name, colour, penStyle, penWidth, std::move(samples), count});
+    }
+    if (redraw && m_hWnd) Invalidate(TRUE);
+    return true;
+}
+
+void CPlot::AddPoint(const std::string& name, PlotSample sample, BOOL redraw)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_plotLock);
+        for (PlotSeries& series : m_series) {
+            if (!SameName(series.name, name)) continue;
+            PlotSample* samples = series.samples.get();
+            std::copy(samples + 1, samples + series.count, samples);
+            samples[series.count - 1].percent = sample.percent;
+            samples[series.count - 1].value = sample.value;
+        }
+    }
+    if (redraw && m_hWnd) Invalidate(TRUE);
+}
+
+// The painter covers the whole control.
+LRESULT CPlot::OnEraseBkgnd(WPARAM, LPARAM) { return TRUE; }
+
+LRESULT CPlot::OnGetText(WPARAM size, LPARAM buffer)
+{
+    char* target = reinterpret_cast<char*>(buffer);
+    if (!target || size == 0) return 0;
+    const size_t count = std::min<size_t>(m_shownText.size(), size - 1);
+    std::copy_n(m_shownText.data(), count, target);
+    target[count] = '\0';
+    return static_cast<LRESULT>(count);
+}
+
+LRESULT CPlot::OnGetTextLength(WPARAM, LPARAM) { return static_cast<LRESULT>(m_shownText.size()); }
+
+void CPlot::DrawItem(const DRAWITEMSTRUCT& dis)
+{
+    std::lock_guard<std::mutex> lock(m_plotLock);
+    if (!IsWindowVisible()) return;
+    const CRect client = GetClientRect();
+    const int width = client.Width(), height = client.Height();
+    if (!m_memDC || width != m_canvasWidth || height != m_canvasHeight) {
+        m_memDC.Release();  // lets go of the old picture before it is deleted
+        void* bits = nullptr;
+        m_canvas = CreateTopDownDib(width, height, &bits);
+        if (!m_canvas || !m_memDC.Select(dis.hDC, m_canvas)) return;
+        m_canvasWidth = width;
+        m_canvasHeight = height;
+    }
+    if (Paint(m_memDC, width, height)) ::BitBlt(dis.hDC, 0, 0, width, height, m_memDC, 0, 0, SRCCOPY);
+}
+
+bool CPlot::Paint(HDC dc, int width, int height)
+{
+    const RECT all{0, 0, width, height};
+    ::SetBkColor(dc, m_background);
+    ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &all, nullptr, 0, nullptr);
+
+    if (m_gridVisible) {
+        CPen pen(::CreatePen(m_gridPenStyle, 1, kGridLineColour));
+        if (!pen) return false;
+        PaintGrid(dc, pen, width, height);
+    }
+
+    // Where the mouse rests: read once, it stands still while the control paints.
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    const CRect window = GetWindowRect();
+    CSelect font(dc, m_font);
+    ::SetTextColor(dc, kHoverTextColour);
+    ::SetBkMode(dc, TRANSPARENT);
+    m_shownText.clear();
+    for (PlotSeries& series : m_series) {
+        CPen pen(::CreatePen(series.penStyle, series.penWidth, PenColour(series.colour)));
+        if (!pen) return false;
+        CSelect select(dc, pen);
+        PaintSeries(dc, series, cursor, window);
+    }
+    return true;
+}
+
+// Lines end one pixel short of their end point.
+void CPlot::PaintGrid(HDC dc, HPEN pen, int width, int height) const
+{
+    CSelect select(dc, pen);
+    const int right = GridExtent(width), bottom = GridExtent(height);
+    for (int x0 = 0; x0 < right; x0 += kGridStep) {
+        ::MoveToEx(dc, x0 + m_gridOffsetX, 0, nullptr);
+        ::LineTo(dc, x0 + m_gridOffsetX, bottom);
+    }
+    for (int y0 = 0; y0 < bottom; y0 += kGridStep) {
+        ::MoveToEx(dc, -1, y0 + m_gridOffsetY, nullptr);
+        ::LineTo(dc, right - 2, y0 + m_gridOffsetY);
+    }
+}
+
+void CPlot::PaintSeries(HDC dc, PlotSeries& series, const POINT& cursor, const RECT& window)
+{
+    POINT client = cursor;
+    ::ScreenToClient(m_hWnd, &client);
+    const bool cursorInRows = cursor.y >= window.top && cursor.y <= window.bottom;
+    // Above the top the line stays on the top row; below the bottom nothing holds it.
+    const auto row = [this](int percent) { return std::max(m_grid.bottom - m_grid.height * percent / 101 - 1, m_grid.top); };
+    PlotSample* samples = series.samples.get();
+    for (int i = 0; i + 1 < series.count; ++i) {
+        PlotSample& from = samples[i];
+        PlotSample& to = samples[i + 1];
+        if (from.percent == -1) continue;
+        from = {row(from.percent), m_grid.left + i - 1, from.percent, from.value};
+        to = {row(to.percent), m_grid.left + i, to.percent, to.value};
+        ::MoveToEx(dc, from.x, from.y, nullptr);
+        ::LineTo(dc, to.x, to.y);
+        if (cursorInRows && client.x == from.x) {
+            char text[16];
+            const int length = std::snprintf(text, sizeof text, "%d", from.value);
+            ::TextOutA(dc, from.x, from.y - kHoverTextRise, text, length);
+            if (!m_shownText.empty()) m_shownText += ' ';
+            m_shownText += text;
+        }
+    }
+}
+
+COLORREF CPlot::PenColour(COLORREF series) const
+{
+    const auto mix = [this](int own, int grid) {
+        const int channel = static_cast<int>(own * m_blend + (1 - m_blend) * grid);
+        return static_cast<BYTE>(std::clamp(channel, 0, 255));
+    };
+    return RGB(mix(GetRValue(series), GetRValue(m_gridColour)), mix(GetGValue(series), GetGValue(m_gridColour)),
+               mix(GetBValue(series), GetBValue(m_gridColour)));
+}
+
+}  // namespace rlcuv
