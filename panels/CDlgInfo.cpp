@@ -1,6 +1,8 @@
 #include "panels/CDlgInfo.h"
 
+#include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "res/resource.h"
 
@@ -27,6 +29,22 @@ std::string UpperCase(std::string text)
     }
     return text;
 }
+
+// "ForceWare 301.42" for 30142, "ForceWare .7" for 7; empty for 0.
+std::string DriverText(uint32_t version)
+{
+    if (version == 0) return {};
+    std::string digits = std::to_string(version);
+    digits.insert(digits.size() < 2 ? 0 : digits.size() - 2, ".");
+    return "ForceWare " + digits;
+}
+
+// "2048 MB", three spaces, the type; empty for 0 MB.
+std::string MemoryText(uint32_t megabytes, const std::string& type)
+{
+    if (megabytes == 0) return {};
+    return std::to_string(megabytes) + " MB" + "   " + type;
+}
 }  // namespace
 
 CDlgInfo::CDlgInfo(CWnd* parent) : CSkinPanel(IDD_INFO, parent) {}
@@ -50,20 +68,6 @@ BOOL CDlgInfo::OnInitDialog()
     }
     FillLines();
     return TRUE;
-}
-
-std::string CDlgInfo::DriverText(uint32_t version)
-{
-    if (version == 0) return {};
-    std::string digits = std::to_string(version);
-    digits.insert(digits.size() < 2 ? 0 : digits.size() - 2, ".");
-    return "ForceWare " + digits;
-}
-
-std::string CDlgInfo::MemoryText(uint32_t megabytes, const std::string& type)
-{
-    if (megabytes == 0) return {};
-    return std::to_string(megabytes) + " MB" + "   " + type;
 }
 
 // Each query for the selected GPU as it is now; a failed one leaves its line empty.
