@@ -55,6 +55,7 @@ void CPlot::SetGrid(BOOL hide, COLORREF gridColour, int penStyle, int blendPerce
     m_gridColour = gridColour;
     m_gridPenStyle = penStyle;
     m_blend = static_cast<float>(blendPercent / 100.0);
+    m_gridPictureValid = false;
     if (redraw && m_hWnd) Invalidate(TRUE);
 }
 
@@ -115,29 +116,40 @@ void CPlot::DrawItem(const DRAWITEMSTRUCT& dis)
     if (!IsWindowVisible()) return;
     const CRect client = GetClientRect();
     const int width = client.Width(), height = client.Height();
-    if (!m_memDC || width != m_canvasWidth || height != m_canvasHeight) {
-        m_memDC.Release();  // lets go of the old picture before it is deleted
-        void* bits = nullptr;
-        m_canvas = CreateTopDownDib(width, height, &bits);
-        if (!m_canvas || !m_memDC.Select(dis.hDC, m_canvas)) return;
-        m_canvasWidth = width;
-        m_canvasHeight = height;
-    }
-    if (Paint(m_memDC, width, height)) ::BitBlt(dis.hDC, 0, 0, width, height, m_memDC, 0, 0, SRCCOPY);
+    if (!m_canvas.Make(dis.hDC, width, height) || !PaintBackground(dis.hDC, width, height)) return;
+    ::BitBlt(m_canvas.dc, 0, 0, width, height, m_gridPicture.dc, 0, 0, SRCCOPY);
+    if (PaintAllSeries(m_canvas.dc)) ::BitBlt(dis.hDC, 0, 0, width, height, m_canvas.dc, 0, 0, SRCCOPY);
 }
 
-bool CPlot::Paint(HDC dc, int width, int height)
+// Lines end one pixel short of their end point.
+bool CPlot::PaintBackground(HDC like, int width, int height)
 {
+    if (m_gridPictureValid && m_gridPicture.width == width && m_gridPicture.height == height) return true;
+    if (!m_gridPicture.Make(like, width, height)) return false;
+    const HDC dc = m_gridPicture.dc;
     const RECT all{0, 0, width, height};
     ::SetBkColor(dc, m_background);
     ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &all, nullptr, 0, nullptr);
-
     if (m_gridVisible) {
         CPen pen(::CreatePen(m_gridPenStyle, 1, kGridLineColour));
         if (!pen) return false;
-        PaintGrid(dc, pen, width, height);
+        CSelect select(dc, pen);
+        const int right = GridExtent(width), bottom = GridExtent(height);
+        for (int x0 = 0; x0 < right; x0 += kGridStep) {
+            ::MoveToEx(dc, x0 + m_gridOffsetX, 0, nullptr);
+            ::LineTo(dc, x0 + m_gridOffsetX, bottom);
+        }
+        for (int y0 = 0; y0 < bottom; y0 += kGridStep) {
+            ::MoveToEx(dc, -1, y0 + m_gridOffsetY, nullptr);
+            ::LineTo(dc, right - 2, y0 + m_gridOffsetY);
+        }
     }
+    m_gridPictureValid = true;
+    return true;
+}
 
+bool CPlot::PaintAllSeries(HDC dc)
+{
     // Where the mouse rests: read once, it stands still while the control paints.
     POINT cursor{};
     ::GetCursorPos(&cursor);
@@ -155,38 +167,38 @@ bool CPlot::Paint(HDC dc, int width, int height)
     return true;
 }
 
-// Lines end one pixel short of their end point.
-void CPlot::PaintGrid(HDC dc, HPEN pen, int width, int height) const
-{
-    CSelect select(dc, pen);
-    const int right = GridExtent(width), bottom = GridExtent(height);
-    for (int x0 = 0; x0 < right; x0 += kGridStep) {
-        ::MoveToEx(dc, x0 + m_gridOffsetX, 0, nullptr);
-        ::LineTo(dc, x0 + m_gridOffsetX, bottom);
-    }
-    for (int y0 = 0; y0 < bottom; y0 += kGridStep) {
-        ::MoveToEx(dc, -1, y0 + m_gridOffsetY, nullptr);
-        ::LineTo(dc, right - 2, y0 + m_gridOffsetY);
-    }
-}
-
+// One segment from each drawn sample to the next. A solid line one pixel wide
+// goes out as one polyline per unbroken stretch, which lights the same pixels
+// as its segments drawn one by one; wider or patterned pens draw each segment.
 void CPlot::PaintSeries(HDC dc, PlotSeries& series, const POINT& cursor, const RECT& window)
 {
     POINT client = cursor;
     ::ScreenToClient(m_hWnd, &client);
     const bool cursorInRows = cursor.y >= window.top && cursor.y <= window.bottom;
+    const bool joined = series.penStyle == PS_SOLID && series.penWidth <= 1;
     // Above the top the line stays on the top row; below the bottom nothing holds it.
     const auto row = [this](int percent) { return std::max(m_grid.bottom - m_grid.height * percent / 101 - 1, m_grid.top); };
+    const auto drawLine = [&] {
+        if (m_line.size() > 1) ::Polyline(dc, m_line.data(), static_cast<int>(m_line.size()));
+        m_line.clear();
+    };
+    m_line.clear();
     PlotSample* samples = series.samples.get();
     for (int i = 0; i + 1 < series.count; ++i) {
         PlotSample& from = samples[i];
         PlotSample& to = samples[i + 1];
-        if (from.percent == -1) continue;
+        if (from.percent == -1) {
+            drawLine();
+            continue;
+        }
         from = {row(from.percent), m_grid.left + i - 1, from.percent, from.value};
         to = {row(to.percent), m_grid.left + i, to.percent, to.value};
-        ::MoveToEx(dc, from.x, from.y, nullptr);
-        ::LineTo(dc, to.x, to.y);
-        if (cursorInRows && client.x == from.x) {
+        if (m_line.empty()) m_line.push_back({from.x, from.y});
+        m_line.push_back({to.x, to.y});
+        const bool hover = cursorInRows && client.x == from.x;
+        // Later segments cover the hover text where they cross it.
+        if (!joined || hover) drawLine();
+        if (hover) {
             char text[16];
             const int length = std::snprintf(text, sizeof text, "%d", from.value);
             ::TextOutA(dc, from.x, from.y - kHoverTextRise, text, length);
@@ -194,6 +206,7 @@ void CPlot::PaintSeries(HDC dc, PlotSeries& series, const POINT& cursor, const R
             m_shownText += text;
         }
     }
+    drawLine();
 }
 
 COLORREF CPlot::PenColour(COLORREF series) const
@@ -204,6 +217,18 @@ COLORREF CPlot::PenColour(COLORREF series) const
     };
     return RGB(mix(GetRValue(series), GetRValue(m_gridColour)), mix(GetGValue(series), GetGValue(m_gridColour)),
                mix(GetBValue(series), GetBValue(m_gridColour)));
+}
+
+bool CPlot::Surface::Make(HDC like, int w, int h)
+{
+    if (dc && w == width && h == height) return true;
+    dc.Release();  // lets go of the old bitmap before it is deleted
+    void* bits = nullptr;
+    bitmap = CreateTopDownDib(w, h, &bits);
+    if (!bitmap || !dc.Select(like, bitmap)) return false;
+    width = w;
+    height = h;
+    return true;
 }
 
 }  // namespace rlcuv

@@ -55,9 +55,18 @@ protected:
     LRESULT OnGetText(WPARAM, LPARAM);
     LRESULT OnGetTextLength(WPARAM, LPARAM);
 
-    // Draws the whole control into dc; false when a pen cannot be made.
-    bool Paint(HDC dc, int width, int height);
-    void PaintGrid(HDC dc, HPEN pen, int width, int height) const;
+    // A picture of width x height kept in a memory context, made again for another size.
+    struct Surface {
+        CBitmap bitmap;
+        int width = 0, height = 0;
+        CKeptDC dc;
+        bool Make(HDC like, int w, int h);
+    };
+
+    // Background and grid, drawn again only when they change; false when the grid pen cannot be made.
+    bool PaintBackground(HDC like, int width, int height);
+    // The series over the background; false when a pen cannot be made.
+    bool PaintAllSeries(HDC dc);
     void PaintSeries(HDC dc, PlotSeries& series, const POINT& cursor, const RECT& window);
     COLORREF PenColour(COLORREF series) const;
 
@@ -76,10 +85,12 @@ protected:
     Grid m_grid{};
     std::vector<PlotSeries> m_series;
 
-    // The off-screen picture every paint draws into, kept while the size stays.
-    CBitmap m_canvas;
-    int m_canvasWidth = 0, m_canvasHeight = 0;
-    CKeptDC m_memDC;
+    // The off-screen picture every paint draws into, and the background and
+    // grid it starts from, kept from paint to paint.
+    Surface m_canvas;
+    Surface m_gridPicture;
+    bool m_gridPictureValid = false;
+    std::vector<POINT> m_line;  // the points of one unbroken line of a series
 
     std::string m_shownText;  // the hover values of the last paint
 };

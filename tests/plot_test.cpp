@@ -255,3 +255,87 @@ TEST_F(PlotTest, HoverTextShowsTheValueOfTheSampleUnderTheMouse)
         }
     }
 }
+
+namespace {
+// The plot of a 230 x 56 control drawn the plain way, segment by segment:
+// what every paint must match pixel for pixel.
+WindowPixels ReferencePlot(const std::vector<rlcuv::PlotSample>& samples, int penStyle, int penWidth,
+                           int hoverColumn)
+{
+    CClientDC screen(nullptr);
+    CCompatibleDC dc(screen);
+    void* bits = nullptr;
+    CBitmap canvas = CreateTopDownDib(kWidth, kHeight, &bits);
+    CSelect selectCanvas(dc, canvas);
+    const RECT all{0, 0, kWidth, kHeight};
+    ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+    {
+        CPen grid(::CreatePen(PS_SOLID, 1, kGridLine));
+        CSelect select(dc, grid);
+        for (int x = -2; x <= 228; x += 5) {
+            ::MoveToEx(dc, x, 0, nullptr);
+            ::LineTo(dc, x, 56);
+        }
+        for (int y = 0; y <= 55; y += 5) {
+            ::MoveToEx(dc, -1, y, nullptr);
+            ::LineTo(dc, 229, y);
+        }
+    }
+    LOGFONTW lf{};
+    lf.lfHeight = -10;
+    lf.lfWeight = 100;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfPitchAndFamily = VARIABLE_PITCH;
+    wcscpy(lf.lfFaceName, L"微软雅黑");
+    CFont font(::CreateFontIndirectW(&lf));
+    CSelect selectFont(dc, font);
+    ::SetTextColor(dc, kHoverText);
+    ::SetBkMode(dc, TRANSPARENT);
+    CPen pen(::CreatePen(penStyle, penWidth, kLine));
+    CSelect selectPen(dc, pen);
+    const auto row = [](int percent) { return std::max(56 - 56 * percent / 101 - 1, 0); };
+    for (size_t i = 0; i + 1 < samples.size(); ++i) {
+        if (samples[i].percent == -1) continue;
+        const int x1 = static_cast<int>(i) - 1, y1 = row(samples[i].percent);
+        ::MoveToEx(dc, x1, y1, nullptr);
+        ::LineTo(dc, x1 + 1, row(samples[i + 1].percent));
+        if (x1 == hoverColumn) {
+            const std::string text = std::to_string(samples[i].value);
+            ::TextOutA(dc, x1, y1 - 15, text.c_str(), static_cast<int>(text.size()));
+        }
+    }
+    return CaptureDC(dc, kWidth, kHeight);
+}
+}  // namespace
+
+TEST_F(PlotTest, EveryPaintMatchesThePlotDrawnSegmentBySegment)
+{
+    // Wandering readings with gaps, some above the top and some far below it.
+    std::vector<rlcuv::PlotSample> samples;
+    unsigned seed = 12345;
+    for (int i = 0; i < 231; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const int r = static_cast<int>((seed >> 16) % 140);
+        const int percent = r < 8 ? -1 : r > 130 ? -(r - 120) * 3 : r - 8;
+        samples.push_back({0, 0, percent, i * 7});
+    }
+    // Under the mouse at x = 100 a steep rise: the hover text covers its own
+    // segment, and the segments after it cover the text.
+    samples[101] = {0, 0, 0, 8888};
+    samples[102] = {0, 0, 100, 1};
+    samples[103] = {0, 0, 10, 1};
+    const int pens[][2] = {{PS_SOLID, 0}, {PS_SOLID, 1}, {PS_DOT, 0}, {PS_SOLID, 3}};
+    m_host.reset();
+    for (const auto& pen : pens) {
+        SCOPED_TRACE(pen[0] * 10 + pen[1]);
+        auto host = Open(kWidth, nullptr);
+        host->m_plot.AddSeries("Load", kLine, pen[0], pen[1], FALSE);
+        for (const rlcuv::PlotSample& s : samples) host->m_plot.AddPoint("Load", s, TRUE);
+        const CRect window = host->m_plot.GetWindowRect();
+        ASSERT_TRUE(::SetCursorPos(window.left + 100, window.top + 30));
+        const WindowPixels shot = Shot(host->m_plot);
+        EXPECT_FALSE(host->m_plot.GetWindowText().empty()) << "the hover text is drawn";
+        EXPECT_TRUE(shot.pixels == ReferencePlot(samples, pen[0], pen[1], 100).pixels);
+        ::SetCursorPos(1279, 1023);
+    }
+}
