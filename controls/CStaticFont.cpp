@@ -53,15 +53,7 @@ LRESULT CStaticFont::OnSetText(WPARAM, LPARAM lParam)
     return TRUE;
 }
 
-LRESULT CStaticFont::OnGetText(WPARAM size, LPARAM buffer)
-{
-    char* target = reinterpret_cast<char*>(buffer);
-    if (!target || size == 0) return 0;
-    const size_t count = std::min<size_t>(m_text.size(), size - 1);
-    std::copy_n(m_text.data(), count, target);
-    target[count] = '\0';
-    return static_cast<LRESULT>(count);
-}
+LRESULT CStaticFont::OnGetText(WPARAM size, LPARAM buffer) { return ReplyWithText(m_text, size, buffer); }
 
 LRESULT CStaticFont::OnGetTextLength(WPARAM, LPARAM) { return static_cast<LRESULT>(m_text.size()); }
 

@@ -1,5 +1,6 @@
 #include "framework/Wnd.h"
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -28,6 +29,16 @@ Attachment FindAttachment(HWND h)
 
 bool IsCtlColor(UINT msg) { return msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC; }
 }  // namespace
+
+LRESULT ReplyWithText(const std::string& text, WPARAM size, LPARAM buffer)
+{
+    char* target = reinterpret_cast<char*>(buffer);
+    if (!target || size == 0) return 0;
+    const size_t count = std::min<size_t>(text.size(), size - 1);
+    std::copy_n(text.data(), count, target);
+    target[count] = '\0';
+    return static_cast<LRESULT>(count);
+}
 
 UINT msgmap::CurrentCtlType(const CWnd& w) { return w.CurrentMessage().message - WM_CTLCOLORMSGBOX; }
 

@@ -11,6 +11,10 @@
 #include "framework/MessageMap.h"
 #include "framework/Rect.h"
 
+// Answers WM_GETTEXT from a text a window keeps itself: as much as the buffer
+// of that size holds, with its end; the result is the characters copied.
+LRESULT ReplyWithText(const std::string& text, WPARAM size, LPARAM buffer);
+
 class CWnd {
 public:
     CWnd() = default;

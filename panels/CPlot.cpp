@@ -98,15 +98,7 @@ void CPlot::AddPoint(const std::string& name, PlotSample sample, BOOL redraw)
 // The painter covers the whole control.
 LRESULT CPlot::OnEraseBkgnd(WPARAM, LPARAM) { return TRUE; }
 
-LRESULT CPlot::OnGetText(WPARAM size, LPARAM buffer)
-{
-    char* target = reinterpret_cast<char*>(buffer);
-    if (!target || size == 0) return 0;
-    const size_t count = std::min<size_t>(m_shownText.size(), size - 1);
-    std::copy_n(m_shownText.data(), count, target);
-    target[count] = '\0';
-    return static_cast<LRESULT>(count);
-}
+LRESULT CPlot::OnGetText(WPARAM size, LPARAM buffer) { return ReplyWithText(m_shownText, size, buffer); }
 
 LRESULT CPlot::OnGetTextLength(WPARAM, LPARAM) { return static_cast<LRESULT>(m_shownText.size()); }
 

@@ -212,7 +212,7 @@ public:
     {
         SetReadings(ReadingsAt(m_scenario, m_count++));
         Time(m_dlg, kRefreshTimer, m_handler, m_painting);
-        if (m_scenario.panels) Time(m_dlg.m_monitorPanel, kSampleTimer, m_stepHandler, m_stepPainting);
+        if (m_dlg.m_monitorPanel.m_hWnd) Time(m_dlg.m_monitorPanel, kSampleTimer, m_stepHandler, m_stepPainting);
         PumpMessages();
 
         const int memory = Angle(m_dlg.Reading(IDC_MEMORY_READOUT), 9000);
@@ -266,15 +266,16 @@ bool MeasureRefreshes(const Scenario& s, RefreshFigures& f)
     BenchDlg dlg;
     if (!dlg.Create(IDD_MAIN)) return false;
     dlg.KillTimer(kRefreshTimer);  // the refreshes are driven from here
-    if (s.panels) {
-        dlg.OpenMonitor();
-        dlg.m_monitorPanel.KillTimer(kSampleTimer);  // and the sampling steps
-    }
     PumpMessages();
     RefreshRun run(dlg, s);
     SimDriver::Get().clearLog();
     run.Refresh();
     f.driverCalls = SimDriver::Get().callCount();
+    if (s.panels) {
+        dlg.OpenMonitor();
+        dlg.m_monitorPanel.KillTimer(kSampleTimer);  // and the sampling steps
+        PumpMessages();
+    }
     // Reading the counters disturbs the heap once, and the refreshes after it
     // settle it: warming up twice, each time after a reading, measures the
     // refreshes alone.
