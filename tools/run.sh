@@ -42,10 +42,15 @@ wait_for() {
     done
     echo "$id"
 }
+# point ID X Y: the pointer to (X, Y) of the window.
+point() {
+    eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print "wx=" $4} /Absolute upper-left Y/ {print "wy=" $4}')"
+    xdotool mousemove $((wx + $2)) $((wy + $3))
+}
 # click ID X Y: a left click at (X, Y) of the window.
 click() {
-    eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print "wx=" $4} /Absolute upper-left Y/ {print "wy=" $4}')"
-    xdotool mousemove $((wx + $2)) $((wy + $3)) click 1
+    point "$@"
+    xdotool click 1
 }
 # capture ID NAME: a screenshot of the window, its path remembered.
 capture() {
@@ -74,6 +79,8 @@ xdotool key Escape
 click "$main" 686 372
 monitor=$(wait_for "HWM" 412x364)
 info=$(wait_for "Information" 412x364)
+# The pointer resting over the temperature plot shows a sample's value.
+point "$monitor" 300 250
 sleep 4
 capture "$monitor" monitor
 capture "$info" information
