@@ -1,5 +1,7 @@
 #include "panels/CDlgHwm.h"
 
+#include <algorithm>
+
 #include "res/resource.h"
 
 namespace {
@@ -98,7 +100,7 @@ void CDlgHwm::SetUpPlots()
         const HWND plot = parts.plot.m_hWnd;
         const LONG_PTR style = ::GetWindowLongPtrA(plot, GWL_STYLE);
         ::SetWindowLongPtrA(plot, GWL_STYLE, (style & ~WS_BORDER) | WS_CHILD | WS_VISIBLE | SS_OWNERDRAW);
-        // A dialog of the 3-D look gives a bordered control a sunken edge instead.
+        // A dialog of the 3-D look may carry a control's border as a sunken edge.
         const LONG_PTR exStyle = ::GetWindowLongPtrA(plot, GWL_EXSTYLE);
         ::SetWindowLongPtrA(plot, GWL_EXSTYLE, exStyle & ~(WS_EX_CLIENTEDGE | WS_EX_STATICEDGE));
         // The client area takes the border's pixels only once the frame is recalculated.
@@ -121,7 +123,8 @@ int CDlgHwm::Percent(const MonitorChannel& channel)
     // In this order, so that 29 of 0..100 gives 28, as it always has.
     const double share = (static_cast<double>(channel.value) - channel.scaleMin) * 1.0 /
                          (static_cast<double>(channel.scaleMax) - channel.scaleMin) * 100.0;
-    return static_cast<int>(share);
+    // A reading far off a narrow scale still fits the sample.
+    return static_cast<int>(std::clamp(share, -1e9, 1e9));
 }
 
 void CDlgHwm::Sample()

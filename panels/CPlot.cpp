@@ -27,9 +27,14 @@ bool SameName(const std::string& a, const std::string& b)
 int GridExtent(int size) { return size - size % kGridStep + 1; }
 }  // namespace
 
-// Constant-initialised, so it exists before the first plot and is never
-// destroyed under the last one.
-std::mutex CPlot::m_plotLock;
+// Made during the first plot's construction: a static made so is destroyed
+// only after every object whose construction ended after its own, so it
+// outlives the last plot.
+std::mutex& CPlot::SharedLock()
+{
+    static std::mutex lock;
+    return lock;
+}
 
 BEGIN_MESSAGE_MAP(CPlot, CStatic)
     ON_DRAWITEM_REFLECT(DrawItem)
@@ -38,7 +43,7 @@ BEGIN_MESSAGE_MAP(CPlot, CStatic)
     ON_MESSAGE(WM_GETTEXTLENGTH, OnGetTextLength)
 END_MESSAGE_MAP()
 
-CPlot::CPlot()
+CPlot::CPlot() : m_plotLock(SharedLock())
 {
     LOGFONTW lf{};
     lf.lfHeight = -10;

@@ -70,10 +70,10 @@ protected:
     void PaintSeries(HDC dc, PlotSeries& series, const POINT& cursor, const RECT& window);
     COLORREF PenColour(COLORREF series) const;
 
-    // One lock for every plot, guarding the series and the painting. It is
-    // made before any plot can be and outlives every plot.
-    static std::mutex m_plotLock;
+    // One lock for every plot, guarding the series and the painting.
+    static std::mutex& SharedLock();
 
+    std::mutex& m_plotLock;  // SharedLock()
     COLORREF m_background = 0x00000000;
     COLORREF m_gridColour = 0x00406040;
     bool m_gridVisible = true;
