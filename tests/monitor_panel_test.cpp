@@ -235,9 +235,10 @@ TEST_F(MonitorPanelTest, ClosingHidesThePanelAndItGoesOnSampling)
     EXPECT_FALSE(panel.IsWindowVisible());
     ASSERT_NE(panel.m_hWnd, nullptr);
 
+    // The message loop runs until two steps have sampled, for three seconds at most.
     SimDriver::Get().clearLog();
-    const DWORD end = ::GetTickCount() + 450;
-    while (::GetTickCount() < end) {
+    const DWORD end = ::GetTickCount() + 3000;
+    while (SimDriver::Calls(NvId::GetThermalSettings).size() < 2 && ::GetTickCount() < end) {
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
         ::Sleep(10);
