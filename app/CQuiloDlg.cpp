@@ -81,6 +81,7 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_BN_CLICKED(IDC_TURBO, OnTurbo)
     ON_BN_CLICKED(IDC_FANCURVE, OnFanCurve)
     ON_BN_CLICKED(IDC_SETTINGS, OnSettings)
+    ON_BN_CLICKED(IDC_HWM, OnMonitor)
 END_MESSAGE_MAP()
 
 CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent), m_fanCurvePanel(*this) {}
@@ -150,6 +151,8 @@ BOOL CQuiloDlg::OnInitDialog()
     }
     LoadStartupSettings();
 
+    m_infoPanel.SetGpuControl(&m_gpu);
+    m_monitorPanel.SetGpuControl(&m_gpu);
     m_turboPanel.SetGpuControl(&m_gpu);
     m_turboPanel.SetProfilePath(m_iniPath);
     m_settingsPanel.SetProfilePath(m_iniPath);
@@ -418,6 +421,11 @@ void CQuiloDlg::OnTurbo() { OpenPanel(m_turboPanel, 256, -40); }
 void CQuiloDlg::OnFanCurve() { OpenPanel(m_fanCurvePanel, 256, -40); }
 
 void CQuiloDlg::OnSettings() { OpenPanel(m_settingsPanel, 310, -40); }
+void CQuiloDlg::OnMonitor()
+{
+    OpenPanel(m_monitorPanel, 52, -30);
+    OpenPanel(m_infoPanel, 464, -30);
+}
 
 void CQuiloDlg::OnApplyPreset()
 {

@@ -16,6 +16,8 @@
 #include "gpu/GpuControl.h"
 #include "panels/CDlgFanCurve.h"
 #include "panels/CDlgSetting.h"
+#include "panels/CDlgHwm.h"
+#include "panels/CDlgInfo.h"
 #include "panels/CDlgTurbo.h"
 #include "profile/IniFile.h"
 
@@ -57,6 +59,7 @@ protected:
     void OnTurbo();
     void OnFanCurve();
     void OnSettings();
+    void OnMonitor();
 
     void PlaceControls();
     void FirstRunDefaults();
@@ -97,6 +100,8 @@ protected:
     CDlgTurbo m_turboPanel;
     CDlgFanCurve m_fanCurvePanel;
     CDlgSetting m_settingsPanel;
+    CDlgHwm m_monitorPanel;
+    CDlgInfo m_infoPanel;
     CStaticFont m_temperatureText, m_fanText, m_engineText, m_memoryText;
     int m_preset = 1;
     CIniFile m_ini;

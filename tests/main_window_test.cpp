@@ -315,6 +315,47 @@ TEST_F(MainWindowTest, AnEmptyCurveWritesNothing)
     EXPECT_TRUE(CoolerWrites().empty());
 }
 
+TEST_F(MainWindowTest, HwmOpensTheMonitorAndInformationPanelsBelowTheWindowThenOnlyShowsThem)
+{
+    TestableQuiloDlg& dlg = Open();
+    dlg.ShowWindow(SW_SHOW);
+    dlg.SetWindowPos(nullptr, 60, 90, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    const CRect window = dlg.GetWindowRect();
+    const WPARAM hwm = MAKEWPARAM(IDC_HWM, BN_CLICKED);
+    dlg.SendMessage(WM_COMMAND, hwm, 0);
+    const HWND monitor = FindWindowExA(nullptr, nullptr, "#32770", "HWM");
+    const HWND info = FindWindowExA(nullptr, nullptr, "#32770", "Information");
+    ASSERT_TRUE(monitor && info);
+    const std::pair<HWND, LONG> placed[] = {{monitor, window.left + 52}, {info, window.left + 464}};
+    for (const auto& [panel, left] : placed) {
+        CRect r;
+        GetWindowRect(panel, &r);
+        EXPECT_EQ(r, CRect(left, window.bottom - 30, left + 412, window.bottom - 30 + 364));
+        EXPECT_TRUE(IsWindowVisible(panel));
+        EXPECT_EQ(GetWindow(panel, GW_OWNER), dlg.m_hWnd);
+    }
+    // Wired to the window's own driver access.
+    CGpuControl gpu;
+    ASSERT_EQ(gpu.Initialize(), 0);
+    char name[64] = {}, shown[64] = {};
+    ASSERT_EQ(gpu.GetFullName(name), 1);
+    GetDlgItemTextA(info, IDC_INFO_NAME, shown, sizeof shown);
+    EXPECT_STREQ(shown, name);
+
+    SetWindowPos(monitor, nullptr, 5, 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ShowWindow(monitor, SW_MINIMIZE);
+    ShowWindow(info, SW_HIDE);
+    dlg.SendMessage(WM_COMMAND, hwm, 0);
+    EXPECT_EQ(FindWindowExA(nullptr, nullptr, "#32770", "HWM"), monitor);
+    EXPECT_EQ(FindWindowExA(nullptr, monitor, "#32770", "HWM"), nullptr) << "one monitor panel";
+    EXPECT_FALSE(IsIconic(monitor));
+    EXPECT_TRUE(IsWindowVisible(info));
+    CRect r;
+    GetWindowRect(monitor, &r);
+    EXPECT_EQ(r.left, 5);
+    EXPECT_EQ(r.top, 5);
+}
+
 TEST_F(MainWindowTest, EveryWayOfEndingHandsTheFanBack)
 {
     struct Case {

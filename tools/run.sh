@@ -42,10 +42,15 @@ wait_for() {
     done
     echo "$id"
 }
+# point ID X Y: the pointer to (X, Y) of the window.
+point() {
+    eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print "wx=" $4} /Absolute upper-left Y/ {print "wy=" $4}')"
+    xdotool mousemove $((wx + $2)) $((wy + $3))
+}
 # click ID X Y: a left click at (X, Y) of the window.
 click() {
-    eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print "wx=" $4} /Absolute upper-left Y/ {print "wy=" $4}')"
-    xdotool mousemove $((wx + $2)) $((wy + $3)) click 1
+    point "$@"
+    xdotool click 1
 }
 # capture ID NAME: a screenshot of the window, its path remembered.
 capture() {
@@ -86,6 +91,16 @@ settings=$(wait_for "Setting" 295x207)
 click "$settings" 48 105
 sleep 0.5
 capture "$settings" settings
+
+# The monitor and information panels, from the main window's "HWM", after a few seconds of history.
+click "$main" 686 372
+monitor=$(wait_for "HWM" 412x364)
+info=$(wait_for "Information" 412x364)
+# The pointer resting over the temperature plot shows a sample's value.
+point "$monitor" 300 250
+sleep 4
+capture "$monitor" monitor
+capture "$info" information
 
 kill $app 2>/dev/null || true
 

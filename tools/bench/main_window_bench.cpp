@@ -1,8 +1,10 @@
-// Benchmark of the main window over the simulated driver, for steady readings
-// and for readings that change at every refresh: the window's own cost of one
-// refresh against one plain copy of the dial, the process's CPU share in normal
-// running, and its private memory and GDI and USER objects before and after
-// many refreshes. Prints the figures beside their targets; tools/bench.sh runs it.
+// Benchmark of the main window over the simulated driver, for steady readings,
+// for readings that change at every refresh, and for changing readings with
+// the monitor and information panels open beside it: the window's own cost of
+// one refresh, and the monitor's of one sampling step, against one plain copy
+// of the dial, the process's CPU share in normal running, and its private
+// memory and GDI and USER objects before and after many refreshes. Prints the
+// figures beside their targets; tools/bench.sh runs it.
 //   main_window_bench.exe [seconds of normal running per scenario, default 60]
 #include <windows.h>
 #include <commctrl.h>
@@ -35,6 +37,7 @@ constexpr int kWarmUpRefreshes = 1500;
 // 100 refreshes: by then the dial has turned each needle angle it shows once.
 constexpr int kSettleRefreshes = 110;
 constexpr UINT_PTR kRefreshTimer = 2;
+constexpr UINT_PTR kSampleTimer = 10;  // the monitor panel's
 constexpr int kDialSize = 298;
 
 // One card whose memory clock follows the load as its graphics clock does, so
@@ -50,10 +53,13 @@ struct Scenario {
     bool changing;
     double maxDialCopies;  // the refresh's own cost
     double maxCpuPercent;  // of one core
+    bool panels = false;   // the monitor and information panels open ("HWM")
+    double maxStepDialCopies = 0;  // the monitor's own cost of one sampling step
 };
 const Scenario kScenarios[] = {
     {"steady readings", false, 5, 0.2},
     {"readings changing at every refresh", true, 40, 0.8},
+    {"readings changing at every refresh, monitor and information panels open", true, 40, 1.2, true, 20},
 };
 
 struct Readings {
@@ -112,6 +118,9 @@ void PumpMessages()
 class BenchDlg : public CQuiloDlg {
 public:
     using CQuiloDlg::m_gauge;
+    using CQuiloDlg::m_monitorPanel;
+
+    void OpenMonitor() { SendMessage(WM_COMMAND, MAKEWPARAM(IDC_HWM, BN_CLICKED)); }
     std::function<void()> beforeRefresh;
 
     int Reading(int id) const
@@ -132,6 +141,8 @@ protected:
 struct RefreshFigures {
     double handler = 0;  // seconds per refresh: timer 2's handler
     double painting = 0; // the painting it leaves for the message loop
+    double stepHandler = 0;   // seconds per sampling step: the monitor's timer 10
+    double stepPainting = 0;  // the painting it leaves
     double driver = 0;   // the same driver calls alone
     double dialCopy = 0;            // one per turn of the message loop
     double dialCopyBackToBack = 0;  // with source and target in the caches
@@ -200,14 +211,8 @@ public:
     void Refresh()
     {
         SetReadings(ReadingsAt(m_scenario, m_count++));
-        const double start = Now();
-        m_dlg.SendMessage(WM_TIMER, kRefreshTimer);
-        m_handler += Now() - start;
-        if (HIWORD(::GetQueueStatus(QS_PAINT)) & QS_PAINT) {
-            const double paint = Now();
-            ::RedrawWindow(m_dlg.m_hWnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-            m_painting += Now() - paint;
-        }
+        Time(m_dlg, kRefreshTimer, m_handler, m_painting);
+        if (m_dlg.m_monitorPanel.m_hWnd) Time(m_dlg.m_monitorPanel, kSampleTimer, m_stepHandler, m_stepPainting);
         PumpMessages();
 
         const int memory = Angle(m_dlg.Reading(IDC_MEMORY_READOUT), 9000);
@@ -218,7 +223,7 @@ public:
     }
     void ResetFigures()
     {
-        m_handler = m_painting = 0;
+        m_handler = m_painting = m_stepHandler = m_stepPainting = 0;
         m_needlesTurned = 0;
         m_framesBefore = m_dlg.m_gauge.FramesComposed();
         m_turnsBefore = m_dlg.m_gauge.NeedlesTurned();
@@ -227,16 +232,31 @@ public:
     {
         f.handler = m_handler / refreshes;
         f.painting = m_painting / refreshes;
+        f.stepHandler = m_stepHandler / refreshes;
+        f.stepPainting = m_stepPainting / refreshes;
         f.needlesTurned = m_needlesTurned;
         f.framesComposed = m_dlg.m_gauge.FramesComposed() - m_framesBefore;
         f.needleTurns = m_dlg.m_gauge.NeedlesTurned() - m_turnsBefore;
     }
 
 private:
+    // One timer's work on a window and the painting it leaves there.
+    static void Time(CWnd& window, UINT_PTR timer, double& handler, double& painting)
+    {
+        const double start = Now();
+        window.SendMessage(WM_TIMER, timer);
+        handler += Now() - start;
+        if (::GetUpdateRect(window, nullptr, FALSE) || (HIWORD(::GetQueueStatus(QS_PAINT)) & QS_PAINT)) {
+            const double paint = Now();
+            ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+            painting += Now() - paint;
+        }
+    }
+
     BenchDlg& m_dlg;
     const Scenario& m_scenario;
     int m_count = 0;
-    double m_handler = 0, m_painting = 0;
+    double m_handler = 0, m_painting = 0, m_stepHandler = 0, m_stepPainting = 0;
     int m_needlesTurned = 0, m_framesBefore = 0, m_turnsBefore = 0;
     int m_memoryAngle = -1, m_engineAngle = -1;
 };
@@ -251,6 +271,11 @@ bool MeasureRefreshes(const Scenario& s, RefreshFigures& f)
     SimDriver::Get().clearLog();
     run.Refresh();
     f.driverCalls = SimDriver::Get().callCount();
+    if (s.panels) {
+        dlg.OpenMonitor();
+        dlg.m_monitorPanel.KillTimer(kSampleTimer);  // and the sampling steps
+        PumpMessages();
+    }
     // Reading the counters disturbs the heap once, and the refreshes after it
     // settle it: warming up twice, each time after a reading, measures the
     // refreshes alone.
@@ -310,6 +335,7 @@ CpuFigures MeasureCpu(const Scenario& s, int seconds)
     g_run.dlg = &dlg;
     dlg.beforeRefresh = [&] {
         if (s.changing) SetReadings(ReadingsAt(s, g_run.refreshes));
+        if (s.panels && g_run.refreshes == 0) dlg.OpenMonitor();
         if (++g_run.refreshes != kSettleRefreshes) return;
         g_run.refreshStart = g_run.refreshes;
         g_run.wallStart = Now();
@@ -344,6 +370,15 @@ void Report(const Scenario& s, const RefreshFigures& r, const CpuFigures& c, boo
                 "one plain copy of the 298 x 298 dial", r.dialCopy * us, r.dialCopyBackToBack * us);
     std::printf("  %-44s %9.2f dial copies   target: <= %.0f   %s\n", "own cost of one refresh", ratio,
                 s.maxDialCopies, Verdict(ratio <= s.maxDialCopies));
+    if (s.panels) {
+        const double step = r.stepHandler + r.stepPainting;
+        const double stepRatio = (step - r.driver) / r.dialCopy;
+        std::printf("  %-44s %9.1f us  (handler %.1f us, painting it leaves %.1f us)\n",
+                    "one monitor sampling step, timer 10 in all", step * us, r.stepHandler * us, r.stepPainting * us);
+        std::printf("  %-44s %9.1f us  (the same calls as a refresh)\n", "  the driver's share", r.driver * us);
+        std::printf("  %-44s %9.2f dial copies   target: <= %.0f   %s\n", "own cost of one sampling step", stepRatio,
+                    s.maxStepDialCopies, Verdict(stepRatio <= s.maxStepDialCopies));
+    }
     std::printf("  %-44s %d frames composed, both needles moved %d times, in %d refreshes;\n", "the dial",
                 r.framesComposed, r.needlesTurned, kRefreshes);
     std::printf("  %-44s %d needle images turned by GDI+, the others blended from kept copies\n", "",
@@ -352,7 +387,7 @@ void Report(const Scenario& s, const RefreshFigures& r, const CpuFigures& c, boo
     std::printf("  %-44s %9.3f %% of one core (%.2f s CPU in %.1f s, %d refreshes)   target: < %.1f %%   %s\n",
                 "CPU share in normal running", share, c.cpuSeconds, c.seconds, c.refreshes, s.maxCpuPercent,
                 Verdict(c.seconds > 0 && share < s.maxCpuPercent));
-    std::printf("  before and after %d refreshes:\n", kRefreshes);
+    std::printf("  before and after %d refreshes%s:\n", kRefreshes, s.panels ? " and sampling steps" : "");
     PrintCount("private memory, bytes", static_cast<long long>(r.before.privateBytes),
                static_cast<long long>(r.after.privateBytes));
     PrintCount("GDI objects", r.before.gdiObjects, r.after.gdiObjects);

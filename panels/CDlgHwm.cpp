@@ -1,0 +1,170 @@
+#include "panels/CDlgHwm.h"
+
+#include <algorithm>
+
+#include "res/resource.h"
+
+namespace {
+const PanelFrame kPanelFrame{"HWM", true, IDB_MONITOR_SKIN, 412, 364, {IDB_PANEL_MINIMIZE, 358, 5},
+                        {IDB_PANEL_CLOSE, 382, 5}};
+constexpr UINT_PTR kSampleTimer = 10;
+constexpr UINT kSamplePeriod = 100;
+constexpr COLORREF kPlotGridColour = 0x00003200;
+constexpr COLORREF kPlotLineColour = 0x00A6721B;
+constexpr COLORREF kWhite = 0x00FFFFFF;
+// Every sixth sample the strip under each plot's last column is repainted.
+constexpr int kStripTicks = 5;
+
+// Sampling steps since the strips were last repainted, shared by every panel.
+int g_ticksSinceStrips = 0;
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CDlgHwm, CSkinPanel)
+    ON_MESSAGE(WM_TIMER, OnTimer)
+END_MESSAGE_MAP()
+
+CDlgHwm::CDlgHwm(CWnd* parent) : CSkinPanel(IDD_MONITOR, parent) {}
+
+CDlgHwm::ChannelParts CDlgHwm::Parts(Channel channel)
+{
+    switch (channel) {
+    case kEngine:
+        return {m_engineChannel, m_enginePlot, IDC_ENGINE_PLOT, "Engine Clock MHz", m_engineText};
+    case kMemory:
+        return {m_memoryChannel, m_memoryPlot, IDC_MEMORY_PLOT, "Memory Clock MHz", m_memoryText};
+    case kTemperature:
+        return {m_temperatureChannel, m_temperaturePlot, IDC_TEMP_PLOT, "Temperature C", m_temperatureText};
+    default:
+        return {m_fanChannel, m_fanPlot, IDC_FAN_PLOT, "Fan Speed %", m_fanText};
+    }
+}
+
+void CDlgHwm::DoDataExchange(CDataExchange* pDX)
+{
+    CSkinPanel::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_ENGINE_READOUT, m_engineText);
+    DDX_Control(pDX, IDC_MEMORY_READOUT, m_memoryText);
+    DDX_Control(pDX, IDC_TEMP_READOUT, m_temperatureText);
+    DDX_Control(pDX, IDC_FAN_READOUT, m_fanText);
+    DDX_Text(pDX, IDC_ENGINE_READOUT, m_engineChannel.value);
+    DDX_Text(pDX, IDC_MEMORY_READOUT, m_memoryChannel.value);
+    DDX_Text(pDX, IDC_TEMP_READOUT, m_temperatureChannel.value);
+    DDX_Text(pDX, IDC_FAN_READOUT, m_fanChannel.value);
+}
+
+BOOL CDlgHwm::OnInitDialog()
+{
+    CSkinPanel::OnInitDialog();
+    SetUpFrame(kPanelFrame);
+    SetScales();
+    PlaceControls();
+    SetUpPlots();
+    for (CStaticFont* readout : {&m_temperatureText, &m_fanText, &m_engineText, &m_memoryText}) {
+        readout->SetReadoutFont(140, "DigifaceWide");
+        readout->SetReadoutColour(kWhite);
+    }
+    SetTimer(kSampleTimer, kSamplePeriod);
+    return TRUE;
+}
+
+// Twice the P0 figures, for the GPU selected now; kept for the panel's life.
+void CDlgHwm::SetScales()
+{
+    GpuClockInfo info{};
+    if (m_gpu && m_gpu->GetPstateClocks(info, m_gpu->m_gpuIndex, 0)) {
+        m_engineChannel.scaleMax = static_cast<int32_t>(2.0 * info.gfxMaxClock / 1000);
+        m_memoryChannel.scaleMax = static_cast<int32_t>(2.0 * info.memBaseClock / 1000);
+    } else {
+        m_engineChannel.scaleMax = 0;
+        m_memoryChannel.scaleMax = 0;
+    }
+}
+
+void CDlgHwm::PlaceControls()
+{
+    constexpr int kPlotTop[kChannelCount] = {75, 142, 209, 274};
+    constexpr int kReadoutTop[kChannelCount] = {91, 158, 225, 290};
+    for (int c = 0; c < kChannelCount; ++c) {
+        ChannelParts parts = Parts(static_cast<Channel>(c));
+        // The plots are placed before they are attached.
+        ::MoveWindow(GetDlgItem(parts.plotId), 89, kPlotTop[c], 230, 56, TRUE);
+        parts.readout.MoveWindow(322, kReadoutTop[c], 60, 30);
+    }
+}
+
+void CDlgHwm::SetUpPlots()
+{
+    for (int c = 0; c < kChannelCount; ++c) {
+        ChannelParts parts = Parts(static_cast<Channel>(c));
+        if (!parts.plot.SubclassDlgItem(parts.plotId, this)) continue;
+        const HWND plot = parts.plot.m_hWnd;
+        const LONG_PTR style = ::GetWindowLongPtrA(plot, GWL_STYLE);
+        ::SetWindowLongPtrA(plot, GWL_STYLE, (style & ~WS_BORDER) | WS_CHILD | WS_VISIBLE | SS_OWNERDRAW);
+        // A dialog of the 3-D look may carry a control's border as a sunken edge.
+        const LONG_PTR exStyle = ::GetWindowLongPtrA(plot, GWL_EXSTYLE);
+        ::SetWindowLongPtrA(plot, GWL_EXSTYLE, exStyle & ~(WS_EX_CLIENTEDGE | WS_EX_STATICEDGE));
+        // The client area takes the border's pixels only once the frame is recalculated.
+        ::SetWindowPos(plot, nullptr, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+        parts.plot.SetGrid(FALSE, kPlotGridColour, PS_SOLID, 100, TRUE);
+        parts.plot.AddSeries(parts.series, kPlotLineColour, PS_SOLID, 0, TRUE);
+    }
+}
+
+LRESULT CDlgHwm::OnTimer(WPARAM id, LPARAM)
+{
+    if (id == kSampleTimer) Sample();
+    return Default();
+}
+
+int CDlgHwm::Percent(const MonitorChannel& channel)
+{
+    if (channel.scaleMax == channel.scaleMin) return 0;
+    // In this order, so that 29 of 0..100 gives 28, as it always has.
+    const double share = (static_cast<double>(channel.value) - channel.scaleMin) * 1.0 /
+                         (static_cast<double>(channel.scaleMax) - channel.scaleMin) * 100.0;
+    // A reading far off a narrow scale still fits the sample.
+    return static_cast<int>(std::clamp(share, -1e9, 1e9));
+}
+
+void CDlgHwm::Sample()
+{
+    GpuClockInfo clocks{};
+    uint32_t temperature = 0;
+    uint32_t fan = 0;
+    if (m_gpu) {
+        m_gpu->GetCurrentClocks(clocks, -1);
+        m_gpu->GetTemperature(temperature, -1);
+        fan = m_gpu->GetCoolerLevel(-1, 0);
+    }
+    m_engineChannel.value = static_cast<int32_t>(clocks.gfxClock / 1000);
+    m_memoryChannel.value = static_cast<int32_t>(clocks.memClock / 1000);
+    m_temperatureChannel.value = static_cast<int32_t>(temperature);
+    m_fanChannel.value = static_cast<int32_t>(fan);
+
+    constexpr Channel kOrder[] = {kEngine, kMemory, kFan, kTemperature};
+    for (Channel c : kOrder) {
+        ChannelParts parts = Parts(c);
+        parts.plot.AddPoint(parts.series, rlcuv::PlotSample{0, 0, Percent(parts.channel), parts.channel.value}, TRUE);
+    }
+    UpdateData(FALSE);
+    // The readouts draw over the skin: the old digits go with the skin under them.
+    for (Channel c : kOrder) {
+        ChannelParts parts = Parts(c);
+        if (parts.channel.value == parts.channel.lastShown) continue;
+        InvalidateUnder(parts.readout, false);
+        parts.channel.lastShown = parts.channel.value;
+    }
+    if (++g_ticksSinceStrips > kStripTicks) {
+        g_ticksSinceStrips = 0;
+        for (Channel c : kOrder) InvalidateUnder(Parts(c).plot, true);
+    }
+}
+
+void CDlgHwm::InvalidateUnder(CWnd& control, bool lastColumnOnly)
+{
+    CRect area = control.GetWindowRect();
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&area), 2);
+    if (lastColumnOnly) area.left = area.right - 1;
+    InvalidateRect(area, TRUE);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// CDlgHwm: the hardware-monitor panel. Every 100 ms, from its first opening
+// until the program ends and also while hidden, it samples the selected GPU's
+// engine clock, memory clock, temperature and fan level into four scrolling
+// plots, each with its current value beside it.
+#include <string>
+
+#include "controls/CStaticFont.h"
+#include "gpu/GpuControl.h"
+#include "panels/CPlot.h"
+#include "panels/CSkinPanel.h"
+
+// One monitored reading and the scale it is plotted on.
+struct MonitorChannel {
+    int32_t value;
+    int32_t lastShown;  // the reading when its readout was last repainted
+    int32_t scaleMin;   // drawn at 0 per cent of the plot height
+    int32_t scaleMax;   // drawn at 100 per cent
+};
+
+class CDlgHwm : public CSkinPanel {
+    DECLARE_MESSAGE_MAP()
+public:
+    explicit CDlgHwm(CWnd* parent = nullptr);
+
+    void SetGpuControl(CGpuControl* gpu) { m_gpu = gpu; }
+
+protected:
+    enum Channel { kEngine, kMemory, kTemperature, kFan, kChannelCount };
+    // One channel with its plot, its series and its readout.
+    struct ChannelParts {
+        MonitorChannel& channel;
+        rlcuv::CPlot& plot;
+        int plotId;
+        const char* series;
+        CStaticFont& readout;
+    };
+
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    LRESULT OnTimer(WPARAM id, LPARAM);
+
+    ChannelParts Parts(Channel channel);
+    void SetScales();
+    void PlaceControls();
+    void SetUpPlots();
+    // One sampling step: the readings into the plots and the readouts.
+    void Sample();
+    // Percent of the plot height for the channel's value, truncated toward zero.
+    static int Percent(const MonitorChannel& channel);
+    // A rectangle of this panel's client area erased and repainted.
+    void InvalidateUnder(CWnd& control, bool lastColumnOnly);
+
+    rlcuv::CPlot m_enginePlot, m_memoryPlot, m_temperaturePlot, m_fanPlot;
+    MonitorChannel m_engineChannel{0, 0, 0, 0};
+    MonitorChannel m_memoryChannel{0, 0, 0, 0};
+    MonitorChannel m_temperatureChannel{0, 0, 0, 120};
+    MonitorChannel m_fanChannel{0, 0, 0, 100};
+    CStaticFont m_engineText, m_memoryText, m_temperatureText, m_fanText;
+    CGpuControl* m_gpu = nullptr;
+};
