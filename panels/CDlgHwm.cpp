@@ -147,24 +147,19 @@ void CDlgHwm::Sample()
         ChannelParts parts = Parts(c);
         parts.plot.AddPoint(parts.series, rlcuv::PlotSample{0, 0, Percent(parts.channel), parts.channel.value}, TRUE);
     }
+    // A readout whose value changed paints itself at once, skin and digits:
+    // the panel has nothing to repaint under it.
     UpdateData(FALSE);
-    // The readouts draw over the skin: the old digits go with the skin under them.
-    for (Channel c : kOrder) {
-        ChannelParts parts = Parts(c);
-        if (parts.channel.value == parts.channel.lastShown) continue;
-        InvalidateUnder(parts.readout, false);
-        parts.channel.lastShown = parts.channel.value;
-    }
     if (++g_ticksSinceStrips > kStripTicks) {
         g_ticksSinceStrips = 0;
-        for (Channel c : kOrder) InvalidateUnder(Parts(c).plot, true);
+        for (Channel c : kOrder) InvalidateLastColumn(Parts(c).plot);
     }
 }
 
-void CDlgHwm::InvalidateUnder(CWnd& control, bool lastColumnOnly)
+void CDlgHwm::InvalidateLastColumn(CWnd& plot)
 {
-    CRect area = control.GetWindowRect();
+    CRect area = plot.GetWindowRect();
     ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&area), 2);
-    if (lastColumnOnly) area.left = area.right - 1;
+    area.left = area.right - 1;
     InvalidateRect(area, TRUE);
 }

@@ -13,7 +13,6 @@
 // One monitored reading and the scale it is plotted on.
 struct MonitorChannel {
     int32_t value;
-    int32_t lastShown;  // the reading when its readout was last repainted
     int32_t scaleMin;   // drawn at 0 per cent of the plot height
     int32_t scaleMax;   // drawn at 100 per cent
 };
@@ -48,14 +47,14 @@ protected:
     void Sample();
     // Percent of the plot height for the channel's value, truncated toward zero.
     static int Percent(const MonitorChannel& channel);
-    // A rectangle of this panel's client area erased and repainted.
-    void InvalidateUnder(CWnd& control, bool lastColumnOnly);
+    // The strip of this panel under the plot's last column, erased and repainted.
+    void InvalidateLastColumn(CWnd& plot);
 
     rlcuv::CPlot m_enginePlot, m_memoryPlot, m_temperaturePlot, m_fanPlot;
-    MonitorChannel m_engineChannel{0, 0, 0, 0};
-    MonitorChannel m_memoryChannel{0, 0, 0, 0};
-    MonitorChannel m_temperatureChannel{0, 0, 0, 120};
-    MonitorChannel m_fanChannel{0, 0, 0, 100};
+    MonitorChannel m_engineChannel{0, 0, 0};
+    MonitorChannel m_memoryChannel{0, 0, 0};
+    MonitorChannel m_temperatureChannel{0, 0, 120};
+    MonitorChannel m_fanChannel{0, 0, 100};
     CStaticFont m_engineText, m_memoryText, m_temperatureText, m_fanText;
     CGpuControl* m_gpu = nullptr;
 };

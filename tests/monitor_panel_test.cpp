@@ -186,25 +186,31 @@ TEST_F(MonitorPanelTest, AFailedScaleQueryLeavesTheClockPlotsFlatButTheReadoutsL
     EXPECT_EQ(panel.Text(IDC_MEMORY_READOUT), "1500");
 }
 
-TEST_F(MonitorPanelTest, AReadoutIsRepaintedOnlyWhenItsValueChanges)
+// A readout paints a changed value at once, skin and digits, so the panel
+// has nothing to repaint under it; an unchanged value is not painted again.
+TEST_F(MonitorPanelTest, AReadoutShowsANewValueAtOnceAndLeavesThePanelNothingToRepaint)
 {
     TestableHwm& panel = Open();
     SimDriver::Get().setTemperature(0, 50);
     panel.Tick();
     const int readouts[] = {IDC_ENGINE_READOUT, IDC_MEMORY_READOUT, IDC_TEMP_READOUT, IDC_FAN_READOUT};
+    HWND temperature = panel.GetDlgItem(IDC_TEMP_READOUT);
+    auto fullRepaint = [&] {
+        ::RedrawWindow(panel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        return CaptureClient(temperature);
+    };
+    const WindowPixels fifty = fullRepaint();
 
-    panel.SendMessage(WM_TIMER, kSampleTimer);
-    for (int id : readouts) EXPECT_FALSE(panel.Pending(panel.CentreOf(id).x, panel.CentreOf(id).y)) << id;
-    EXPECT_EQ(panel.Text(IDC_TEMP_READOUT), "50");
     ::ValidateRect(panel, nullptr);
-
+    panel.SendMessage(WM_TIMER, kSampleTimer);
+    EXPECT_EQ(CaptureClient(temperature).pixels, fifty.pixels);
     SimDriver::Get().setTemperature(0, 51);
     panel.SendMessage(WM_TIMER, kSampleTimer);
-    for (int id : readouts) {
-        const POINT centre = panel.CentreOf(id);
-        EXPECT_EQ(panel.Pending(centre.x, centre.y), id == IDC_TEMP_READOUT) << id;
-    }
+    for (int id : readouts) EXPECT_FALSE(panel.Pending(panel.CentreOf(id).x, panel.CentreOf(id).y)) << id;
     EXPECT_EQ(panel.Text(IDC_TEMP_READOUT), "51");
+    const WindowPixels shown = CaptureClient(temperature);
+    EXPECT_NE(shown.pixels, fifty.pixels);
+    EXPECT_EQ(shown.pixels, fullRepaint().pixels);
 }
 
 TEST_F(MonitorPanelTest, TheStripUnderEachPlotsLastColumnIsRepaintedEverySixthStep)
