@@ -83,7 +83,9 @@ void CTrayIcon::ShowReadings(const TrayReadings& readings, ULONGLONG nowMs)
         if (celsius >= m_warningAt && !m_warned) Warn(readings.temperature);
         if (celsius <= m_warningAt - kWarningRearm) m_warned = false;
     }
-    if (!m_shown) return;
+    // A temporary icon only carries its warning: updating it would cost the
+    // shell's round trips at every refresh for an icon that is about to go.
+    if (!IsShown()) return;
     UpdatePicture(readings);
     if (!m_tipSet || nowMs - m_tipTime >= kTipPeriodMs) {
         const std::wstring tip = L"Quilo\n" + ReadingsLine(readings);
