@@ -14,7 +14,7 @@ BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 export BUILD_DIR
 "$ROOT/tools/package.sh"
 . "$ROOT/tools/packages.sh"
-qsurge_ensure_packages xdotool
+qsurge_ensure_packages xdotool unzip
 . "$ROOT/tools/wine-env.sh"
 
 started=$(date +%s)
@@ -59,7 +59,15 @@ has_value() { [ -n "$(reg_value "$@")" ]; }
 no_value() { ! has_value "$@"; }
 no_key() { ! wine reg query "$1" >/dev/null 2>&1; }
 equals() { [ "$1" = "$2" ]; }
-fan_policy() { head -n 1 "$NVSIM_SHARED" 2>/dev/null | cut -d' ' -f3; }
+fan_policy_is() { [ "$(head -n 1 "$NVSIM_SHARED" 2>/dev/null | cut -d' ' -f3)" = "$1" ]; }
+# within SECONDS COMMAND...: whether the command succeeds within that time.
+within() {
+    end=$(($(date +%s) + $1)); shift
+    until "$@"; do
+        [ "$(date +%s)" -lt "$end" ] || return 1
+        sleep 0.2
+    done
+}
 exists() { [ -e "$1" ]; }
 absent() { [ ! -e "$1" ]; }
 only_profiles_in() { [ -z "$(ls -A "$1" | grep -v '^Quilo_ID[0-9A-F]*\.ini$')" ] && ls "$1"/Quilo_ID*.ini; }
@@ -76,41 +84,28 @@ RUN='Software\Microsoft\Windows\CurrentVersion\Run'
 VALUE=QuiloStartUpAutoRun
 
 viewable() { [ -n "$1" ] && xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
-# start_program: runs the installed program in the background; its exit
-# status goes to $CHECK/exit. Waits up to 30 s for its main window to be
-# shown, and leaves the window's id in $window.
+# Finds the program's main window, leaves its id in $window, and tells whether it is shown.
+main_window_shown() {
+    window=$(xwininfo -root -tree 2>/dev/null | grep '"Q-Surge"' | grep 926x451 | awk '{print $1}')
+    viewable "$window"
+}
+# start_program: runs the installed program in the background, its exit
+# status to go to $CHECK/exit, and waits up to 30 s for its main window.
 start_program() {
     rm -f "$CHECK/exit"
     (status=0; wine "$EXE_W" >/dev/null 2>&1 || status=$?; echo $status > "$CHECK/exit") &
-    window=""
-    i=0
-    while ! viewable "$window"; do
-        i=$((i + 1)); [ $i -le 300 ] && [ ! -f "$CHECK/exit" ] || return 0
-        sleep 0.1
-        window=$(xwininfo -root -tree 2>/dev/null | grep '"Q-Surge"' | grep 926x451 | awk '{print $1}')
-    done
+    within 30 main_window_shown || true
 }
 # click ID X Y: a left click at (X, Y) of the window.
 click() {
     eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ {print "wx=" $4} /Absolute upper-left Y/ {print "wy=" $4}')"
     xdotool mousemove $((wx + $2)) $((wy + $3)) click 1
 }
-# The file the program's exit status was written to, waited for up to 30 s.
-ended() {
-    i=0
-    while [ ! -f "$CHECK/exit" ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
-    [ -f "$CHECK/exit" ]
-}
-closed_politely() { ended && [ "$(cat "$CHECK/exit")" = 0 ]; }
-# waits up to 60 s for the uninstaller, which goes on in a copy of itself
-# after the started one has returned: its entry goes last.
-uninstalled() {
-    i=0
-    until no_key "$UNINSTALL"; do
-        i=$((i + 1)); [ $i -le 120 ] || return 1
-        sleep 0.5
-    done
-}
+# Ended with status 0, as on its close key; one ended hard has another.
+closed_politely() { within 30 test -f "$CHECK/exit" && [ "$(cat "$CHECK/exit")" = 0 ]; }
+# The uninstaller goes on in a copy of itself after the started one has
+# returned; it removes its entry last.
+uninstalled() { within 60 no_key "$UNINSTALL"; }
 
 # Install.
 check "silent install succeeds" wine "$setup" /S
@@ -136,8 +131,7 @@ check "program shows its main window" viewable "$window"
 check "profile written beside the program" sh -c "ls '$DIR'/Quilo_ID*.ini"
 check "program registered itself to start with Windows" has_value "HKLM\\$RUN" "$VALUE"
 [ -n "$window" ] && click "$window" 140 364  # the fan switch: follow the curve
-sleep 1
-check "program drives the fan" equals "$(fan_policy)" 1
+check "program drives the fan" within 10 fan_policy_is 1
 
 # What the program writes without administrator rights, a profile of a program
 # copy that could not write beside itself, and a value of some other program.
@@ -152,7 +146,7 @@ uninstaller=$(printf '%s\n' "$quiet" | sed 's/^"\([^"]*\)".*/\1/')
 check "silent uninstall runs" wine "$uninstaller" $(printf '%s\n' "$quiet" | sed 's/^"[^"]*" *//')
 check "uninstall completes" uninstalled
 check "running program was closed, not killed" closed_politely
-check "fan handed back to the driver" equals "$(fan_policy)" 32
+check "fan handed back to the driver" fan_policy_is 32
 check "no program window left" sh -c "! xwininfo -root -tree | grep -q '\"Q-Surge\"'"
 check "program files removed, profile kept beside them" only_profiles_in "$DIR"
 check "Start menu shortcut removed" absent "$SHORTCUT"
