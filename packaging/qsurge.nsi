@@ -32,6 +32,7 @@ InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
 ShowUninstDetails show
 BrandingText "${PRODUCT} ${VERSION}"
+ManifestDPIAware true
 
 ; The program's own version resource names no copyright holder either.
 !pragma warning disable 9100
@@ -87,10 +88,10 @@ Function ${un}OpenIfOurs
     System::Call 'kernel32::CloseHandle(p r8)'
 FunctionEnd
 
-; $1: an open process handle; $2: milliseconds to wait before it is ended
-; hard. Closes the handle; aborts when the process outlives both waits.
+; $1: an open process handle, closed here. Aborts when the process outlives
+; both the wait for its end and the one after it was ended hard.
 Function ${un}AwaitEnd
-    System::Call 'kernel32::WaitForSingleObject(p r1, i r2) i .r7'
+    System::Call 'kernel32::WaitForSingleObject(p r1, i ${CLOSE_TIMEOUT_MS}) i .r7'
     ${If} $7 <> 0
         DetailPrint "$(^Name) did not close in time; ending it."
         System::Call 'kernel32::TerminateProcess(p r1, i 1)'
@@ -106,7 +107,6 @@ FunctionEnd
 Function ${un}EndProgram
     Push $0
     Push $1
-    Push $2
     Push $3
     Push $4
     Push $5
@@ -152,7 +152,6 @@ Function ${un}EndProgram
         ${If} $1 P= 0
             ${Break}
         ${EndIf}
-        StrCpy $2 ${CLOSE_TIMEOUT_MS}
         Call ${un}AwaitEnd
     ${Loop}
     ; Then every other process of the program.
@@ -168,7 +167,6 @@ Function ${un}EndProgram
         System::Call '*$7(i .r0)'
         Call ${un}OpenIfOurs
         ${If} $1 P<> 0
-            StrCpy $2 ${CLOSE_TIMEOUT_MS}
             Call ${un}AwaitEnd
         ${EndIf}
         IntOp $6 $6 + 4
@@ -184,7 +182,6 @@ done:
     Pop $5
     Pop $4
     Pop $3
-    Pop $2
     Pop $1
     Pop $0
 FunctionEnd
