@@ -1,7 +1,8 @@
 # Sourced by the Wine wrappers: prefix, display and wineserver for one build tree.
-# qsurge_wine_env BUILD_DIR
-#   exports WINEPREFIX (BUILD_DIR/wineprefix), DISPLAY (an Xvfb of this build when
-#   none is set), creates the prefix on first use and installs the simulated driver.
+# qsurge_wine_env BUILD_DIR [PREFIX]
+#   exports WINEPREFIX (PREFIX, default BUILD_DIR/wineprefix), DISPLAY (an Xvfb
+#   of this build when none is set), creates the prefix on first use and
+#   installs the simulated driver.
 
 qsurge_start_xvfb() {
     state="$1/xvfb.display"
@@ -28,7 +29,7 @@ qsurge_start_xvfb() {
 
 qsurge_wine_env() {
     build="$1"
-    WINEPREFIX="$build/wineprefix"; export WINEPREFIX
+    WINEPREFIX="${2:-$build/wineprefix}"; export WINEPREFIX
     WINEARCH=win64; export WINEARCH
     : "${WINEDEBUG:=-all}"; export WINEDEBUG
     # No Mono or Gecko installer dialogs in a prefix that runs no .NET or HTML,
@@ -47,7 +48,7 @@ qsurge_wine_env() {
         sim="$build/nvsim/nvapi64.dll"
         dest="$WINEPREFIX/drive_c/windows/system32/nvapi64.dll"
         if [ -f "$sim" ] && ! cmp -s "$sim" "$dest" 2>/dev/null; then cp "$sim" "$dest"; fi
-    ) 9>"$build/wineprefix.lock"
+    ) 9>"$WINEPREFIX.lock"
     # One wineserver, with the desktop and services, kept alive across the programs
     # of a run keeps each start quick. They are started here with no inherited
     # descriptors, or a test runner would wait for them to close its pipes.
@@ -56,9 +57,9 @@ qsurge_wine_env() {
     fi
 }
 
-# qsurge_wine_stop BUILD_DIR: ends the build's wineserver and its Xvfb.
+# qsurge_wine_stop BUILD_DIR [PREFIX]: ends the prefix's wineserver and the build's Xvfb.
 qsurge_wine_stop() {
-    WINEPREFIX="$1/wineprefix" wineserver -k 2>/dev/null || true
+    WINEPREFIX="${2:-$1/wineprefix}" wineserver -k 2>/dev/null || true
     if [ -f "$1/xvfb.display" ]; then
         kill "$(cut -d' ' -f2 "$1/xvfb.display")" 2>/dev/null || true
         rm -f "$1/xvfb.display"
