@@ -48,6 +48,13 @@ notice mingw-w64-runtime.txt "The MinGW-w64 runtime and its winpthreads library"
 notice gcc-runtime.txt "The GCC runtime libraries libgcc and libstdc++ (GPL 3 with the GCC Runtime Library Exception)" libstdc++.a
 # The GCC notices refer to the licence's text on a Debian system.
 crlf /usr/share/common-licenses/GPL-3 > "$STAGE/licenses/GPL-3.txt"
+# The digital face the program carries for its numbers (from Debian package fonts-dseg).
+{
+    echo "DSEG7 Classic, a font carried inside qsurge.exe for its numbers."
+    echo "Its copyright and licence (SIL Open Font License 1.1) follow."
+    echo
+    cat "$ROOT/res/fonts/DSEG-LICENSE.txt"
+} | crlf > "$STAGE/licenses/dseg-font.txt"
 
 zip_file="$OUT/$NAME-portable.zip"
 (cd "$OUT/stage" && zip -q -r -X -9 "$zip_file" Q-Surge)
