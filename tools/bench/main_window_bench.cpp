@@ -19,6 +19,7 @@ using std::min;
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/CQuiloDlg.h"
 #include "framework/Resources.h"
@@ -51,16 +52,23 @@ const char* const kScenario =
 struct Scenario {
     const char* name;
     bool changing;
-    double maxDialCopies;  // the refresh's own cost
+    double maxDialCopies;  // the refresh's own cost, mean, in dial copies per turn of the loop
     double maxCpuPercent;  // of one core
     bool panels = false;   // the monitor and information panels open ("HWM")
     double maxStepDialCopies = 0;  // the monitor's own cost of one sampling step
+    bool hidden = false;   // the window hidden in the notification area
+    double maxBackToBack = 0;  // the refresh's own cost, mean, in back-to-back dial copies (0: none)
 };
 const Scenario kScenarios[] = {
     {"steady readings", false, 5, 0.2},
-    {"readings changing at every refresh", true, 40, 0.8},
-    {"readings changing at every refresh, monitor and information panels open", true, 40, 1.2, true, 20},
+    {"readings changing at every refresh", true, 40, 0.4, false, 0, false, 15},
+    {"readings changing at every refresh, monitor and information panels open", true, 40, 0.8, true, 20, false, 15},
+    {"steady readings, hidden in the notification area", false, 5, 0.2, false, 0, true},
+    {"readings changing at every refresh, hidden in the notification area", true, 40, 0.4, false, 0, true, 15},
 };
+// The soak: readings changing at every refresh with every panel open.
+constexpr int kSoakRefreshes = 100000;
+constexpr int kSoakReport = 10000;
 
 struct Readings {
     int temperature, fan, load;
@@ -121,6 +129,11 @@ public:
     using CQuiloDlg::m_monitorPanel;
 
     void OpenMonitor() { SendMessage(WM_COMMAND, MAKEWPARAM(IDC_HWM, BN_CLICKED)); }
+    void OpenEveryPanel()
+    {
+        for (int id : {IDC_HWM, IDC_TURBO, IDC_FANCURVE, IDC_SETTINGS}) SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED));
+    }
+    void Hide() { SendMessage(WM_COMMAND, MAKEWPARAM(IDC_MINIMIZE, BN_CLICKED)); }
     std::function<void()> beforeRefresh;
 
     int Reading(int id) const
@@ -139,6 +152,7 @@ protected:
 };
 
 struct RefreshFigures {
+    double median = 0;   // seconds: the middle refresh, handler and painting
     double handler = 0;  // seconds per refresh: timer 2's handler
     double painting = 0; // the painting it leaves for the message loop
     double stepHandler = 0;   // seconds per sampling step: the monitor's timer 10
@@ -211,7 +225,9 @@ public:
     void Refresh()
     {
         SetReadings(ReadingsAt(m_scenario, m_count++));
+        const double before = m_handler + m_painting;
         Time(m_dlg, kRefreshTimer, m_handler, m_painting);
+        m_each.push_back(m_handler + m_painting - before);
         if (m_dlg.m_monitorPanel.m_hWnd) Time(m_dlg.m_monitorPanel, kSampleTimer, m_stepHandler, m_stepPainting);
         PumpMessages();
 
@@ -224,12 +240,15 @@ public:
     void ResetFigures()
     {
         m_handler = m_painting = m_stepHandler = m_stepPainting = 0;
+        m_each.clear();
         m_needlesTurned = 0;
         m_framesBefore = m_dlg.m_gauge.FramesComposed();
         m_turnsBefore = m_dlg.m_gauge.NeedlesTurned();
     }
-    void Report(RefreshFigures& f, int refreshes) const
+    void Report(RefreshFigures& f, int refreshes)
     {
+        std::nth_element(m_each.begin(), m_each.begin() + m_each.size() / 2, m_each.end());
+        f.median = m_each.empty() ? 0 : m_each[m_each.size() / 2];
         f.handler = m_handler / refreshes;
         f.painting = m_painting / refreshes;
         f.stepHandler = m_stepHandler / refreshes;
@@ -257,6 +276,7 @@ private:
     const Scenario& m_scenario;
     int m_count = 0;
     double m_handler = 0, m_painting = 0, m_stepHandler = 0, m_stepPainting = 0;
+    std::vector<double> m_each;  // each refresh's handler and painting
     int m_needlesTurned = 0, m_framesBefore = 0, m_turnsBefore = 0;
     int m_memoryAngle = -1, m_engineAngle = -1;
 };
@@ -274,6 +294,10 @@ bool MeasureRefreshes(const Scenario& s, RefreshFigures& f)
     if (s.panels) {
         dlg.OpenMonitor();
         dlg.m_monitorPanel.KillTimer(kSampleTimer);  // and the sampling steps
+        PumpMessages();
+    }
+    if (s.hidden) {
+        dlg.Hide();
         PumpMessages();
     }
     // Reading the counters disturbs the heap once, and the refreshes after it
@@ -336,6 +360,7 @@ CpuFigures MeasureCpu(const Scenario& s, int seconds)
     dlg.beforeRefresh = [&] {
         if (s.changing) SetReadings(ReadingsAt(s, g_run.refreshes));
         if (s.panels && g_run.refreshes == 0) dlg.OpenMonitor();
+        if (s.hidden && g_run.refreshes == 0) dlg.Hide();
         if (++g_run.refreshes != kSettleRefreshes) return;
         g_run.refreshStart = g_run.refreshes;
         g_run.wallStart = Now();
@@ -361,8 +386,9 @@ void Report(const Scenario& s, const RefreshFigures& r, const CpuFigures& c, boo
     const double own = total - r.driver;
     const double ratio = own / r.dialCopy;
     std::printf("\n== %s ==\n", s.name);
-    std::printf("  %-44s %9.1f us  (handler %.1f us, painting it leaves %.1f us)\n",
-                "one refresh, timer 2's work in all", total * us, r.handler * us, r.painting * us);
+    std::printf("  %-44s %9.1f us  (handler %.1f us, painting it leaves %.1f us); median %.1f us\n",
+                "one refresh, timer 2's work in all, mean", total * us, r.handler * us, r.painting * us,
+                r.median * us);
     std::printf("  %-44s %9.1f us  (%d calls, timed alone)\n", "  the driver's share", r.driver * us,
                 r.driverCalls);
     std::printf("  %-44s %9.1f us\n", "  the window's own cost", own * us);
@@ -370,6 +396,12 @@ void Report(const Scenario& s, const RefreshFigures& r, const CpuFigures& c, boo
                 "one plain copy of the 298 x 298 dial", r.dialCopy * us, r.dialCopyBackToBack * us);
     std::printf("  %-44s %9.2f dial copies   target: <= %.0f   %s\n", "own cost of one refresh", ratio,
                 s.maxDialCopies, Verdict(ratio <= s.maxDialCopies));
+    const double backToBack = own / r.dialCopyBackToBack;
+    std::printf("  %-44s %9.2f back-to-back dial copies (median %.2f)", "", backToBack,
+                (r.median - r.driver) / r.dialCopyBackToBack);
+    if (s.maxBackToBack > 0)
+        std::printf("   target: <= %.0f   %s", s.maxBackToBack, Verdict(backToBack <= s.maxBackToBack));
+    std::printf("\n");
     if (s.panels) {
         const double step = r.stepHandler + r.stepPainting;
         const double stepRatio = (step - r.driver) / r.dialCopy;
@@ -395,6 +427,43 @@ void Report(const Scenario& s, const RefreshFigures& r, const CpuFigures& c, boo
         PrintCount("USER objects", r.before.userObjects, r.after.userObjects);
     else
         std::printf("  %-44s cannot be measured here\n", "USER objects");
+}
+
+// Readings changing at every refresh with every panel open, for long: what
+// the process holds at the start, every so many refreshes, and at the end.
+bool Soak(bool userCounted)
+{
+    const Scenario& changing = kScenarios[1];
+    BenchDlg dlg;
+    if (!dlg.Create(IDD_MAIN)) return false;
+    dlg.KillTimer(kRefreshTimer);
+    dlg.OpenEveryPanel();
+    dlg.m_monitorPanel.KillTimer(kSampleTimer);
+    PumpMessages();
+    std::printf("\n== soak: %d refreshes and sampling steps, readings changing at every refresh, every panel open ==\n",
+                kSoakRefreshes);
+    std::printf("  %10s %14s %8s %8s\n", "refreshes", "private bytes", "GDI", "USER");
+    RefreshRun run(dlg, changing);
+    ProcessCounters first{};
+    for (int i = 0; i <= kSoakRefreshes; ++i) {
+        if (i % kSoakReport == 0) {
+            const ProcessCounters now = ReadProcessCounters();
+            if (i == kSoakReport) first = now;
+            std::printf("  %10d %14llu %8ld", i, static_cast<unsigned long long>(now.privateBytes),
+                        static_cast<long>(now.gdiObjects));
+            if (userCounted)
+                std::printf(" %8ld\n", static_cast<long>(now.userObjects));
+            else
+                std::printf(" %8s\n", "-");
+            if (i == kSoakRefreshes) {
+                const bool flat = now.privateBytes <= first.privateBytes && now.gdiObjects <= first.gdiObjects &&
+                                  (!userCounted || now.userObjects <= first.userObjects);
+                std::printf("  no growth after the first %d refreshes   target: none   %s\n", kSoakReport, Verdict(flat));
+            }
+        }
+        if (i < kSoakRefreshes) run.Refresh();
+    }
+    return true;
 }
 
 // A profile that is not a first run, so the benchmark registers nothing to
@@ -458,6 +527,8 @@ int main(int argc, char** argv)
             const CpuFigures cpu = MeasureCpu(s, seconds);
             Report(s, refresh, cpu, userCounted);
         }
+        SimDriver::UseScenario(kScenario);
+        if (status == 0 && !Soak(userCounted)) status = 1;
         ::DeleteFileA(profile.c_str());
     }
     Gdiplus::GdiplusShutdown(token);
