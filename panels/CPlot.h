@@ -51,6 +51,8 @@ protected:
     };
 
     virtual void DrawItem(const DRAWITEMSTRUCT& dis);
+    // Everything, into the control's context.
+    void Paint(HDC target);
     LRESULT OnEraseBkgnd(WPARAM, LPARAM);
     LRESULT OnGetText(WPARAM, LPARAM);
     LRESULT OnGetTextLength(WPARAM, LPARAM);

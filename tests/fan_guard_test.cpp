@@ -5,15 +5,14 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "gpu/NvApiTypes.h"
 #include "res/resource.h"
+#include "test_files.h"
 
 namespace {
 
@@ -26,17 +25,6 @@ std::string ThisDirectory()
     return Directory(path);
 }
 
-std::string ReadFile(const std::string& path)
-{
-    std::string text;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-        std::fclose(file);
-    }
-    return text;
-}
 
 // One cooler write in the shared log: who wrote, the level and the policy.
 struct CoolerWrite {
@@ -130,7 +118,7 @@ protected:
     }
     bool WrittenBy(unsigned long pid, int policy) const
     {
-        for (const CoolerWrite& w : CoolerWrites(ReadFile(m_shared + ".log")))
+        for (const CoolerWrite& w : CoolerWrites(ReadWholeFile(m_shared + ".log")))
             if (w.pid == pid && w.policy == policy) return true;
         return false;
     }
@@ -138,7 +126,7 @@ protected:
     std::vector<CoolerWrite> HandBacks() const
     {
         std::vector<CoolerWrite> backs;
-        for (const CoolerWrite& w : CoolerWrites(ReadFile(m_shared + ".log")))
+        for (const CoolerWrite& w : CoolerWrites(ReadWholeFile(m_shared + ".log")))
             if (w.policy == kNvCoolerPolicyAuto) backs.push_back(w);
         return backs;
     }
@@ -151,7 +139,7 @@ protected:
         return done();
     }
     bool Ended() { return WaitForSingleObject(m_process.hProcess, 15000) == WAIT_OBJECT_0; }
-    std::string CoolerState() const { return ReadFile(m_shared); }
+    std::string CoolerState() const { return ReadWholeFile(m_shared); }
 
     std::string m_dir, m_exe, m_shared;
     PROCESS_INFORMATION m_process{};
@@ -164,7 +152,7 @@ TEST_F(FanGuardTest, ProgramEndedFromOutsideHasItsFanHandedBackByTheGuard)
     StartHoldingTheFan();
     ASSERT_TRUE(TerminateProcess(m_process.hProcess, 1));
     ASSERT_TRUE(Ended());
-    ASSERT_TRUE(WaitFor([&] { return !HandBacks().empty(); })) << ReadFile(m_shared + ".log");
+    ASSERT_TRUE(WaitFor([&] { return !HandBacks().empty(); })) << ReadWholeFile(m_shared + ".log");
     const std::vector<CoolerWrite> backs = HandBacks();
     ASSERT_EQ(backs.size(), 1u);
     EXPECT_NE(backs[0].pid, m_process.dwProcessId) << "the program ran no code of its own";
@@ -182,7 +170,7 @@ TEST_F(FanGuardTest, ProgramDyingOfAnErrorHandsItsFanBackItself)
     ASSERT_TRUE(WaitFor([&] { return !HandBacks().empty(); }));
     Sleep(1000);  // a guard that wrongly acted as well would have written by now
     const std::vector<CoolerWrite> backs = HandBacks();
-    ASSERT_EQ(backs.size(), 1u) << ReadFile(m_shared + ".log");
+    ASSERT_EQ(backs.size(), 1u) << ReadWholeFile(m_shared + ".log");
     EXPECT_EQ(backs[0].pid, m_process.dwProcessId);
 }
 
@@ -196,6 +184,6 @@ TEST_F(FanGuardTest, ProgramClosingHandsItsFanBackAndTheGuardEndsQuietly)
     ASSERT_TRUE(Ended());
     Sleep(1000);
     const std::vector<CoolerWrite> backs = HandBacks();
-    ASSERT_EQ(backs.size(), 1u) << ReadFile(m_shared + ".log");
+    ASSERT_EQ(backs.size(), 1u) << ReadWholeFile(m_shared + ".log");
     EXPECT_EQ(backs[0].pid, m_process.dwProcessId);
 }

@@ -14,6 +14,7 @@ using std::min;
 #include "framework/WinApp.h"
 #include "main_window_fixture.h"
 #include "note_closer.h"
+#include "test_files.h"
 
 using namespace mwtest;
 
@@ -220,18 +221,6 @@ TEST_F(MainWindowTest, AfterADriverResetTheReadingsReturnAndTheCurveIsWrittenAga
 }
 
 namespace {
-std::string FileBytes(const std::string& path)
-{
-    std::string bytes;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
-        std::fclose(file);
-    }
-    return bytes;
-}
-
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
     FILE* file = std::fopen(path.c_str(), "wb");
@@ -288,7 +277,7 @@ TEST_F(MainWindowTest, AnyProfileFileIsHarmless)
             EXPECT_TRUE(RemoveDirectoryA(file.c_str()));
             continue;
         }
-        const std::string after = FileBytes(file);
+        const std::string after = ReadWholeFile(file);
         if (c.ours) {
             // A file of ours with odd values: written, the user's lines kept.
             EXPECT_NE(after.find("; my own note"), std::string::npos);

@@ -2,6 +2,7 @@
 // system directory, entered through nvapi_QueryInterface.
 #include "gpu/NvApiTypes.h"
 #include "nvsim/NvSimControl.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -289,20 +290,6 @@ TEST_F(NvSimTest, AResetInvalidatesEveryHandleAndTheSameGpusComeBackUnderNewOnes
     }
 }
 
-namespace {
-std::string ReadFile(const std::string& path)
-{
-    std::string text;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[512];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-        std::fclose(file);
-    }
-    return text;
-}
-}  // namespace
-
 // Another process that loads the driver sees the coolers as this one left them.
 TEST_F(NvSimTest, SharedStateKeepsCoolersAndLogsCallsForEveryProcess)
 {
@@ -311,7 +298,7 @@ TEST_F(NvSimTest, SharedStateKeepsCoolersAndLogsCallsForEveryProcess)
     ASSERT_TRUE(Load("[Gpu]\nCoolerMin=20\nCoolerMax=95\n"));
     NvGpuHandle gpu = Start().at(0);
     ASSERT_EQ(SetCooler(gpu, 0, 55, kNvCoolerPolicyManual), kNvOk);
-    EXPECT_EQ(ReadFile(shared), "0 0 1 55\n");
+    EXPECT_EQ(ReadWholeFile(shared), "0 0 1 55\n");
 
     // Another process takes the fan to 77 %.
     {
@@ -322,9 +309,9 @@ TEST_F(NvSimTest, SharedStateKeepsCoolersAndLogsCallsForEveryProcess)
     }
     EXPECT_EQ(Coolers(gpu).cooler[0].currentLevel, 77u);
     ASSERT_EQ(SetCooler(gpu, 0, 0, kNvCoolerPolicyAuto), kNvOk);
-    EXPECT_EQ(ReadFile(shared), "0 0 32 77\n");
+    EXPECT_EQ(ReadWholeFile(shared), "0 0 32 77\n");
 
-    const std::string log = ReadFile(shared + ".log");
+    const std::string log = ReadWholeFile(shared + ".log");
     const std::string pid = std::to_string(GetCurrentProcessId());
     EXPECT_NE(log.find(pid + " 891FA0AE 0 0 0 55 1\n"), std::string::npos) << log;
     EXPECT_NE(log.find(pid + " 891FA0AE 0 0 0 0 32\n"), std::string::npos) << log;
