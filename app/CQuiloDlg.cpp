@@ -340,8 +340,7 @@ void CQuiloDlg::Refresh()
         m_lastSegment = 0;
     }
     FollowFanCurve();
-    m_trayIcon.ShowReadings({temperatureRead, m_temperature, m_fanLevel, m_engineClock, m_memoryClock},
-                            ::GetTickCount64());
+    m_trayIcon.ShowReadings({temperatureRead, m_temperature, m_fanLevel, m_engineClock, m_memoryClock});
 }
 
 void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidthClass, const CRect& narrow,

@@ -7,11 +7,14 @@
 
 namespace {
 CTrayIcon::NotifyHook g_hook = nullptr;
+ULONGLONG (*g_clock)() = &::GetTickCount64;
 constexpr UINT kBalloonShownMs = 15000;
-constexpr ULONGLONG kTipPeriodMs = 1000;
+constexpr ULONGLONG kUpdatePeriodMs = 1000;
 }  // namespace
 
 void CTrayIcon::SetNotifyHook(NotifyHook hook) { g_hook = hook; }
+
+void CTrayIcon::SetClock(ULONGLONG (*now)()) { g_clock = now ? now : &::GetTickCount64; }
 
 CTrayIcon::~CTrayIcon()
 {
@@ -76,7 +79,7 @@ void CTrayIcon::Restore()
     m_temporary = temporary && m_shown;
 }
 
-void CTrayIcon::ShowReadings(const TrayReadings& readings, ULONGLONG nowMs)
+void CTrayIcon::ShowReadings(const TrayReadings& readings)
 {
     if (readings.valid) {
         const int celsius = static_cast<int>(std::min(readings.temperature, 999u));
@@ -86,31 +89,34 @@ void CTrayIcon::ShowReadings(const TrayReadings& readings, ULONGLONG nowMs)
     // A temporary icon only carries its warning: updating it would cost the
     // shell's round trips at every refresh for an icon that is about to go.
     if (!IsShown()) return;
-    UpdatePicture(readings);
-    if (!m_tipSet || nowMs - m_tipTime >= kTipPeriodMs) {
-        const std::wstring tip = L"Quilo\n" + ReadingsLine(readings);
-        m_tipSet = true;
-        m_tipTime = nowMs;
-        if (tip != m_tip) {
-            m_tip = tip;
-            Notify(NIM_MODIFY, NIF_TIP);
-        }
+    const ULONGLONG now = g_clock();
+    if (m_updated && now - m_updateTime < kUpdatePeriodMs) return;
+    m_updated = true;
+    m_updateTime = now;
+    UINT flags = 0;
+    // The shell takes its own copy: the old picture may go once the new one is in.
+    CIcon replaced;
+    if (UpdatePicture(readings, replaced)) flags |= NIF_ICON;
+    const std::wstring tip = L"Quilo\n" + ReadingsLine(readings);
+    if (tip != m_tip) {
+        m_tip = tip;
+        flags |= NIF_TIP;
     }
+    if (flags) Notify(NIM_MODIFY, flags);
 }
 
-void CTrayIcon::UpdatePicture(const TrayReadings& readings)
+bool CTrayIcon::UpdatePicture(const TrayReadings& readings, CIcon& replaced)
 {
     const int number = readings.valid ? static_cast<int>(std::min(readings.temperature, 999u)) : -1;
     const COLORREF colour = readings.valid ? TemperatureColour(number) : 0;
-    if (number == m_pictureNumber && colour == m_pictureColour) return;
+    if (number == m_pictureNumber && colour == m_pictureColour) return false;
     CIcon picture = number >= 0 ? MakeTemperatureIcon(number, ::GetSystemMetrics(SM_CXSMICON)) : CIcon();
-    if (number >= 0 && !picture) return;  // keep what is shown
-    // The shell takes its own copy: the old picture may go once the new one is in.
-    CIcon old = std::move(m_temperatureIcon);
+    if (number >= 0 && !picture) return false;  // keep what is shown
+    replaced = std::move(m_temperatureIcon);
     m_temperatureIcon = std::move(picture);
     m_pictureNumber = number;
     m_pictureColour = colour;
-    Notify(NIM_MODIFY, NIF_ICON);
+    return true;
 }
 
 void CTrayIcon::Warn(unsigned temperature)

@@ -47,9 +47,12 @@ public:
     void Restore();
 
     void SetWarningTemperature(int celsius) { m_warningAt = celsius; }
-    // Each refresh: a new picture only when the number or its colour changed,
-    // the tip at most once a second, and the warning once per crossing.
-    void ShowReadings(const TrayReadings& readings, ULONGLONG nowMs);
+    // Each refresh: the warning once per crossing; the picture, when its number
+    // or colour changed, and the tip at most once a second, in one call to the
+    // shell (each call is a round trip to another process).
+    void ShowReadings(const TrayReadings& readings);
+    // The clock that paces the updates, in milliseconds; tests give their own.
+    static void SetClock(ULONGLONG (*now)());
     void OnBalloonTimer();
 
     // The tip's second line for these readings.
@@ -59,7 +62,8 @@ private:
     NOTIFYICONDATAW Record(UINT flags) const;
     BOOL Notify(DWORD message, UINT flags, NOTIFYICONDATAW* record = nullptr) const;
     HICON ShownIcon() const { return m_temperatureIcon ? m_temperatureIcon.get() : m_appIcon; }
-    void UpdatePicture(const TrayReadings& readings);
+    // A new picture when the readings need one; the one it replaces is handed out.
+    bool UpdatePicture(const TrayReadings& readings, CIcon& replaced);
     void Warn(unsigned temperature);
 
     HWND m_owner = nullptr;
@@ -70,8 +74,8 @@ private:
     int m_pictureNumber = -1;       // the temperature the picture shows; -1 none
     COLORREF m_pictureColour = 0;
     std::wstring m_tip = L"Quilo";
-    ULONGLONG m_tipTime = 0;
-    bool m_tipSet = false;
+    ULONGLONG m_updateTime = 0;  // of the last update of picture and tip
+    bool m_updated = false;
     int m_warningAt = kDefaultWarning;
     bool m_warned = false;          // since the last fall below the warning temperature
 };

@@ -20,6 +20,10 @@ struct Notification {
 };
 std::vector<Notification> g_notes;
 bool g_refuseAdd = false;
+// A second passes between refreshes unless a test holds the clock.
+ULONGLONG g_now = 1000000;
+ULONGLONG g_step = 1000;
+ULONGLONG TestClock() { return g_now += g_step; }
 
 BOOL RecordNotification(DWORD message, NOTIFYICONDATAW* data)
 {
@@ -66,11 +70,14 @@ protected:
         g_notes.clear();
         g_refuseAdd = false;
         CTrayIcon::SetNotifyHook(&RecordNotification);
+        g_step = 1000;
+        CTrayIcon::SetClock(&TestClock);
     }
     void TearDown() override
     {
         MainWindowTest::TearDown();
         CTrayIcon::SetNotifyHook(nullptr);
+        CTrayIcon::SetClock(nullptr);
     }
     // The window hidden in the notification area at that temperature.
     TestableQuiloDlg& OpenHidden(int celsius)
@@ -160,15 +167,17 @@ TEST_F(TrayIconTest, TheTipCarriesEveryReadingAtMostOnceASecond)
     EXPECT_NE(tip.find(L" MHz"), std::wstring::npos);
     EXPECT_LT(tip.size(), 128u);
     g_notes.clear();
-    for (int i = 0; i < 3; ++i) {
+    g_step = 100;  // refreshes a tenth of a second apart
+    for (int i = 0; i < 9; ++i) {
         SimDriver::Get().setTemperature(0, 64 + i);
         dlg.Tick();
     }
     EXPECT_TRUE(Of(NIF_TIP).empty()) << "within the second the tip was set";
-    ::Sleep(1100);
+    EXPECT_TRUE(Of(NIF_ICON).empty()) << "nor the picture";
     dlg.Tick();
-    ASSERT_EQ(Of(NIF_TIP).size(), 1u);
-    EXPECT_EQ(Of(NIF_TIP)[0].tip.rfind(L"Quilo\nGPU 66 \u00B0C \u00B7 fan 47 %", 0), 0u);
+    ASSERT_EQ(g_notes.size(), 1u) << "picture and tip in one call";
+    EXPECT_EQ(g_notes[0].flags & (NIF_TIP | NIF_ICON), static_cast<UINT>(NIF_TIP | NIF_ICON));
+    EXPECT_EQ(g_notes[0].tip.rfind(L"Quilo\nGPU 72 \u00B0C \u00B7 fan 47 %", 0), 0u);
 }
 
 TEST_F(TrayIconTest, TheWarningComesOncePerCrossingAndAgainOnlyAfterTheFall)
