@@ -1,7 +1,8 @@
 #!/bin/sh
 # Sets up, builds and runs the main window benchmark under Wine over the
-# simulated driver and prints its figures beside their targets. Argument:
-# seconds of normal running per scenario (default 60; fewer give a quick run).
+# simulated driver and prints its figures beside their targets. Arguments:
+# seconds of normal running per scenario (default 60; fewer give a quick run),
+# and the soak's refreshes (default 100000; 0 leaves the soak out).
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}

@@ -319,7 +319,12 @@ bool MeasureRefreshes(const Scenario& s, RefreshFigures& f)
     f.after = ReadProcessCounters();
     run.Report(f, kRefreshes);
     // The copy as the refreshes are timed: one per turn of the message loop,
-    // which puts the window's changed pixels on the display.
+    // which puts the window's changed pixels on the display. A hidden window
+    // takes no pixels: the copy is measured with it shown.
+    if (s.hidden) {
+        dlg.ShowWindow(SW_SHOW);
+        PumpMessages();
+    }
     DialCopy copy(dlg.GetDlgItem(IDC_GAUGE));
     double perTurn = 0, backToBack = 0;
     for (int i = 0; i < kRefreshes; ++i) {
@@ -436,7 +441,7 @@ void Report(const Scenario& s, const RefreshFigures& r, const CpuFigures& c, boo
 
 // Readings changing at every refresh with every panel open, for long: what
 // the process holds at the start, every so many refreshes, and at the end.
-bool Soak(bool userCounted)
+bool Soak(bool userCounted, int refreshes)
 {
     const Scenario& changing = kScenarios[1];
     BenchDlg dlg;
@@ -446,11 +451,11 @@ bool Soak(bool userCounted)
     dlg.m_monitorPanel.KillTimer(kSampleTimer);
     PumpMessages();
     std::printf("\n== soak: %d refreshes and sampling steps, readings changing at every refresh, every panel open ==\n",
-                kSoakRefreshes);
+                refreshes);
     std::printf("  %10s %14s %8s %8s\n", "refreshes", "private bytes", "GDI", "USER");
     RefreshRun run(dlg, changing);
     ProcessCounters first{};
-    for (int i = 0; i <= kSoakRefreshes; ++i) {
+    for (int i = 0; i <= refreshes; ++i) {
         if (i % kSoakReport == 0) {
             const ProcessCounters now = ReadProcessCounters();
             if (i == kSoakReport) first = now;
@@ -460,13 +465,13 @@ bool Soak(bool userCounted)
                 std::printf(" %8ld\n", static_cast<long>(now.userObjects));
             else
                 std::printf(" %8s\n", "-");
-            if (i == kSoakRefreshes) {
+            if (i == refreshes) {
                 const bool flat = now.privateBytes <= first.privateBytes && now.gdiObjects <= first.gdiObjects &&
                                   (!userCounted || now.userObjects <= first.userObjects);
                 std::printf("  no growth after the first %d refreshes   target: none   %s\n", kSoakReport, Verdict(flat));
             }
         }
-        if (i < kSoakRefreshes) run.Refresh();
+        if (i < refreshes) run.Refresh();
     }
     return true;
 }
@@ -494,8 +499,10 @@ std::string WriteProfile()
 int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-    if (seconds < 1) {
-        std::fprintf(stderr, "usage: main_window_bench.exe [seconds of normal running, default 60]\n");
+    const int soak = argc > 2 ? std::atoi(argv[2]) : kSoakRefreshes;
+    if (seconds < 1 || soak < 0 || soak > kSoakRefreshes) {
+        std::fprintf(stderr, "usage: main_window_bench.exe [seconds of normal running, default 60] "
+                             "[refreshes of the soak, 0 to %d, default %d]\n", kSoakRefreshes, kSoakRefreshes);
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0);
@@ -533,7 +540,7 @@ int main(int argc, char** argv)
             Report(s, refresh, cpu, userCounted);
         }
         SimDriver::UseScenario(kScenario);
-        if (status == 0 && !Soak(userCounted)) status = 1;
+        if (status == 0 && soak > 0 && !Soak(userCounted, soak)) status = 1;
         ::DeleteFileA(profile.c_str());
     }
     Gdiplus::GdiplusShutdown(token);
