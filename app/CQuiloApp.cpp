@@ -59,8 +59,9 @@ BOOL CQuiloApp::InitInstance()
     const DWORD length = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
     if (length > 0 && length < MAX_PATH) CFanGuard::SetGuardProgram(self);
     ::SetUnhandledExceptionFilter(&OnUnhandledException);
-    // The numbers' digital face, for systems that lack "DigifaceWide".
-    RegisterCarriedFace(IDR_NUMBER_FONT, L"DSEG7 Classic", "DigifaceWide");
+    // The numbers' digital face, for systems that lack "DigifaceWide"; it is
+    // wider, and at this share of the size the widest numbers fit their boxes.
+    RegisterCarriedFace(IDR_NUMBER_FONT, L"DSEG7 Classic", "DigifaceWide", 0.78f);
     std::set_terminate(&OnTerminate);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};

@@ -61,7 +61,8 @@ ClockPoint::NumberFont MakeNumberFont(float points)
 {
     ClockPoint::NumberFont number;
     // The numbers' face, or the face the program carries for it.
-    std::wstring face = FaceFor("DigifaceWide");
+    float scale = 1.0f;
+    std::wstring face = FaceFor("DigifaceWide", &scale);
     if (face == kNumberFace && !IsFaceInstalled(face)) {
         const Gdiplus::FontFamily* family = Gdiplus::FontFamily::GenericSansSerif();
         std::unique_ptr<Gdiplus::FontFamily> mapped;
@@ -73,7 +74,7 @@ ClockPoint::NumberFont MakeNumberFont(float points)
         if (!family->IsAvailable() || family->GetFamilyName(name) != Gdiplus::Ok) return number;
         face = name;
     }
-    const float emPixels = PointsToPixels(points);
+    const float emPixels = PointsToPixels(points) * scale;
     LOGFONTW font{};
     font.lfHeight = -static_cast<LONG>(emPixels + 0.5f);
     font.lfCharSet = DEFAULT_CHARSET;

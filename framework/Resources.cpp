@@ -51,6 +51,7 @@ namespace {
 struct CarriedFace {
     std::wstring face;
     std::wstring standsFor;
+    float scale = 1.0f;
     HANDLE registration = nullptr;
     ~CarriedFace()
     {
@@ -66,7 +67,7 @@ int CALLBACK FaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
 }
 }  // namespace
 
-bool RegisterCarriedFace(UINT resourceId, const wchar_t* carried, const char* standsFor)
+bool RegisterCarriedFace(UINT resourceId, const wchar_t* carried, const char* standsFor, float scale)
 {
     if (g_carried.registration) return false;
     HRSRC found = ::FindResourceA(ResourceInstance(), MAKEINTRESOURCEA(resourceId), MAKEINTRESOURCEA(10));  // RT_RCDATA
@@ -78,6 +79,7 @@ bool RegisterCarriedFace(UINT resourceId, const wchar_t* carried, const char* st
     if (!registration || fonts == 0) return false;
     g_carried.face = carried;
     g_carried.standsFor = WideFromCp936(standsFor);
+    g_carried.scale = scale;
     g_carried.registration = registration;
     return true;
 }
@@ -94,18 +96,20 @@ bool IsFaceInstalled(const std::wstring& face)
     return found;
 }
 
-std::wstring FaceFor(const char* face)
+std::wstring FaceFor(const char* face, float* scale)
 {
     std::wstring wide = WideFromCp936(face);
-    if (g_carried.registration && wide == g_carried.standsFor && !IsFaceInstalled(wide)) return g_carried.face;
-    return wide;
+    const bool standIn = g_carried.registration && wide == g_carried.standsFor && !IsFaceInstalled(wide);
+    if (scale) *scale = standIn ? g_carried.scale : 1.0f;
+    return standIn ? g_carried.face : wide;
 }
 
 CFont CreatePointFont(int pointSizeTenths, const char* face)
 {
     LOGFONTW lf{};
     lf.lfCharSet = DEFAULT_CHARSET;
-    SetFaceName(lf, FaceFor(face));
-    lf.lfHeight = -::MulDiv(pointSizeTenths, 96, 720);
+    float scale = 1.0f;
+    SetFaceName(lf, FaceFor(face, &scale));
+    lf.lfHeight = -static_cast<LONG>(PointsToPixels(static_cast<float>(pointSizeTenths) / 10.0f) * scale + 0.5f);
     return CFont(::CreateFontIndirectW(&lf));
 }

@@ -24,13 +24,16 @@ void SetFaceName(LOGFONTW& font, const char* face);
 void SetFaceName(LOGFONTW& font, const std::wstring& face);
 // Registers a face the program carries as a font resource (raw TrueType
 // data), for this process alone, to stand in for the face standsFor where the
-// system lacks that one. False when it cannot be registered.
-bool RegisterCarriedFace(UINT resourceId, const wchar_t* carried, const char* standsFor);
+// system lacks that one, at scale times the size asked for (a wider face fits
+// the boxes laid out for the other at a smaller size). False when it cannot
+// be registered.
+bool RegisterCarriedFace(UINT resourceId, const wchar_t* carried, const char* standsFor, float scale);
 // Whether the system has the face (a carried one is not the system's).
 bool IsFaceInstalled(const std::wstring& face);
 // The face to ask for in place of face (code page 936 text): itself, unless
-// the system lacks it and a carried face stands in for it.
-std::wstring FaceFor(const char* face);
+// the system lacks it and a carried face stands in for it; scale, when given,
+// receives the share of the asked size to draw it at.
+std::wstring FaceFor(const char* face, float* scale = nullptr);
 
 // A point font (size in tenths of a point) whose face comes from FaceFor.
 // Points become pixels at 96 per inch, rounded, whatever the system's

@@ -54,11 +54,11 @@ TEST(NumberFont, TheCarriedFaceStandsInForAMissingDigifaceWide)
     ASSERT_FALSE(IsFaceInstalled(L"DigifaceWide")) << "this prefix is to lack the face";
     EXPECT_TRUE(IsFaceInstalled(L"Liberation Sans"));
     EXPECT_NE(Describe(200, "DigifaceWide").face, L"DSEG7 Classic") << "nothing stands in before registering";
-    ASSERT_TRUE(RegisterCarriedFace(IDR_NUMBER_FONT, L"DSEG7 Classic", "DigifaceWide"));
-    EXPECT_FALSE(RegisterCarriedFace(IDR_NUMBER_FONT, L"DSEG7 Classic", "DigifaceWide")) << "once a process";
+    ASSERT_TRUE(RegisterCarriedFace(IDR_NUMBER_FONT, L"DSEG7 Classic", "DigifaceWide", 0.78f));
+    EXPECT_FALSE(RegisterCarriedFace(IDR_NUMBER_FONT, L"DSEG7 Classic", "DigifaceWide", 0.78f)) << "once a process";
     const Shown readout = Describe(200, "DigifaceWide");
     EXPECT_EQ(readout.face, L"DSEG7 Classic");
-    EXPECT_EQ(readout.height, -27);
+    EXPECT_EQ(readout.height, -21) << "27 pixels for 20 points, at the stand-in's share";
     EXPECT_EQ(Describe(140, "Liberation Sans").face, L"Liberation Sans") << "other faces are left alone";
 }
 
