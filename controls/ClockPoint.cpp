@@ -173,6 +173,12 @@ void ClockPoint::SetEngineNeedlePivot(int x, int y)
 void ClockPoint::DrawGauge(int memoryValue, int engineValue)
 {
     if (!m_memory.loaded || !m_engine.loaded || !m_attached || !m_hWnd) return;
+    // A hidden dial (the window lives in the notification area most of the
+    // time) only keeps the readings; it is composed when it is painted again.
+    m_latestMemory = memoryValue;
+    m_latestEngine = engineValue;
+    m_hasLatest = true;
+    if (!IsWindowVisible()) return;
     // The numbers are the readings themselves, so only the same two readings
     // draw the same picture. That one is on screen already: painting puts it
     // back whenever the window is uncovered.
@@ -341,8 +347,10 @@ void ClockPoint::ShowFrame(HDC target) const
 
 LRESULT ClockPoint::OnPaint(WPARAM, LPARAM)
 {
-    if (!m_hasFrame) return Default();
+    if (!m_hasFrame && !m_hasLatest) return Default();
     CPaintDC dc(m_hWnd);
-    ShowFrame(dc);
+    const bool behind = m_hasLatest && (!m_hasFrame || m_latestMemory != m_frameMemory || m_latestEngine != m_frameEngine);
+    if (behind) ComposeFrame(dc, m_latestMemory, m_latestEngine);
+    if (m_hasFrame) ShowFrame(dc);
     return 0;
 }

@@ -119,6 +119,9 @@ private:
     CKeptDC m_needleDC;  // empty when the canvas could not be made: needles are then turned at every frame
     unsigned m_needleUses = 0;
     bool m_hasFrame = false;
+    bool m_hasLatest = false;  // readings given, composed or not
+    int m_latestMemory = 0;
+    int m_latestEngine = 0;
     int m_frameMemory = 0;
     int m_frameEngine = 0;
     int m_framesComposed = 0;

@@ -101,7 +101,7 @@ void CPlot::AddPoint(const std::string& name, PlotSample sample, BOOL redraw)
     }
     // A new sample is painted at once: one context taken, rather than a
     // repaint through the window system, ten times a second for each plot.
-    if (redraw && m_hWnd) {
+    if (redraw && m_hWnd && IsWindowVisible()) {
         CClientDC window(m_hWnd);
         if (window.GetSafeHdc()) Paint(window);
     }

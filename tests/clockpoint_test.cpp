@@ -392,6 +392,23 @@ TEST_F(ClockPointTest, OnlyANewReadingIsComposedAgain)
     EXPECT_EQ(dial.FramesComposed(), 5);
 }
 
+// Hidden (the window in the notification area), the dial keeps its readings
+// and composes nothing; shown again, it paints the latest ones.
+TEST_F(ClockPointTest, AHiddenDialComposesNothingUntilItIsShownAgain)
+{
+    Prepare();
+    Draw(6000, 1200);
+    dlg.ShowWindow(SW_HIDE);
+    for (int i = 1; i <= 20; ++i) dial.DrawGauge(6000 + 45 * i, 1200 + 9 * i);
+    EXPECT_EQ(dial.FramesComposed(), 1);
+    dlg.ShowWindow(SW_SHOW);
+    dlg.UpdateWindow();
+    EXPECT_EQ(dial.FramesComposed(), 2);
+    const WindowPixels shown = CaptureClient(dial);
+    EXPECT_EQ(Draw(6900, 1380).pixels, shown.pixels) << "the latest readings, which need nothing more";
+    EXPECT_EQ(dial.FramesComposed(), 2);
+}
+
 TEST_F(ClockPointTest, PaintingShowsTheLastFrame)
 {
     Prepare();
