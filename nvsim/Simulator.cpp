@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr size_t kLogCapacity = 4096;
 constexpr uint64_t kMaxCatchUpMs = 600000;   // after a long pause the model is settled anyway
 constexpr uintptr_t kHandleStride = 0x40;
 constexpr uintptr_t kGpuHandleBase = 0x6A000000;
@@ -241,12 +240,20 @@ DriverCall::DriverCall(uint32_t id, NvGpuHandle gpu) : m_gpuCall(true)
     m_entry.gpu = m_lock.sim.GpuIndex(gpu, &m_staleHandle);
 }
 
+void CallLog::push_back(const NvSimCall& call)
+{
+    if (m_calls.empty()) m_calls.resize(kCapacity);
+    m_calls[(m_first + m_count) % kCapacity] = call;
+    if (m_count < kCapacity)
+        ++m_count;
+    else
+        m_first = (m_first + 1) % kCapacity;
+}
+
 DriverCall::~DriverCall()
 {
-    std::deque<NvSimCall>& log = m_lock.sim.log;
     m_lock.sim.shared.AppendCall(m_entry);
-    log.push_back(m_entry);
-    if (log.size() > kLogCapacity) log.pop_front();
+    m_lock.sim.log.push_back(m_entry);
 }
 
 NvStatus DriverCall::Begin(std::initializer_list<const void*> required, bool needsInit)

@@ -10,11 +10,27 @@
 #include "nvsim/SharedState.h"
 
 #include <cstring>
-#include <deque>
 #include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
+
+// The newest calls, oldest first, in room taken once: a driver allocates
+// nothing per call, and neither does its stand-in.
+class CallLog {
+public:
+    static constexpr size_t kCapacity = 4096;
+
+    size_t size() const { return m_count; }
+    const NvSimCall& operator[](size_t index) const { return m_calls[(m_first + index) % kCapacity]; }
+    void push_back(const NvSimCall& call);
+    void clear() { m_first = m_count = 0; }
+
+private:
+    std::vector<NvSimCall> m_calls;
+    size_t m_first = 0;
+    size_t m_count = 0;
+};
 
 struct DrsSessionState {
     bool loaded = false;
@@ -31,7 +47,7 @@ struct Simulator {
     uint64_t tickedMs = 0;           // model time the GPUs have reached
     bool frozen = false;
     uint64_t lastRealMs = 0;
-    std::deque<NvSimCall> log;
+    CallLog log;
     std::map<uint32_t, uint32_t> saved;      // committed base-profile settings
     std::map<uintptr_t, DrsSessionState> sessions;
     SharedState shared;                       // with the other processes, when asked for

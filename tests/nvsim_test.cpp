@@ -629,6 +629,27 @@ TEST_F(NvSimTest, LogsEachCallWithWhatWasWritten)
     }
 }
 
+TEST_F(NvSimTest, LogKeepsTheNewestCallsInOrder)
+{
+    NvGpuHandle gpu = Start().at(0);
+    Control<NvSim_ClearLogFn>("NvSim_ClearLog")();
+    constexpr int kCalls = 4096 + 904;
+    for (int i = 0; i < kCalls; ++i) ASSERT_EQ(SetCooler(gpu, 0, 40 + i % 61, kNvCoolerPolicyManual), kNvOk);
+    std::vector<NvSimCall> log = Log();
+    ASSERT_EQ(log.size(), 4096u);
+    for (size_t k = 0; k < log.size(); ++k) {
+        ASSERT_EQ(log[k].interfaceId, NvId::SetCoolerLevels) << k;
+        ASSERT_EQ(log[k].values[1], static_cast<int>(40 + (904 + k) % 61)) << k;
+    }
+    NvSimCall past{};
+    EXPECT_EQ(Control<NvSim_GetCallFn>("NvSim_GetCall")(4096, &past), 0);
+    Control<NvSim_ClearLogFn>("NvSim_ClearLog")();
+    ASSERT_EQ(SetCooler(gpu, 0, 77, kNvCoolerPolicyManual), kNvOk);
+    log = Log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].values[1], 77);
+}
+
 TEST_F(NvSimTest, SavedFrameRateSurvivesAReload)
 {
     ASSERT_TRUE(Load("[Gpu0]\nName=Persistent\n"));

@@ -2,7 +2,8 @@
 # Sets up, builds and runs the main window benchmark under Wine over the
 # simulated driver and prints its figures beside their targets. Arguments:
 # seconds of normal running per scenario (default 60; fewer give a quick run),
-# and the soak's refreshes (default 100000; 0 leaves the soak out).
+# the soak's refreshes (default 100000; 0 leaves the soak out), and one
+# scenario to run alone (its number, 1 to 5; default all).
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}

@@ -6,6 +6,8 @@
 // memory and GDI and USER objects before and after many refreshes. Prints the
 // figures beside their targets; tools/bench.sh runs it.
 //   main_window_bench.exe [seconds of normal running per scenario, default 60]
+//                         [refreshes of the soak, default 100000, 0 none]
+//                         [scenario to run alone, 1 to 5; default all]
 #include <windows.h>
 #include <commctrl.h>
 
@@ -18,6 +20,7 @@ using std::min;
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -220,11 +223,12 @@ int Angle(int value, int fullScale) { return static_cast<int>(static_cast<long l
 // the message loop would do that painting next.
 class RefreshRun {
 public:
-    // Room for every refresh's time is made first, so that keeping them
-    // allocates nothing while the process's memory is measured.
-    RefreshRun(BenchDlg& dlg, const Scenario& s) : m_dlg(dlg), m_scenario(s)
+    // Room for every refresh's time is made and written first, so that keeping
+    // them neither allocates nor touches a new page while the process's memory
+    // is measured (Wine counts private memory by the pages touched).
+    RefreshRun(BenchDlg& dlg, const Scenario& s)
+        : m_dlg(dlg), m_scenario(s), m_each(kSoakRefreshes + 2 * kWarmUpRefreshes + kRefreshes + 1)
     {
-        m_each.reserve(kSoakRefreshes + 2 * kWarmUpRefreshes + kRefreshes + 1);
     }
 
     void Refresh()
@@ -232,7 +236,7 @@ public:
         SetReadings(ReadingsAt(m_scenario, m_count++));
         const double before = m_handler + m_painting;
         Time(m_dlg, kRefreshTimer, m_handler, m_painting);
-        m_each.push_back(m_handler + m_painting - before);
+        if (m_eachCount < m_each.size()) m_each[m_eachCount++] = m_handler + m_painting - before;
         if (m_dlg.m_monitorPanel.m_hWnd) Time(m_dlg.m_monitorPanel, kSampleTimer, m_stepHandler, m_stepPainting);
         PumpMessages();
 
@@ -245,15 +249,16 @@ public:
     void ResetFigures()
     {
         m_handler = m_painting = m_stepHandler = m_stepPainting = 0;
-        m_each.clear();
+        m_eachCount = 0;
         m_needlesTurned = 0;
         m_framesBefore = m_dlg.m_gauge.FramesComposed();
         m_turnsBefore = m_dlg.m_gauge.NeedlesTurned();
     }
     void Report(RefreshFigures& f, int refreshes)
     {
-        std::nth_element(m_each.begin(), m_each.begin() + m_each.size() / 2, m_each.end());
-        f.median = m_each.empty() ? 0 : m_each[m_each.size() / 2];
+        const auto end = m_each.begin() + static_cast<ptrdiff_t>(m_eachCount);
+        std::nth_element(m_each.begin(), m_each.begin() + m_eachCount / 2, end);
+        f.median = m_eachCount ? m_each[m_eachCount / 2] : 0;
         f.handler = m_handler / refreshes;
         f.painting = m_painting / refreshes;
         f.stepHandler = m_stepHandler / refreshes;
@@ -281,7 +286,8 @@ private:
     const Scenario& m_scenario;
     int m_count = 0;
     double m_handler = 0, m_painting = 0, m_stepHandler = 0, m_stepPainting = 0;
-    std::vector<double> m_each;  // each refresh's handler and painting
+    std::vector<double> m_each;  // each refresh's handler and painting, the first m_eachCount
+    size_t m_eachCount = 0;
     int m_needlesTurned = 0, m_framesBefore = 0, m_turnsBefore = 0;
     int m_memoryAngle = -1, m_engineAngle = -1;
 };
@@ -500,9 +506,12 @@ int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     const int soak = argc > 2 ? std::atoi(argv[2]) : kSoakRefreshes;
-    if (seconds < 1 || soak < 0 || soak > kSoakRefreshes) {
+    const int only = argc > 3 ? std::atoi(argv[3]) : 0;
+    const int scenarios = static_cast<int>(std::size(kScenarios));
+    if (seconds < 1 || soak < 0 || soak > kSoakRefreshes || only < 0 || only > scenarios) {
         std::fprintf(stderr, "usage: main_window_bench.exe [seconds of normal running, default 60] "
-                             "[refreshes of the soak, 0 to %d, default %d]\n", kSoakRefreshes, kSoakRefreshes);
+                             "[refreshes of the soak, 0 to %d, default %d] [scenario alone, 1 to %d]\n",
+                     kSoakRefreshes, kSoakRefreshes, scenarios);
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0);
@@ -526,7 +535,9 @@ int main(int argc, char** argv)
             std::printf("USER objects: %s\n", UserObjectsSource());
         else
             std::printf("USER objects: cannot be measured here: a count does not follow objects made and destroyed\n");
-        for (const Scenario& s : kScenarios) {
+        for (int n = 1; n <= scenarios; ++n) {
+            if (only != 0 && n != only) continue;
+            const Scenario& s = kScenarios[n - 1];
             SimDriver::UseScenario(kScenario);
             RefreshFigures refresh;
             if (!MeasureRefreshes(s, refresh)) {
