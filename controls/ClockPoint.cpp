@@ -25,6 +25,9 @@ constexpr size_t kTurnedNeedlesKept = 128;
 // Rows per band of a turned needle: fewer rows follow a slanted needle more
 // closely, more rows take fewer blends.
 constexpr int kNeedleBandRows = 16;
+// Where the numbers start, in the dial's pixels.
+constexpr int kMemoryNumberX = 206, kMemoryNumberY = 218;
+constexpr int kEngineNumberX = 193, kEngineNumberY = 163;
 
 // Whole degrees, truncated toward zero; 64-bit so that no reading can overflow.
 // A needle stays on its scale: a reading past either end points at that end,
@@ -81,7 +84,17 @@ ClockPoint::NumberFont MakeNumberFont(float points)
     SetFaceName(font, face);
     number.font = CFont(::CreateFontIndirectW(&font));
     number.offsetX = static_cast<int>(emPixels / 6.0f + 0.5f);
+    number.emPixels = static_cast<int>(emPixels + 0.5f);
     return number;
+}
+
+// Where a number drawn from (x, y) may put ink, whatever its value: from a
+// little left of where it starts (a glyph may reach before its origin) to the
+// dial's right edge, and down its line's height with room above and below.
+RECT NumberBox(const ClockPoint::NumberFont& number, int x, int y, int dialWidth)
+{
+    const int margin = number.emPixels / 2 + 2;
+    return {x + number.offsetX - margin, y - margin, dialWidth, y + 2 * number.emPixels + margin};
 }
 
 void DrawNumber(HDC dc, int value, const ClockPoint::NumberFont& number, COLORREF colour, int x, int y)
@@ -184,7 +197,7 @@ void ClockPoint::DrawGauge(int memoryValue, int engineValue)
     // back whenever the window is uncovered.
     if (m_hasFrame && memoryValue == m_frameMemory && engineValue == m_frameEngine) return;
     CClientDC window(m_hWnd);
-    if (window.GetSafeHdc() && ComposeFrame(window, memoryValue, engineValue)) ShowFrame(window);
+    if (window.GetSafeHdc() && ComposeFrame(window, memoryValue, engineValue)) ShowFrame(window, true);
 }
 
 // The frame and the canvases are 32-bit DIB sections, so nothing kept depends
@@ -215,19 +228,56 @@ bool ClockPoint::LoadDrawingTools(HDC window)
     }
     if (!m_memoryFont.font) m_memoryFont = MakeNumberFont(14.0f);
     if (!m_engineFont.font) m_engineFont = MakeNumberFont(23.0f);
+    for (CRgn* region : {&m_ink, &m_changed, &m_piece})
+        if (!*region) *region = CRgn(::CreateRectRgn(0, 0, 0, 0));
     ::SetBkMode(m_frameDC, TRANSPARENT);
     return m_faceDC && m_frameDC;
 }
 
-// Face, memory needle, engine needle over it, then the two numbers.
+void ClockPoint::AddToInk(const RECT& area)
+{
+    ::SetRectRgn(m_piece, area.left, area.top, area.right, area.bottom);
+    ::CombineRgn(m_ink, m_ink, m_piece, RGN_OR);
+}
+
+// A needle's kept copy covers every pixel it blends; the numbers stay in their boxes.
+void ClockPoint::SetInk(const TurnedNeedle& memory, const TurnedNeedle& engine)
+{
+    ::SetRectRgn(m_ink, 0, 0, 0, 0);
+    for (const TurnedNeedle* needle : {&memory, &engine})
+        for (const NeedleBand& band : needle->bands) AddToInk(band.area);
+    AddToInk(NumberBox(m_memoryFont, kMemoryNumberX, kMemoryNumberY, m_faceWidth));
+    AddToInk(NumberBox(m_engineFont, kEngineNumberX, kEngineNumberY, m_faceWidth));
+}
+
+// Face, memory needle, engine needle over it, then the two numbers. Outside
+// the last frame's ink and this one's the frame holds the face already, so
+// the face is put back only within them.
 bool ClockPoint::ComposeFrame(HDC window, int memoryValue, int engineValue)
 {
     if (!LoadDrawingTools(window)) return false;
+    const int memoryAngle = NeedleAngle(memoryValue, kMemoryFullScale);
+    const int engineAngle = NeedleAngle(engineValue, kEngineFullScale);
+    const TurnedNeedle* memory = Turned(m_memory, memoryAngle);
+    const TurnedNeedle* engine = Turned(m_engine, engineAngle);
+    const bool regions = m_ink && m_changed && m_piece;
+    const bool lastInkKnown = m_hasFrame && m_inkKnown;
+    m_inkKnown = regions && memory && engine;
+    m_changedAll = !lastInkKnown || !m_inkKnown;
+    if (!m_changedAll) {
+        ::CombineRgn(m_changed, m_ink, nullptr, RGN_COPY);
+        SetInk(*memory, *engine);
+        ::CombineRgn(m_changed, m_changed, m_ink, RGN_OR);
+        ::SelectClipRgn(m_frameDC, m_changed);
+    } else if (m_inkKnown) {
+        SetInk(*memory, *engine);
+    }
     ::BitBlt(m_frameDC, 0, 0, m_faceWidth, m_faceHeight, m_faceDC, 0, 0, SRCCOPY);
-    BlendNeedle(m_memory, NeedleAngle(memoryValue, kMemoryFullScale));
-    BlendNeedle(m_engine, NeedleAngle(engineValue, kEngineFullScale));
-    DrawNumber(m_frameDC, memoryValue, m_memoryFont, RGB(255, 255, 255), 206, 218);
-    DrawNumber(m_frameDC, engineValue, m_engineFont, RGB(0, 0, 0), 193, 163);
+    ::SelectClipRgn(m_frameDC, nullptr);
+    BlendNeedle(m_memory, memory, memoryAngle);
+    BlendNeedle(m_engine, engine, engineAngle);
+    DrawNumber(m_frameDC, memoryValue, m_memoryFont, RGB(255, 255, 255), kMemoryNumberX, kMemoryNumberY);
+    DrawNumber(m_frameDC, engineValue, m_engineFont, RGB(0, 0, 0), kEngineNumberX, kEngineNumberY);
     m_hasFrame = true;
     m_frameMemory = memoryValue;
     m_frameEngine = engineValue;
@@ -251,9 +301,8 @@ void ClockPoint::DrawNeedle(Gdiplus::Graphics& g, const Needle& needle, int angl
     g.DrawImage(needle.image.get(), corners, 3);
 }
 
-void ClockPoint::BlendNeedle(Needle& needle, int angle)
+void ClockPoint::BlendNeedle(const Needle& needle, const TurnedNeedle* turned, int angle)
 {
-    const TurnedNeedle* turned = Turned(needle, angle);
     if (!turned) {
         Gdiplus::Graphics g(m_frameDC);
         DrawNeedle(g, needle, angle);
@@ -340,9 +389,11 @@ std::optional<ClockPoint::TurnedNeedle> ClockPoint::TurnNeedle(const Needle& nee
     return turned;
 }
 
-void ClockPoint::ShowFrame(HDC target) const
+void ClockPoint::ShowFrame(HDC target, bool changedOnly) const
 {
+    const bool clipped = changedOnly && !m_changedAll && ::SelectClipRgn(target, m_changed) != ERROR;
     ::BitBlt(target, 0, 0, m_faceWidth, m_faceHeight, m_frameDC, 0, 0, SRCCOPY);
+    if (clipped) ::SelectClipRgn(target, nullptr);
 }
 
 LRESULT ClockPoint::OnPaint(WPARAM, LPARAM)
@@ -351,6 +402,6 @@ LRESULT ClockPoint::OnPaint(WPARAM, LPARAM)
     CPaintDC dc(m_hWnd);
     const bool behind = m_hasLatest && (!m_hasFrame || m_latestMemory != m_frameMemory || m_latestEngine != m_frameEngine);
     if (behind) ComposeFrame(dc, m_latestMemory, m_latestEngine);
-    if (m_hasFrame) ShowFrame(dc);
+    if (m_hasFrame) ShowFrame(dc, false);
     return 0;
 }

@@ -6,6 +6,8 @@
 // WM_PAINT, and a reading that would draw the same picture is neither composed
 // nor copied to the window again. Each needle is turned by GDI+ once per angle
 // shown lately and blended from then on, which costs a fraction of turning it.
+// A new frame is drawn, and copied to the window, only where it or the last
+// one differs from the face: under the needles and the numbers.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -49,6 +51,7 @@ public:
     struct NumberFont {
         CFont font;
         int offsetX = 0;
+        int emPixels = 0;
     };
 
     // How many frames have been composed: unchanged readings compose none.
@@ -94,8 +97,13 @@ private:
     // Null when no turned copy could be made.
     const TurnedNeedle* Turned(Needle& needle, int angle);
     std::optional<TurnedNeedle> TurnNeedle(const Needle& needle, int angle);
-    void BlendNeedle(Needle& needle, int angle);
-    void ShowFrame(HDC target) const;
+    // Draws the needle from its kept copy, or turns it afresh without one.
+    void BlendNeedle(const Needle& needle, const TurnedNeedle* turned, int angle);
+    // The parts of a frame that may differ from the face, for these needle copies.
+    void SetInk(const TurnedNeedle& memory, const TurnedNeedle& engine);
+    void AddToInk(const RECT& area);
+    // The whole frame, or only where it changed from the last one shown.
+    void ShowFrame(HDC target, bool changedOnly) const;
 
     Needle m_memory;
     Needle m_engine;
@@ -117,6 +125,14 @@ private:
     CKeptDC m_faceDC;
     CKeptDC m_frameDC;
     CKeptDC m_needleDC;  // empty when the canvas could not be made: needles are then turned at every frame
+    // Where the frame may differ from the face (valid while m_inkKnown), where
+    // the last composition changed it (the whole face while m_changedAll), and
+    // a rectangle's region on its way into one of them.
+    CRgn m_ink;
+    CRgn m_changed;
+    CRgn m_piece;
+    bool m_inkKnown = false;
+    bool m_changedAll = true;
     unsigned m_needleUses = 0;
     bool m_hasFrame = false;
     bool m_hasLatest = false;  // readings given, composed or not
