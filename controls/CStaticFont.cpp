@@ -187,13 +187,33 @@ void CStaticFont::MoveTo(int x, int y, int width, int height)
     PaintText();
     CRgn left(::CreateRectRgnIndirect(&old));
     CRgn covered(::CreateRectRgnIndirect(&place));
-    if (left && covered && ::CombineRgn(left, left, covered, RGN_DIFF) != NULLREGION)
-        ::RedrawWindow(parent, nullptr, left, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    if (!left || !covered) {
+        ::RedrawWindow(parent, &old, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        return;
+    }
+    if (::CombineRgn(left, left, covered, RGN_DIFF) == NULLREGION || PaintLeftBehind(old, left)) return;
+    ::RedrawWindow(parent, nullptr, left, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
+// The parent's background goes back where the readout no longer is, from the
+// copy kept of it, around the parent's other controls. False when no copy of
+// the old place is kept: the parent must repaint it.
+bool CStaticFont::PaintLeftBehind(const CRect& old, HRGN left)
+{
+    const Background* kept = std::find_if(std::begin(m_backgrounds), std::end(m_backgrounds),
+                                          [&old](const Background& b) { return b.taken && b.place == old; });
+    if (kept == std::end(m_backgrounds)) return false;
+    CClientDC parent(GetParent(), DCX_CACHE | DCX_CLIPCHILDREN | DCX_CLIPSIBLINGS);
+    if (!parent.GetSafeHdc() || ::SelectClipRgn(parent, left) == ERROR) return false;
+    ::BitBlt(parent, old.left, old.top, old.Width(), old.Height(), kept->surface.dc, 0, 0, SRCCOPY);
+    return true;
+}
+
+// A surface at least as large as asked for: a readout moving between its
+// places keeps one canvas.
 bool CStaticFont::Surface::Make(HDC like, int w, int h)
 {
-    if (dc && w == width && h == height) return true;
+    if (dc && w <= width && h <= height) return true;
     dc.Release();  // lets go of the old bitmap before it is deleted
     bitmap = CBitmap(::CreateCompatibleBitmap(like, w, h));
     if (!bitmap || !dc.Select(like, bitmap)) return false;

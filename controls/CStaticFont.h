@@ -50,6 +50,7 @@ private:
     LRESULT OnPrintClient(WPARAM, LPARAM);
     void PaintText();
     void DrawReadout(HDC dc);
+    bool PaintLeftBehind(const CRect& old, HRGN left);
 
     CFont m_font;
     int m_pointSize = 110;

@@ -61,6 +61,8 @@ public:
 class CClientDC : public CDC {
 public:
     explicit CClientDC(HWND wnd) : CDC(::GetDC(wnd)), m_wnd(wnd) {}
+    // A context of the client area with GetDCEx's clipping flags.
+    CClientDC(HWND wnd, DWORD flags) : CDC(::GetDCEx(wnd, nullptr, flags)), m_wnd(wnd) {}
     ~CClientDC() override
     {
         if (m_hDC) ::ReleaseDC(m_wnd, m_hDC);
