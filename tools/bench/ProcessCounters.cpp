@@ -16,12 +16,20 @@ PROCESS_MEMORY_COUNTERS_EX MemoryCounters()
     return counters;
 }
 
-// Wine leaves PrivateUsage at 0 but fills PagefileUsage with the private
-// commit, which is what Windows reports in both.
-size_t PrivateBytes()
+// Committed private memory, which Windows reports as PrivateUsage. Wine
+// leaves that at 0 and its PagefileUsage counts only the private pages
+// written so far (a page committed long ago counts once first written), so
+// there the committed private regions are added up instead.
+size_t PrivateBytes(const PROCESS_MEMORY_COUNTERS_EX& counters)
 {
-    const PROCESS_MEMORY_COUNTERS_EX counters = MemoryCounters();
-    return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
+    if (counters.PrivateUsage) return counters.PrivateUsage;
+    size_t total = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    for (const char* at = nullptr; ::VirtualQuery(at, &region, sizeof region) == sizeof region && region.RegionSize;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+    }
+    return total;
 }
 
 bool IsOwnIcon(HICON icon)
@@ -63,15 +71,18 @@ ProcessCounters ReadProcessCounters()
     ProcessCounters c;
     c.userObjects = LiveUserObjects();
     c.gdiObjects = LiveGdiObjects();
-    c.privateBytes = PrivateBytes();
+    const PROCESS_MEMORY_COUNTERS_EX counters = MemoryCounters();
+    c.privateBytes = PrivateBytes(counters);
+    c.touchedBytes = counters.PrivateUsage ? 0 : counters.PagefileUsage;
     return c;
 }
 
 const char* PrivateMemorySource()
 {
-    return MemoryCounters().PrivateUsage ? "PrivateUsage"
-                                         : "PagefileUsage (Wine reports PrivateUsage as 0; it is the same private "
-                                           "commit on Windows)";
+    return MemoryCounters().PrivateUsage
+               ? "PrivateUsage"
+               : "committed private regions (VirtualQuery), as Windows counts PrivateUsage; Wine reports "
+                 "PrivateUsage as 0, and its PagefileUsage, the private pages written so far, is shown beside it";
 }
 
 const char* UserObjectsSource()

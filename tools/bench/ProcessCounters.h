@@ -4,7 +4,8 @@
 #include <cstddef>
 
 struct ProcessCounters {
-    size_t privateBytes = 0;
+    size_t privateBytes = 0;  // committed private memory
+    size_t touchedBytes = 0;  // private pages written so far, where only those can be read (Wine); else 0
     int gdiObjects = 0;
     int userObjects = 0;
 };

@@ -438,6 +438,10 @@ void Report(const Scenario& s, const RefreshFigures& r, const CpuFigures& c, boo
     std::printf("  before and after %d refreshes%s:\n", kRefreshes, s.panels ? " and sampling steps" : "");
     PrintCount("private memory, bytes", static_cast<long long>(r.before.privateBytes),
                static_cast<long long>(r.after.privateBytes));
+    if (r.before.touchedBytes)
+        std::printf("  %-44s %10lld -> %-10lld (%+lld)\n", "  of it written so far (Wine's figure), bytes",
+                    static_cast<long long>(r.before.touchedBytes), static_cast<long long>(r.after.touchedBytes),
+                    static_cast<long long>(r.after.touchedBytes) - static_cast<long long>(r.before.touchedBytes));
     PrintCount("GDI objects", r.before.gdiObjects, r.after.gdiObjects);
     if (userCounted)
         PrintCount("USER objects", r.before.userObjects, r.after.userObjects);
@@ -458,15 +462,15 @@ bool Soak(bool userCounted, int refreshes)
     PumpMessages();
     std::printf("\n== soak: %d refreshes and sampling steps, readings changing at every refresh, every panel open ==\n",
                 refreshes);
-    std::printf("  %10s %14s %8s %8s\n", "refreshes", "private bytes", "GDI", "USER");
+    std::printf("  %10s %14s %14s %8s %8s\n", "refreshes", "private bytes", "written", "GDI", "USER");
     RefreshRun run(dlg, changing);
     ProcessCounters first{};
     for (int i = 0; i <= refreshes; ++i) {
         if (i % kSoakReport == 0) {
             const ProcessCounters now = ReadProcessCounters();
             if (i == kSoakReport) first = now;
-            std::printf("  %10d %14llu %8ld", i, static_cast<unsigned long long>(now.privateBytes),
-                        static_cast<long>(now.gdiObjects));
+            std::printf("  %10d %14llu %14llu %8ld", i, static_cast<unsigned long long>(now.privateBytes),
+                        static_cast<unsigned long long>(now.touchedBytes), static_cast<long>(now.gdiObjects));
             if (userCounted)
                 std::printf(" %8ld\n", static_cast<long>(now.userObjects));
             else
@@ -515,6 +519,8 @@ int main(int argc, char** argv)
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // The numbers' face as the program has it on a system without its own.
+    RegisterCarriedFace(IDR_NUMBER_FONT, L"DSEG7 Classic", "DigifaceWide", 0.78f);
     INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
     ::InitCommonControlsEx(&controls);
     Gdiplus::GdiplusStartupInput input;
