@@ -12,6 +12,7 @@ BEGIN_MESSAGE_MAP(CStaticFont, CStatic)
     ON_MESSAGE(WM_GETTEXTLENGTH, OnGetTextLength)
     ON_MESSAGE(WM_PAINT, OnPaint)
     ON_MESSAGE(WM_PRINTCLIENT, OnPrintClient)
+    ON_MESSAGE(WM_SETFONT, OnSetFont)
 END_MESSAGE_MAP()
 
 CStaticFont::CStaticFont() : m_faceName("宋体") {}
@@ -35,7 +36,15 @@ void CStaticFont::SetReadoutFont(int pointSizeTenths, const std::string& faceNam
 void CStaticFont::PreSubclassWindow()
 {
     m_text = GetWindowText();
+    m_shownFont = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
     if (m_font) SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+}
+
+// The static's font is followed here, so that a paint need not ask for it.
+LRESULT CStaticFont::OnSetFont(WPARAM font, LPARAM)
+{
+    m_shownFont = reinterpret_cast<HFONT>(font);
+    return Default();
 }
 
 HBRUSH CStaticFont::OnCtlColorReflect(HDC dc, UINT)
@@ -123,7 +132,7 @@ void CStaticFont::DrawReadout(HDC dc)
             ::SendMessageA(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(m_hWnd)));
     if (brush && (style & SS_TYPEMASK) != SS_SIMPLE) ::FillRect(dc, &client, brush);
     if (!::IsWindowEnabled(m_hWnd)) ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
-    CSelect font(dc, reinterpret_cast<HGDIOBJ>(SendMessage(WM_GETFONT)));
+    CSelect font(dc, m_shownFont);
     CRect area = client;
     ::DrawTextA(dc, m_text.c_str(), static_cast<int>(m_text.size()), &area, TextFormat(style));
 }

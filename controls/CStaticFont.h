@@ -48,11 +48,13 @@ private:
     LRESULT OnGetTextLength(WPARAM, LPARAM);
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnPrintClient(WPARAM, LPARAM);
+    LRESULT OnSetFont(WPARAM font, LPARAM);
     void PaintText();
     void DrawReadout(HDC dc);
     bool PaintLeftBehind(const CRect& old, HRGN left);
 
     CFont m_font;
+    HFONT m_shownFont = nullptr;  // the static's, which is m_font once that is set
     int m_pointSize = 110;
     std::string m_faceName;
     COLORREF m_textColour = 0;

@@ -162,8 +162,15 @@ void DDX_Text(CDataExchange* pDX, int id, std::string& value)
 {
     HWND item = pDX->m_pDlgWnd->Item(id);
     if (!item) return;
-    std::string current(static_cast<size_t>(::GetWindowTextLengthA(item)) + 1, '\0');
-    current.resize(static_cast<size_t>(::GetWindowTextA(item, &current[0], static_cast<int>(current.size()))));
+    // One message for the text in all but rare cases; a text that fills the
+    // buffer is read again at its full length.
+    char shortText[64];
+    const int length = ::GetWindowTextA(item, shortText, static_cast<int>(sizeof shortText));
+    std::string current(shortText, static_cast<size_t>(std::max(length, 0)));
+    if (length >= static_cast<int>(sizeof shortText) - 1) {
+        current.assign(static_cast<size_t>(::GetWindowTextLengthA(item)) + 1, '\0');
+        current.resize(static_cast<size_t>(::GetWindowTextA(item, &current[0], static_cast<int>(current.size()))));
+    }
     if (pDX->m_bSaveAndValidate)
         value = current;
     else if (value != current)

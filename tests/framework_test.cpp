@@ -162,6 +162,23 @@ TEST_F(FrameworkTest, DataExchangeBothWaysAndLeavesUnchangedTextAlone)
     EXPECT_EQ(dlg.m_text.GetWindowText(), "-5");
 }
 
+// Texts of any length go both ways whole, the longest being read at their full length.
+TEST_F(FrameworkTest, DataExchangeCarriesTextsOfAnyLength)
+{
+    for (size_t length : {0, 1, 62, 63, 64, 200}) {
+        SCOPED_TRACE(length);
+        std::string out(length, 'x');
+        if (length) out.back() = 'z';
+        CDataExchange toControl{&dlg, FALSE};
+        DDX_Text(&toControl, IDC_TEST_TEXT, out);
+        EXPECT_EQ(dlg.m_text.GetWindowText(), out);
+        std::string in = "stale";
+        CDataExchange fromControl{&dlg, TRUE};
+        DDX_Text(&fromControl, IDC_TEST_TEXT, in);
+        EXPECT_EQ(in, out);
+    }
+}
+
 TEST_F(FrameworkTest, DataExchangeFindsAControlMadeAgainUnderTheSameIdentifier)
 {
     dlg.m_value = 5;

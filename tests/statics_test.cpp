@@ -1,4 +1,5 @@
 // The readout, label and picture statics on a real dialog, read back from the screen.
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,6 +80,25 @@ TEST_F(StaticsTest, ReadoutFontIsAPointFontSetWithoutRedrawing)
     EXPECT_EQ(lf.lfHeight, -40);
     EXPECT_STREQ(lf.lfFaceName, "Tahoma");
     EXPECT_FALSE(::GetUpdateRect(dlg.m_readout, nullptr, FALSE));
+}
+
+// A font given to the static from outside is the one its texts are painted in.
+TEST_F(StaticsTest, ReadoutPaintsInTheFontTheStaticHolds)
+{
+    CStaticFont& readout = dlg.m_readout;
+    readout.SetReadoutFont(300, "Tahoma");
+    readout.SetReadoutColour(kRed);
+    readout.SetWindowText("88");
+    const RECT large = CaptureClient(readout).Bounds(kRed);
+    LOGFONTA small{};
+    small.lfHeight = -10;
+    std::strcpy(small.lfFaceName, "Tahoma");
+    CFont smallFont(::CreateFontIndirectA(&small));
+    readout.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(smallFont.get()), FALSE);
+    readout.SetWindowText("89");
+    const RECT shown = CaptureClient(readout).Bounds(kRed);
+    EXPECT_LT(shown.bottom - shown.top, (large.bottom - large.top) / 2);
+    readout.SetReadoutFont(300, "Tahoma");  // lets go of the small font before it is deleted
 }
 
 TEST_F(StaticsTest, ReadoutColourAppliesAtTheNextRepaintOverWhatIsUnderneath)
