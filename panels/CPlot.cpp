@@ -107,6 +107,17 @@ void CPlot::AddPoint(const std::string& name, PlotSample sample, BOOL redraw)
     }
 }
 
+void CPlot::PaintInParent(HDC parent)
+{
+    CRect place = GetClientRect();
+    ::MapWindowPoints(m_hWnd, ::GetParent(m_hWnd), reinterpret_cast<POINT*>(&place), 2);
+    const int saved = ::SaveDC(parent);
+    if (!saved) return;
+    ::OffsetViewportOrgEx(parent, place.left, place.top, nullptr);
+    Paint(parent);
+    ::RestoreDC(parent, saved);
+}
+
 // The painter covers the whole control.
 LRESULT CPlot::OnEraseBkgnd(WPARAM, LPARAM) { return TRUE; }
 

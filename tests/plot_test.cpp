@@ -351,3 +351,23 @@ TEST_F(PlotTest, EveryPaintMatchesThePlotDrawnSegmentBySegment)
         ::SetCursorPos(1279, 1023);
     }
 }
+
+// A window painting several plots takes one context of its own for them all.
+TEST_F(PlotTest, PaintedInItsParentItShowsTheSamePixelsAtItsPlaceAndNothingElse)
+{
+    std::vector<rlcuv::PlotSample> samples;
+    for (int i = 0; i < 231; ++i) {
+        samples.push_back({0, 0, i % 120, i});
+        Plot().AddPoint("Load", samples.back(), FALSE);
+    }
+    ::RedrawWindow(*m_host, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const CRect host = m_host->GetClientRect();
+    {
+        CClientDC dc(*m_host);
+        ::PatBlt(dc, 0, 0, host.Width(), host.Height(), WHITENESS);
+        Plot().PaintInParent(dc);
+    }
+    EXPECT_TRUE(CaptureClient(Plot()).pixels == ReferencePlot(samples, PS_SOLID, 0, -1000).pixels);
+    const WindowPixels all = CaptureClient(*m_host);
+    EXPECT_EQ(all.Count(RGB(255, 255, 255)), all.width * all.height - kWidth * kHeight);
+}
