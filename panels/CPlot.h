@@ -29,6 +29,7 @@ struct PlotSeries {
     int penWidth;
     std::unique_ptr<PlotSample[]> samples;
     int count;
+    CPen pen;  // made at the first paint and again after the grid's blend changes
 };
 
 class CPlot : public CStatic {

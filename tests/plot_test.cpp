@@ -233,6 +233,15 @@ TEST_F(PlotTest, PenBlendsTheSeriesColourWithTheGridColour)
     }
 }
 
+// The pens are kept from paint to paint, so a new blend must reach them.
+TEST_F(PlotTest, ANewBlendColoursTheLinesFromTheNextPaint)
+{
+    Add(50, 3);
+    EXPECT_EQ(Shot().At(228, 28), kLine);
+    Plot().SetGrid(FALSE, RGB(0, 100, 200), PS_SOLID, 50, TRUE);
+    EXPECT_EQ(Shot().At(228, 28), RGB(125, 80, 130));
+}
+
 TEST_F(PlotTest, HoverTextShowsTheValueOfTheSampleUnderTheMouse)
 {
     for (int i = 0; i < 231; ++i) Plot().AddPoint("Load", rlcuv::PlotSample{0, 0, 50, 1000 + i}, TRUE);
