@@ -157,9 +157,11 @@ void CDlgHwm::Sample()
     }
 }
 
-// Each plot taking a context of its own would cost a round trip to the window
-// system for most of them: the system keeps the visible regions of only the
-// few windows that last took one. A minimised panel shows nothing.
+// One context of the panel, which does not clip its children, serves all four
+// plots. Under Wine a window's context costs a round trip to the window system
+// unless that window was among the last few to take one, which with the
+// readouts and the main window in between the plots seldom were. A minimised
+// panel shows nothing.
 void CDlgHwm::PaintPlots()
 {
     if (!IsWindowVisible() || ::IsIconic(m_hWnd)) return;
@@ -193,8 +195,9 @@ CRect CDlgHwm::PlotPlace(const CWnd& plot) const
     return place;
 }
 
-// The plots paint all of their area with every sample, so the skin is never
-// drawn under them: it would show there until their next paint.
+// The plots paint all of their area whenever they paint, and the strips' repaint
+// leaves them out: skin drawn under them (the panel does not clip its
+// children) would show there until their next sample.
 LRESULT CDlgHwm::OnEraseBkgnd(WPARAM dc, LPARAM lParam)
 {
     const HDC target = reinterpret_cast<HDC>(dc);
