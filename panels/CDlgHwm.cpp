@@ -21,6 +21,7 @@ int g_ticksSinceStrips = 0;
 
 BEGIN_MESSAGE_MAP(CDlgHwm, CSkinPanel)
     ON_MESSAGE(WM_TIMER, OnTimer)
+    ON_MESSAGE(WM_ERASEBKGND, OnEraseBkgnd)
 END_MESSAGE_MAP()
 
 CDlgHwm::CDlgHwm(CWnd* parent) : CSkinPanel(IDD_MONITOR, parent) {}
@@ -142,24 +143,74 @@ void CDlgHwm::Sample()
     m_temperatureChannel.value = static_cast<int32_t>(temperature);
     m_fanChannel.value = static_cast<int32_t>(fan);
 
-    constexpr Channel kOrder[] = {kEngine, kMemory, kFan, kTemperature};
     for (Channel c : kOrder) {
         ChannelParts parts = Parts(c);
-        parts.plot.AddPoint(parts.series, rlcuv::PlotSample{0, 0, Percent(parts.channel), parts.channel.value}, TRUE);
+        parts.plot.AddPoint(parts.series, rlcuv::PlotSample{0, 0, Percent(parts.channel), parts.channel.value}, FALSE);
     }
+    PaintPlots();
     // A readout whose value changed paints itself at once, skin and digits:
     // the panel has nothing to repaint under it.
     UpdateData(FALSE);
     if (++g_ticksSinceStrips > kStripTicks) {
         g_ticksSinceStrips = 0;
-        for (Channel c : kOrder) InvalidateLastColumn(Parts(c).plot);
+        InvalidateLastColumns();
     }
 }
 
-void CDlgHwm::InvalidateLastColumn(CWnd& plot)
+// One context of the panel, which does not clip its children, serves all four
+// plots. Under Wine a window's context costs a round trip to the window system
+// unless that window was among the last few to take one, which with the
+// readouts and the main window in between the plots seldom were. A minimised
+// panel shows nothing.
+void CDlgHwm::PaintPlots()
 {
-    CRect area = plot.GetWindowRect();
-    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&area), 2);
-    area.left = area.right - 1;
-    InvalidateRect(area, TRUE);
+    if (!IsWindowVisible() || ::IsIconic(m_hWnd)) return;
+    CClientDC panel(m_hWnd);
+    if (!panel.GetSafeHdc()) return;
+    for (Channel c : kOrder) Parts(c).plot.PaintInParent(panel);
+}
+
+// One invalidation for all four strips, each a round trip to the window
+// system. The plots are left out: they cover their strips, and each sample
+// has painted them already.
+void CDlgHwm::InvalidateLastColumns()
+{
+    constexpr UINT kRepaint = RDW_INVALIDATE | RDW_ERASE | RDW_NOCHILDREN;
+    CRgn strips(::CreateRectRgn(0, 0, 0, 0));
+    for (Channel c : kOrder) {
+        CRect area = PlotPlace(Parts(c).plot);
+        area.left = area.right - 1;
+        CRgn strip(::CreateRectRgnIndirect(&area));
+        if (strips && strip && ::CombineRgn(strips, strips, strip, RGN_OR) != ERROR) continue;
+        strips.reset();
+        ::RedrawWindow(m_hWnd, &area, nullptr, kRepaint);
+    }
+    if (strips) ::RedrawWindow(m_hWnd, nullptr, strips, kRepaint);
+}
+
+CRect CDlgHwm::PlotPlace(const CWnd& plot) const
+{
+    CRect place = plot.GetWindowRect();
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+// The plots paint all of their area whenever they paint, and the strips' repaint
+// leaves them out: skin drawn under them (the panel does not clip its
+// children) would show there until their next sample.
+LRESULT CDlgHwm::OnEraseBkgnd(WPARAM dc, LPARAM lParam)
+{
+    const HDC target = reinterpret_cast<HDC>(dc);
+    const int saved = ::SaveDC(target);
+    if (!saved) return CSkinPanel::OnEraseBkgnd(dc, lParam);
+    for (Channel c : kOrder) {
+        const rlcuv::CPlot& plot = Parts(c).plot;
+        if (!plot.m_hWnd || !plot.IsWindowVisible()) continue;
+        const CRect place = PlotPlace(plot);
+        ::ExcludeClipRect(target, place.left, place.top, place.right, place.bottom);
+    }
+    RECT box;
+    const LRESULT result = ::GetClipBox(target, &box) == NULLREGION ? TRUE : CSkinPanel::OnEraseBkgnd(dc, lParam);
+    ::RestoreDC(target, saved);
+    return result;
 }

@@ -26,6 +26,8 @@ public:
 
 protected:
     enum Channel { kEngine, kMemory, kTemperature, kFan, kChannelCount };
+    // The order in which the channels are sampled and their plots painted.
+    static constexpr Channel kOrder[] = {kEngine, kMemory, kFan, kTemperature};
     // One channel with its plot, its series and its readout.
     struct ChannelParts {
         MonitorChannel& channel;
@@ -38,6 +40,7 @@ protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
     LRESULT OnTimer(WPARAM id, LPARAM);
+    LRESULT OnEraseBkgnd(WPARAM dc, LPARAM);
 
     ChannelParts Parts(Channel channel);
     void SetScales();
@@ -47,8 +50,12 @@ protected:
     void Sample();
     // Percent of the plot height for the channel's value, truncated toward zero.
     static int Percent(const MonitorChannel& channel);
-    // The strip of this panel under the plot's last column, erased and repainted.
-    void InvalidateLastColumn(CWnd& plot);
+    // The plots' new samples, painted at once through one context of the panel.
+    void PaintPlots();
+    // The strips of this panel under the plots' last columns, erased and repainted.
+    void InvalidateLastColumns();
+    // The plot's rectangle in this panel's client area.
+    CRect PlotPlace(const CWnd& plot) const;
 
     rlcuv::CPlot m_enginePlot, m_memoryPlot, m_temperaturePlot, m_fanPlot;
     MonitorChannel m_engineChannel{0, 0, 0};

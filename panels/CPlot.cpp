@@ -63,6 +63,10 @@ void CPlot::SetGrid(BOOL hide, COLORREF gridColour, int penStyle, int blendPerce
     m_gridPenStyle = penStyle;
     m_blend = static_cast<float>(blendPercent / 100.0);
     m_gridPictureValid = false;
+    {
+        std::lock_guard<std::mutex> lock(m_plotLock);
+        for (PlotSeries& series : m_series) series.pen.reset();
+    }
     if (redraw && m_hWnd) Invalidate(TRUE);
 }
 
@@ -81,7 +85,7 @@ bool CPlot::AddSeries(const std::string& name, COLORREF colour, int penStyle, in
         std::unique_ptr<PlotSample[]> samples(new (std::nothrow) PlotSample[count]);
         if (!samples) return false;
         std::fill_n(samples.get(), count, PlotSample{0, 0, -1, 0});
-        m_series.push_back(PlotSeries{name, colour, penStyle, penWidth, std::move(samples), count});
+        m_series.push_back(PlotSeries{name, colour, penStyle, penWidth, std::move(samples), count, CPen()});
     }
     if (redraw && m_hWnd) Invalidate(TRUE);
     return true;
@@ -105,6 +109,17 @@ void CPlot::AddPoint(const std::string& name, PlotSample sample, BOOL redraw)
         CClientDC window(m_hWnd);
         if (window.GetSafeHdc()) Paint(window);
     }
+}
+
+void CPlot::PaintInParent(HDC parent)
+{
+    CRect place = GetClientRect();
+    ::MapWindowPoints(m_hWnd, ::GetParent(m_hWnd), reinterpret_cast<POINT*>(&place), 2);
+    const int saved = ::SaveDC(parent);
+    if (!saved) return;
+    ::OffsetViewportOrgEx(parent, place.left, place.top, nullptr);
+    Paint(parent);
+    ::RestoreDC(parent, saved);
 }
 
 // The painter covers the whole control.
@@ -166,9 +181,9 @@ bool CPlot::PaintAllSeries(HDC dc)
     ::SetBkMode(dc, TRANSPARENT);
     m_shownText.clear();
     for (PlotSeries& series : m_series) {
-        CPen pen(::CreatePen(series.penStyle, series.penWidth, PenColour(series.colour)));
-        if (!pen) return false;
-        CSelect select(dc, pen);
+        if (!series.pen) series.pen.reset(::CreatePen(series.penStyle, series.penWidth, PenColour(series.colour)));
+        if (!series.pen) return false;
+        CSelect select(dc, series.pen);
         PaintSeries(dc, series, cursor, window);
     }
     return true;

@@ -29,6 +29,7 @@ struct PlotSeries {
     int penWidth;
     std::unique_ptr<PlotSample[]> samples;
     int count;
+    CPen pen;  // made at the first paint and again after the grid's blend changes
 };
 
 class CPlot : public CStatic {
@@ -43,6 +44,9 @@ public:
     // Shifts every series of that name one sample to the left and puts the
     // sample's percent and value last.
     void AddPoint(const std::string& name, PlotSample sample, BOOL redraw);
+    // Paints the plot at its place in a context of its parent's client area,
+    // for a parent that paints several plots with one context.
+    void PaintInParent(HDC parent);
 
 protected:
     // The area the series are drawn in, from the client size when a series was added.

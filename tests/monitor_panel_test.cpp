@@ -234,6 +234,42 @@ TEST_F(MonitorPanelTest, TheStripUnderEachPlotsLastColumnIsRepaintedEverySixthSt
     EXPECT_EQ(stripSteps[2] - stripSteps[1], 6);
 }
 
+// The plots show each new sample as the step ends, and the repaint of the
+// strips under their last columns leaves them as they are.
+TEST_F(MonitorPanelTest, AStepPaintsThePlotsAtOnceAndTheStripRepaintLeavesThemAsTheyAre)
+{
+    TestableHwm& panel = Open();
+    const int plots[] = {IDC_ENGINE_PLOT, IDC_MEMORY_PLOT, IDC_TEMP_PLOT, IDC_FAN_PLOT};
+    SimDriver::Get().setFanLevel(0, 0, 40);
+    for (int step = 0; step < 12; ++step) {
+        SCOPED_TRACE(step);
+        // A level line at 25 and then at 50 per cent, once the rise has moved on.
+        SimDriver::Get().setTemperature(0, step < 6 ? 30 : 60);
+        panel.SendMessage(WM_TIMER, kSampleTimer);
+        if (step % 6 > 1) {
+            EXPECT_EQ(panel.NewestRows(IDC_TEMP_PLOT), std::vector<int>{RowOf(step < 6 ? 25 : 50)});
+        }
+        std::vector<WindowPixels> painted;
+        for (int id : plots) painted.push_back(CaptureClient(panel.GetDlgItem(id)));
+        ::RedrawWindow(panel, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        for (size_t i = 0; i < painted.size(); ++i)
+            EXPECT_TRUE(CaptureClient(panel.GetDlgItem(plots[i])).pixels == painted[i].pixels) << plots[i];
+    }
+}
+
+// Minimised, the panel samples on; restored, it shows what it sampled meanwhile.
+TEST_F(MonitorPanelTest, AMinimisedPanelGoesOnSamplingAndShowsItWhenRestored)
+{
+    TestableHwm& panel = Open();
+    panel.ShowWindow(SW_MINIMIZE);
+    ASSERT_TRUE(::IsIconic(panel));
+    SimDriver::Get().setTemperature(0, 60);
+    for (int i = 0; i < 3; ++i) panel.Tick();
+    panel.ShowWindow(SW_RESTORE);
+    ::RedrawWindow(panel, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    EXPECT_EQ(panel.NewestRows(IDC_TEMP_PLOT), std::vector<int>{RowOf(50)});
+}
+
 TEST_F(MonitorPanelTest, ClosingHidesThePanelAndItGoesOnSampling)
 {
     TestableHwm& panel = Open(false);

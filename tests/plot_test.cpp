@@ -233,6 +233,15 @@ TEST_F(PlotTest, PenBlendsTheSeriesColourWithTheGridColour)
     }
 }
 
+// The pens are kept from paint to paint, so a new blend must reach them.
+TEST_F(PlotTest, ANewBlendColoursTheLinesFromTheNextPaint)
+{
+    Add(50, 3);
+    EXPECT_EQ(Shot().At(228, 28), kLine);
+    Plot().SetGrid(FALSE, RGB(0, 100, 200), PS_SOLID, 50, TRUE);
+    EXPECT_EQ(Shot().At(228, 28), RGB(125, 80, 130));
+}
+
 TEST_F(PlotTest, HoverTextShowsTheValueOfTheSampleUnderTheMouse)
 {
     for (int i = 0; i < 231; ++i) Plot().AddPoint("Load", rlcuv::PlotSample{0, 0, 50, 1000 + i}, TRUE);
@@ -350,4 +359,24 @@ TEST_F(PlotTest, EveryPaintMatchesThePlotDrawnSegmentBySegment)
         EXPECT_TRUE(shot.pixels == ReferencePlot(samples, pen[0], pen[1], 100).pixels);
         ::SetCursorPos(1279, 1023);
     }
+}
+
+// A window painting several plots takes one context of its own for them all.
+TEST_F(PlotTest, PaintedInItsParentItShowsTheSamePixelsAtItsPlaceAndNothingElse)
+{
+    std::vector<rlcuv::PlotSample> samples;
+    for (int i = 0; i < 231; ++i) {
+        samples.push_back({0, 0, i % 120, i});
+        Plot().AddPoint("Load", samples.back(), FALSE);
+    }
+    ::RedrawWindow(*m_host, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const CRect host = m_host->GetClientRect();
+    {
+        CClientDC dc(*m_host);
+        ::PatBlt(dc, 0, 0, host.Width(), host.Height(), WHITENESS);
+        Plot().PaintInParent(dc);
+    }
+    EXPECT_TRUE(CaptureClient(Plot()).pixels == ReferencePlot(samples, PS_SOLID, 0, -1000).pixels);
+    const WindowPixels all = CaptureClient(*m_host);
+    EXPECT_EQ(all.Count(RGB(255, 255, 255)), all.width * all.height - kWidth * kHeight);
 }
