@@ -144,11 +144,17 @@ void CStaticFont::PaintText()
     if (!parent || client.IsEmpty()) return;
     CRect place = client;
     ::MapWindowPoints(m_hWnd, parent, reinterpret_cast<POINT*>(&place), 2);
-    // Taken for each text: a context kept for good would hold one of the
-    // system's shared window contexts.
-    CClientDC window(m_hWnd);
+    // Taken for each text (a context kept for good would hold one of the
+    // system's shared window contexts), and the parent's, cut to the
+    // readout's place: the system keeps only a few shared contexts ready, and
+    // a panel's readouts and the parent itself then share one of them.
+    // Without its children clipped, the parent's context reaches the same
+    // pixels there as the readout's own.
+    CClientDC window(parent, DCX_CACHE);
+    const bool cut = window.GetSafeHdc() &&
+                     ::IntersectClipRect(window, place.left, place.top, place.right, place.bottom) != ERROR;
     const int width = client.Width(), height = client.Height();
-    Background* background = window.GetSafeHdc() ? BackgroundAt(window, place) : nullptr;
+    Background* background = cut ? BackgroundAt(window, place) : nullptr;
     if (!background || !m_canvas.Make(window, width, height)) {
         // Without its surfaces the new text still shows, skin first, at the next paint.
         for (Background& b : m_backgrounds) b.taken = false;
@@ -157,7 +163,7 @@ void CStaticFont::PaintText()
     }
     ::BitBlt(m_canvas.dc, 0, 0, width, height, background->surface.dc, 0, 0, SRCCOPY);
     DrawReadout(m_canvas.dc);
-    ::BitBlt(window, 0, 0, width, height, m_canvas.dc, 0, 0, SRCCOPY);
+    ::BitBlt(window, place.left, place.top, width, height, m_canvas.dc, 0, 0, SRCCOPY);
 }
 
 CStaticFont::Background* CStaticFont::BackgroundAt(HDC like, const CRect& place)
