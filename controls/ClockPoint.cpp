@@ -260,18 +260,15 @@ bool ClockPoint::ComposeFrame(HDC window, int memoryValue, int engineValue)
     const int engineAngle = NeedleAngle(engineValue, kEngineFullScale);
     const TurnedNeedle* memory = Turned(m_memory, memoryAngle);
     const TurnedNeedle* engine = Turned(m_engine, engineAngle);
-    const bool regions = m_ink && m_changed && m_piece;
     const bool lastInkKnown = m_hasFrame && m_inkKnown;
-    m_inkKnown = regions && memory && engine;
+    m_inkKnown = m_ink && m_changed && m_piece && memory && engine;
     m_changedAll = !lastInkKnown || !m_inkKnown;
-    if (!m_changedAll) {
+    if (m_inkKnown) {
         ::CombineRgn(m_changed, m_ink, nullptr, RGN_COPY);
         SetInk(*memory, *engine);
         ::CombineRgn(m_changed, m_changed, m_ink, RGN_OR);
-        ::SelectClipRgn(m_frameDC, m_changed);
-    } else if (m_inkKnown) {
-        SetInk(*memory, *engine);
     }
+    if (!m_changedAll) ::SelectClipRgn(m_frameDC, m_changed);
     ::BitBlt(m_frameDC, 0, 0, m_faceWidth, m_faceHeight, m_faceDC, 0, 0, SRCCOPY);
     ::SelectClipRgn(m_frameDC, nullptr);
     BlendNeedle(m_memory, memory, memoryAngle);

@@ -157,15 +157,15 @@ void CDlgHwm::Sample()
     }
 }
 
-// One context of the panel, which does not clip its children, serves all four
-// plots. Under Wine a window's context costs a round trip to the window system
+// One context of the panel, taken without its children clipped out, serves
+// all four plots. Under Wine a window's context costs a round trip to the window system
 // unless that window was among the last few to take one, which with the
 // readouts and the main window in between the plots seldom were. A minimised
 // panel shows nothing.
 void CDlgHwm::PaintPlots()
 {
     if (!IsWindowVisible() || ::IsIconic(m_hWnd)) return;
-    CClientDC panel(m_hWnd);
+    CClientDC panel(m_hWnd, DCX_CACHE);
     if (!panel.GetSafeHdc()) return;
     for (Channel c : kOrder) Parts(c).plot.PaintInParent(panel);
 }
