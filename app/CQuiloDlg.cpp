@@ -12,7 +12,8 @@
 
 namespace {
 constexpr UINT_PTR kStartTimer = 1;    // once, 10 ms after start: hide when asked to start hidden
-constexpr UINT_PTR kRefreshTimer = 2;  // every 100 ms: readings, dial, fan curve
+constexpr UINT_PTR kRefreshTimer = 2;  // readings, dial, fan curve
+constexpr UINT kRefreshPeriod = 100;
 constexpr UINT_PTR kTrayRetryTimer = 3;  // every second while the notification area refuses the icon
 static_assert(CTrayIcon::kBalloonTimer != kStartTimer && CTrayIcon::kBalloonTimer != kRefreshTimer &&
               CTrayIcon::kBalloonTimer != kTrayRetryTimer, "one identifier per timer");
@@ -178,7 +179,7 @@ BOOL CQuiloDlg::OnInitDialog()
     ::ChangeWindowMessageFilterEx(m_hWnd, s_taskbarCreated, MSGFLT_ALLOW, nullptr);
 
     SetTimer(kStartTimer, 10);
-    SetTimer(kRefreshTimer, 100);
+    SetTimer(kRefreshTimer, kRefreshPeriod);
     // The window's first move came before this object was attached; panels
     // are placed from this rectangle.
     m_windowRect = GetWindowRect();
@@ -305,6 +306,13 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
 
 void CQuiloDlg::Refresh()
 {
+    if (m_monitorStep == MonitorStep::Due) {
+        // The panel's period restarted first and the window's a moment after:
+        // the sample, always drawn, is then taken as the refresh falls due.
+        m_monitorPanel.RestartSampling();
+        SetTimer(kRefreshTimer, kRefreshPeriod);
+        m_monitorStep = MonitorStep::InStep;
+    }
     if (m_gpu.m_gpuIndex != m_fanGpu) FollowSelectedGpu();
     const bool temperatureRead = m_gpu.GetTemperature(m_temperature, -1) != 0;
     m_temperatureWidth = m_temperature >= 100 ? 2 : 1;
@@ -341,6 +349,7 @@ void CQuiloDlg::Refresh()
     }
     FollowFanCurve();
     m_trayIcon.ShowReadings({temperatureRead, m_temperature, m_fanLevel, m_engineClock, m_memoryClock});
+    if (m_monitorStep == MonitorStep::Apart && m_monitorPanel.m_hWnd) m_monitorStep = MonitorStep::Due;
 }
 
 void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidthClass, const CRect& narrow,

@@ -101,6 +101,11 @@ protected:
     CDlgFanCurve m_fanCurvePanel;
     CDlgSetting m_settingsPanel;
     CDlgHwm m_monitorPanel;
+    // The monitor samples every 100 ms as the refresh runs; in step, the
+    // program wakes once for both. Both periods are restarted at the start of
+    // the first refresh that finds the panel already there, since the panel
+    // may have been opened in the middle of a refresh.
+    enum class MonitorStep { Apart, Due, InStep } m_monitorStep = MonitorStep::Apart;
     CDlgInfo m_infoPanel;
     CStaticFont m_temperatureText, m_fanText, m_engineText, m_memoryText;
     int m_preset = 1;

@@ -68,6 +68,12 @@ BOOL CDlgHwm::OnInitDialog()
     return TRUE;
 }
 
+// A window's timer set again under its id is reset: its next period starts now.
+void CDlgHwm::RestartSampling()
+{
+    if (m_hWnd) SetTimer(kSampleTimer, kSamplePeriod);
+}
+
 // Twice the P0 figures, for the GPU selected now; kept for the panel's life.
 void CDlgHwm::SetScales()
 {

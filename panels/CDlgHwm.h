@@ -23,6 +23,9 @@ public:
     explicit CDlgHwm(CWnd* parent = nullptr);
 
     void SetGpuControl(CGpuControl* gpu) { m_gpu = gpu; }
+    // Starts the sampling period afresh from now; called from the main
+    // window's refresh, it puts the two on one wake of the thread.
+    void RestartSampling();
 
 protected:
     enum Channel { kEngine, kMemory, kTemperature, kFan, kChannelCount };

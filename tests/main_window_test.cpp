@@ -345,6 +345,62 @@ TEST_F(MainWindowTest, HwmOpensTheMonitorAndInformationPanelsBelowTheWindowThenO
     EXPECT_EQ(r.top, 5);
 }
 
+// Both take a reading every 100 ms. Opened 40 ms after a refresh, the monitor
+// comes into step with the refresh from the second refresh on: a sample and a
+// refresh are taken in one wake of the thread, with no wait between them.
+TEST_F(MainWindowTest, TheMonitorSamplesInTheRefreshsWake)
+{
+    TestableQuiloDlg& dlg = Open();
+    dlg.ShowWindow(SW_SHOW);
+    HWND monitor = nullptr;
+    struct Taken {
+        bool refresh;
+        int waits;  // the thread's waits for messages before it was taken
+    };
+    std::vector<Taken> taken;
+    int waits = 0;
+    auto pumpUntilRefreshes = [&](size_t refreshes) {
+        auto counted = [&] {
+            return static_cast<size_t>(std::count_if(taken.begin(), taken.end(), [](const Taken& t) { return t.refresh; }));
+        };
+        const DWORD end = GetTickCount() + 10000;
+        MSG msg;
+        while (counted() < refreshes && GetTickCount() < end) {
+            if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                ++waits;
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 500, QS_ALLINPUT);
+                continue;
+            }
+            if (msg.message == WM_TIMER && msg.hwnd == dlg.m_hWnd && msg.wParam == 2) taken.push_back({true, waits});
+            if (msg.message == WM_TIMER && monitor && msg.hwnd == monitor && msg.wParam == 10) taken.push_back({false, waits});
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    };
+    pumpUntilRefreshes(1);
+    Sleep(40);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_HWM, BN_CLICKED), 0);
+    monitor = FindWindowExA(nullptr, nullptr, "#32770", "HWM");
+    ASSERT_NE(monitor, nullptr);
+    taken.clear();
+    pumpUntilRefreshes(13);
+    // From the third refresh after the opening on: a refresh taken next to a sample.
+    int refreshes = 0, inStep = 0, samples = 0;
+    auto sampleBeside = [&](size_t i, size_t j) {
+        return j < taken.size() && !taken[j].refresh && taken[j].waits == taken[i].waits;
+    };
+    for (size_t i = 0; i < taken.size(); ++i) {
+        if (!taken[i].refresh) {
+            ++samples;
+            continue;
+        }
+        if (++refreshes < 3 || refreshes > 12) continue;
+        inStep += sampleBeside(i, i + 1) || (i > 0 && sampleBeside(i, i - 1));
+    }
+    EXPECT_GE(samples, 10) << "the monitor keeps sampling";
+    EXPECT_GE(inStep, 7) << "of 10 refreshes";
+}
+
 TEST_F(MainWindowTest, EveryWayOfEndingHandsTheFanBack)
 {
     struct Case {
