@@ -112,3 +112,13 @@ bool UserCountWorks()
     const int after = LiveUserObjects();
     return with - before >= 4 && with - after >= 4;
 }
+
+double ProcessCpuSeconds()
+{
+    FILETIME created, ended, kernel, user;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernel, &user);
+    auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}

@@ -1,6 +1,6 @@
 #pragma once
 // What the process holds, read the same way before and after a run: its
-// private memory and its GDI and USER objects.
+// private memory and its GDI and USER objects; and the CPU time it has used.
 #include <cstddef>
 
 struct ProcessCounters {
@@ -16,3 +16,6 @@ const char* PrivateMemorySource();
 const char* UserObjectsSource();
 // Whether the USER count follows objects made and destroyed in front of it.
 bool UserCountWorks();
+
+// Seconds of CPU, kernel and user, used by all the process's threads so far.
+double ProcessCpuSeconds();

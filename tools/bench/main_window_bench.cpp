@@ -7,7 +7,8 @@
 // figures beside their targets; tools/bench.sh runs it.
 //   main_window_bench.exe [seconds of normal running per scenario, default 60]
 //                         [refreshes of the soak, default 100000, 0 none]
-//                         [scenario to run alone, 1 to 5; default all]
+//                         [scenario to run alone, 1 to 5, or 6 for the
+//                          platform's floor alone; default all]
 #include <windows.h>
 #include <commctrl.h>
 
@@ -29,6 +30,7 @@ using std::min;
 #include "profile/IniFile.h"
 #include "res/resource.h"
 #include "tests/sim_driver.h"
+#include "tools/bench/PlatformFloor.h"
 #include "tools/bench/ProcessCounters.h"
 
 namespace {
@@ -104,16 +106,6 @@ double Now()
     LARGE_INTEGER c;
     ::QueryPerformanceCounter(&c);
     return static_cast<double>(c.QuadPart) / frequency;
-}
-
-double ProcessCpuSeconds()
-{
-    FILETIME created, ended, kernel, user;
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernel, &user);
-    auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
 }
 
 void PumpMessages()
@@ -491,6 +483,25 @@ bool Soak(bool userCounted, int refreshes)
     return true;
 }
 
+// The least a refresh that changes the dial costs here, whatever draws it.
+bool ReportPlatformFloor(int seconds)
+{
+    CRect main;
+    {
+        BenchDlg dlg;
+        if (!dlg.Create(IDD_MAIN)) return false;
+        main = dlg.GetWindowRect();
+    }
+    PumpMessages();
+    FloorFigures floor;
+    if (!MeasurePlatformFloor(seconds, main.Width(), main.Height(), kDialSize, floor)) return false;
+    std::printf("\n== the platform's floor: a bare window of the main window's size, woken by a 100 ms timer ==\n");
+    std::printf("  %-44s %9.3f %% of one core\n", "CPU share, drawing nothing", floor.wakePercent);
+    std::printf("  %-44s %9.3f %% of one core\n", "CPU share, one pixel changed at each wake", floor.pixelPercent);
+    std::printf("  %-44s %9.3f %% of one core\n", "CPU share, a new 298 x 298 frame at each wake", floor.copyPercent);
+    return true;
+}
+
 // A profile that is not a first run, so the benchmark registers nothing to
 // start with Windows; removed at the end.
 std::string WriteProfile()
@@ -517,10 +528,12 @@ int main(int argc, char** argv)
     const int soak = argc > 2 ? std::atoi(argv[2]) : kSoakRefreshes;
     const int only = argc > 3 ? std::atoi(argv[3]) : 0;
     const int scenarios = static_cast<int>(std::size(kScenarios));
-    if (seconds < 1 || soak < 0 || soak > kSoakRefreshes || only < 0 || only > scenarios) {
+    const int floorAlone = scenarios + 1;
+    if (seconds < 1 || soak < 0 || soak > kSoakRefreshes || only < 0 || only > floorAlone) {
         std::fprintf(stderr, "usage: main_window_bench.exe [seconds of normal running, default 60] "
-                             "[refreshes of the soak, 0 to %d, default %d] [scenario alone, 1 to %d]\n",
-                     kSoakRefreshes, kSoakRefreshes, scenarios);
+                             "[refreshes of the soak, 0 to %d, default %d] "
+                             "[scenario alone, 1 to %d, or %d for the platform's floor]\n",
+                     kSoakRefreshes, kSoakRefreshes, scenarios, floorAlone);
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0);
@@ -560,6 +573,10 @@ int main(int argc, char** argv)
             SetReadings(ReadingsAt(s, 0));
             const CpuFigures cpu = MeasureCpu(s, seconds);
             Report(s, refresh, cpu, userCounted);
+        }
+        if (status == 0 && (only == 0 || only == floorAlone) && !ReportPlatformFloor(seconds)) {
+            std::fprintf(stderr, "the bare window for the platform's floor did not open\n");
+            status = 1;
         }
         SimDriver::UseScenario(kScenario);
         if (status == 0 && soak > 0 && !Soak(userCounted, soak)) status = 1;
