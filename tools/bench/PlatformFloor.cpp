@@ -12,18 +12,10 @@ constexpr UINT kPeriod = 100;
 constexpr int kSettleTicks = 10;
 const char kClassName[] = "QSurgeBenchFloor";
 
-double WallSeconds()
-{
-    LARGE_INTEGER f, c;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
+enum class Drawing { Nothing, Pixel, Frame };
 
 // One timed run: two frames, one white and one black, shown in turn, so
 // that every wake changes what is on screen as changing readings do.
-enum class Drawing { Nothing, Pixel, Frame };
-
 struct Run {
     int ticks = 0;
     int lastTick = 0;
@@ -97,6 +89,13 @@ bool RunFloor(int seconds, int windowWidth, int windowHeight, int frameSize, Dra
     while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
+    }
+    // Should the loop end early, the window must not outlive the run it points to.
+    if (::IsWindow(wnd)) {
+        ::SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
+        ::DestroyWindow(wnd);
+        MSG quit;
+        ::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     }
     percent = run.percent;
     return run.ticks == run.lastTick;

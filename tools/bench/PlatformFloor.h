@@ -2,7 +2,8 @@
 // What any program pays on this system to wake ten times a second, to
 // change one pixel on screen at each wake, and to put a new frame of the
 // dial's size there: a bare window with a context of its own and nothing
-// else in it. A refresh that changes anything at all costs the second figure.
+// else in it. A refresh that changes anything at all costs at least the
+// second figure.
 
 struct FloorFigures {
     double wakePercent = 0;  // of one core: woken by a 100 ms timer, drawing nothing

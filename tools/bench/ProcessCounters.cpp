@@ -122,3 +122,15 @@ double ProcessCpuSeconds()
     };
     return seconds(kernel) + seconds(user);
 }
+
+double WallSeconds()
+{
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER c;
+    ::QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / frequency;
+}

@@ -1,6 +1,6 @@
 #pragma once
 // What the process holds, read the same way before and after a run: its
-// private memory and its GDI and USER objects; and the CPU time it has used.
+// private memory and its GDI and USER objects; and the CPU and wall time of a run.
 #include <cstddef>
 
 struct ProcessCounters {
@@ -19,3 +19,5 @@ bool UserCountWorks();
 
 // Seconds of CPU, kernel and user, used by all the process's threads so far.
 double ProcessCpuSeconds();
+// Seconds on the performance counter, for the wall time of a run.
+double WallSeconds();

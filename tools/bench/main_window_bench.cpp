@@ -96,18 +96,6 @@ void SetReadings(const Readings& r)
     sim.setLoad(0, r.load);
 }
 
-double Now()
-{
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER c;
-    ::QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / frequency;
-}
-
 void PumpMessages()
 {
     MSG msg;
@@ -170,13 +158,13 @@ double MeasureDriver(const Scenario& s)
     double total = 0;
     for (int i = 0; i < kRefreshes; ++i) {
         SetReadings(ReadingsAt(s, i));
-        const double start = Now();
+        const double start = WallSeconds();
         uint32_t temperature = 0;
         gpu.GetTemperature(temperature, -1);
         GpuClockInfo clocks{};
         gpu.GetCurrentClocks(clocks, -1);
         gpu.GetCoolerLevel(-1, 0);
-        total += Now() - start;
+        total += WallSeconds() - start;
     }
     return total / kRefreshes;
 }
@@ -197,9 +185,9 @@ public:
     // Seconds one copy takes.
     double Once()
     {
-        const double start = Now();
+        const double start = WallSeconds();
         ::BitBlt(m_window, 0, 0, kDialSize, kDialSize, m_memory, 0, 0, SRCCOPY);
-        return Now() - start;
+        return WallSeconds() - start;
     }
 
 private:
@@ -264,13 +252,13 @@ private:
     // One timer's work on a window and the painting it leaves there.
     static void Time(CWnd& window, UINT_PTR timer, double& handler, double& painting)
     {
-        const double start = Now();
+        const double start = WallSeconds();
         window.SendMessage(WM_TIMER, timer);
-        handler += Now() - start;
+        handler += WallSeconds() - start;
         if (::GetUpdateRect(window, nullptr, FALSE) || (HIWORD(::GetQueueStatus(QS_PAINT)) & QS_PAINT)) {
-            const double paint = Now();
+            const double paint = WallSeconds();
             ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-            painting += Now() - paint;
+            painting += WallSeconds() - paint;
         }
     }
 
@@ -356,7 +344,7 @@ void CALLBACK EndRun(HWND, UINT, UINT_PTR id, DWORD)
 {
     ::KillTimer(nullptr, id);
     g_run.figures.cpuSeconds = ProcessCpuSeconds() - g_run.cpuStart;
-    g_run.figures.seconds = Now() - g_run.wallStart;
+    g_run.figures.seconds = WallSeconds() - g_run.wallStart;
     g_run.figures.refreshes = g_run.refreshes - g_run.refreshStart;
     g_run.figures.needleTurns = g_run.dlg->m_gauge.NeedlesTurned() - g_run.turnsStart;
     g_run.dlg->PostMessage(WM_COMMAND, IDCANCEL);
@@ -374,7 +362,7 @@ CpuFigures MeasureCpu(const Scenario& s, int seconds)
         if (s.hidden && g_run.refreshes == 0) dlg.Hide();
         if (++g_run.refreshes != kSettleRefreshes) return;
         g_run.refreshStart = g_run.refreshes;
-        g_run.wallStart = Now();
+        g_run.wallStart = WallSeconds();
         g_run.cpuStart = ProcessCpuSeconds();
         g_run.turnsStart = dlg.m_gauge.NeedlesTurned();
         ::SetTimer(nullptr, 0, static_cast<UINT>(seconds) * 1000, &EndRun);
