@@ -11,8 +11,8 @@ using std::max;
 using std::min;
 #include <gdiplus.h>
 
-#include "app/CFanGuard.h"
 #include "app/CQuiloDlg.h"
+#include "fan/CFanGuard.h"
 #include "framework/Resources.h"
 #include "res/resource.h"
 

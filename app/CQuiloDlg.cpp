@@ -85,7 +85,7 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_BN_CLICKED(IDC_HWM, OnMonitor)
 END_MESSAGE_MAP()
 
-CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent), m_fanCurvePanel(*this) {}
+CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent), m_fanCurvePanel(m_fan) {}
 
 void CQuiloDlg::DoDataExchange(CDataExchange* pDX)
 {
@@ -159,12 +159,9 @@ BOOL CQuiloDlg::OnInitDialog()
     m_settingsPanel.SetProfilePath(m_iniPath);
     m_settingsPanel.SetGpuControl(&m_gpu);
 
-    FanCurvePoints curve;
-    const int fanAuto = ReadFanSettings(m_ini, curve);
-    m_fanCurvePanel.SetCurve(curve);
-    UseFanCurve(curve);
     // A start in curve mode takes the fan at the first tick, as a toggle does.
-    m_fanAuto = fanAuto;
+    m_fan.Load();
+    m_fanCurvePanel.SetCurve(m_fan.Curve());
     ShowFanModeButton();
 
     m_gauge.AttachWindowDC();
@@ -238,7 +235,7 @@ void CQuiloDlg::ShowPresetButtons()
 
 void CQuiloDlg::ShowFanModeButton()
 {
-    const UINT image = m_fanAuto ? IDB_SWITCH_ON : IDB_SWITCH_OFF;
+    const UINT image = m_fan.FanAuto() ? IDB_SWITCH_ON : IDB_SWITCH_OFF;
     SetImages(m_fanModeButton, image, image, image);
 }
 
@@ -261,31 +258,6 @@ void CQuiloDlg::LoadStartupSettings()
     m_ini.ReadSystemFlags(flags);
     m_startMinimized = flags.minisize;
     m_trayIcon.SetWarningTemperature(ReadWarningTemperature(m_ini));
-    ReadFanLimits();
-}
-
-void CQuiloDlg::ReadFanLimits()
-{
-    m_gpu.GetCoolerSettings(m_gpu.m_coolerSettings, m_fanGpu, 0);
-    m_fanMinLevel = static_cast<int>(m_gpu.m_coolerSettings.cooler[0].defaultMinLevel);
-    m_fanMaxLevel = static_cast<int>(m_gpu.m_coolerSettings.cooler[0].defaultMaxLevel);
-}
-
-void CQuiloDlg::ApplyFanCurve(const FanCurvePoints& points)
-{
-    UseFanCurve(points);
-    WriteFanCurve(m_ini, points);
-}
-
-// A segment index kept from the old table could name a segment the new one
-// does not have.
-void CQuiloDlg::UseFanCurve(const FanCurvePoints& points)
-{
-    m_fanSegmentCount = BuildFanCurveSegments(points, m_fanSegments);
-    m_segmentIndex = 0;
-    m_lastSegment = 0;
-    // With nothing to follow, the driver takes the fan rather than leaving it at a fixed level.
-    if (m_fanSegmentCount == 0 && !m_fanAuto) HandFanBack();
 }
 
 LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
@@ -313,7 +285,6 @@ void CQuiloDlg::Refresh()
         SetTimer(kRefreshTimer, kRefreshPeriod);
         m_monitorStep = MonitorStep::InStep;
     }
-    if (m_gpu.m_gpuIndex != m_fanGpu) FollowSelectedGpu();
     const bool temperatureRead = m_gpu.GetTemperature(m_temperature, -1) != 0;
     m_temperatureWidth = m_temperature >= 100 ? 2 : 1;
     PlaceReadout(m_temperatureText, m_temperatureWidth, m_lastTemperatureWidth, {136, 187, 70, 50},
@@ -327,7 +298,7 @@ void CQuiloDlg::Refresh()
     m_memoryClock = clocks.memClock * 2 / 1000;
     m_gauge.DrawGauge(static_cast<int>(m_memoryClock), static_cast<int>(m_engineClock));
 
-    m_fanLevel = m_gpu.GetCoolerLevel(-1, 0);
+    m_fanLevel = m_fan.Tick(m_temperature);
     m_fanWidth = m_fanLevel == 100 ? 2 : 1;
     PlaceReadout(m_fanText, m_fanWidth, m_lastFanWidth, {144, 310, 50, 32}, {125, 310, 70, 32});
     m_fanPicture.ShowBitmap(IDB_FAN_FIRST + std::min(m_fanLevel, 100u) / 10);
@@ -342,12 +313,6 @@ void CQuiloDlg::Refresh()
     m_lastFanLevel = m_fanLevel;
     m_lastEngineClock = m_engineClock;
     m_lastMemoryClock = m_memoryClock;
-    // A driver back from a reset has forgotten the level the curve wrote.
-    if (m_gpu.Recoveries() != m_driverRecoveries) {
-        m_driverRecoveries = m_gpu.Recoveries();
-        m_lastSegment = 0;
-    }
-    FollowFanCurve();
     m_trayIcon.ShowReadings({temperatureRead, m_temperature, m_fanLevel, m_engineClock, m_memoryClock});
     if (m_monitorStep == MonitorStep::Apart && m_monitorPanel.m_hWnd) m_monitorStep = MonitorStep::Due;
 }
@@ -361,52 +326,13 @@ void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidt
     readout.MoveTo(r.left, r.top, r.right, r.bottom);
 }
 
-void CQuiloDlg::FollowFanCurve()
-{
-    if (m_fanSegmentCount < 1 || m_fanAuto) return;
-    if (int found = FindFanCurveSegment(m_fanSegments, m_fanSegmentCount, m_temperature)) m_segmentIndex = found;
-    if (m_segmentIndex == m_lastSegment || m_segmentIndex < 1) return;
-    const int level = FanCurveLevel(m_fanSegments[m_segmentIndex - 1], m_temperature, m_fanMinLevel, m_fanMaxLevel);
-    // No level of ours is ever in force without a guard that outlives us.
-    m_fanGuard.Hold(m_fanGpu);
-    // A write that failed is tried again at the next tick.
-    if (m_gpu.SetCoolerLevel(static_cast<uint32_t>(level), kNvCoolerPolicyManual, m_fanGpu, 0))
-        m_lastSegment = m_segmentIndex;
-}
-
-void CQuiloDlg::FollowSelectedGpu()
-{
-    if (!m_fanAuto) HandFanBack();
-    m_fanGpu = m_gpu.m_gpuIndex;
-    ReadFanLimits();
-    m_segmentIndex = 0;
-    m_lastSegment = 0;
-}
-
 void CQuiloDlg::OnFanMode()
 {
-    m_fanAuto = !m_fanAuto;
+    m_fan.SetFanAuto(!m_fan.FanAuto());
     ShowFanModeButton();
-    if (m_fanAuto)
-        HandFanBack();
-    else
-        m_lastSegment = 0;
-    WriteFanMode(m_ini, m_fanAuto);
 }
 
-// At its current level, on the GPU whose fan the curve drove. Should the
-// driver refuse, the guard stays and hands the fan back once the program ends.
-void CQuiloDlg::HandFanBack()
-{
-    if (m_gpu.SetCoolerLevel(m_fanLevel, kNvCoolerPolicyAuto, m_fanGpu, 0)) m_fanGuard.Release();
-}
-
-void CQuiloDlg::ReleaseFan()
-{
-    if (m_fanAuto) return;
-    m_fanAuto = 1;
-    HandFanBack();
-}
+void CQuiloDlg::ReleaseFan() { m_fan.Release(); }
 
 bool CQuiloDlg::CreatePanel(CDialog& panel)
 {

@@ -1,17 +1,16 @@
 #pragma once
 // The main window: the selected card's temperature and fan level as numbers and
-// pictures, its clocks on the dial, fan-curve following, the overclock presets'
+// pictures, its clocks on the dial, the fan switch, the overclock presets'
 // buttons and the notification-area icon. Closing it ends the program.
 #include <string>
 
-#include "app/CFanGuard.h"
 #include "app/CTrayIcon.h"
-#include "app/FanCurve.h"
 #include "controls/CBitButtonNL.h"
 #include "controls/CBkDialogST.h"
 #include "controls/CStaticFont.h"
 #include "controls/CTEMP.h"
 #include "controls/ClockPoint.h"
+#include "fan/CFanControl.h"
 #include "framework/Gdi.h"
 #include "gpu/GpuControl.h"
 #include "panels/CDlgFanCurve.h"
@@ -21,13 +20,11 @@
 #include "panels/CDlgTurbo.h"
 #include "profile/IniFile.h"
 
-class CQuiloDlg : public CBkDialogST, public FanCurveFollower {
+class CQuiloDlg : public CBkDialogST {
     DECLARE_MESSAGE_MAP()
 public:
     explicit CQuiloDlg(CWnd* parent = nullptr);
 
-    // Follows the curve from the next tick on and keeps it in the profile.
-    void ApplyFanCurve(const FanCurvePoints& points) override;
     // Hides the window once its icon is in the notification area; until the
     // area takes the icon (early at logon it may not exist) the window stays
     // shown and the icon is tried again every second.
@@ -70,22 +67,14 @@ protected:
     void Refresh();
     // Moves a readout to its narrow (class 1) or wide (class 2) place when its class changed.
     void PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidthClass, const CRect& narrow, const CRect& wide);
-    void FollowFanCurve();
-    // Rebuilds the segments; the next tick picks its segment afresh from them.
-    void UseFanCurve(const FanCurvePoints& points);
-    // The fan goes with the GPU the settings panel selected; the one left is
-    // handed back to the driver.
-    void FollowSelectedGpu();
-    void ReadFanLimits();
     // Creates a panel's window, owned by this one, unless it has one; false when it cannot.
     bool CreatePanel(CDialog& panel);
     // Creates a panel placed at (left + dx, bottom + dy) of this window on first
     // opening, then shows it, restored if it was minimised.
     void OpenPanel(CDialog& panel, int dx, int dy);
-    // Hands cooler 0 back to the driver when the fan follows the curve, so the
-    // card is never left at a fixed level once the program has gone.
+    // Every fan of ours back to the driver, so no card is left at a fixed
+    // level once the program has gone.
     void ReleaseFan();
-    void HandFanBack();
 
     CIcon m_hIcon;
     std::string m_exeDir;
@@ -94,9 +83,11 @@ protected:
     CBitButtonNL m_minimizeButton, m_closeButton, m_preset1Button, m_preset3Button, m_preset2Button,
         m_applyButton, m_resetButton, m_monitorButton, m_turboButton, m_fanCurveButton, m_fanModeButton,
         m_settingsButton;
-    int m_fanAuto = 1;
     int m_initialized = 0;
     int m_startMinimized = 0;
+    CIniFile m_ini;
+    CGpuControl m_gpu;
+    CFanControl m_fan{m_gpu, m_ini};
     CDlgTurbo m_turboPanel;
     CDlgFanCurve m_fanCurvePanel;
     CDlgSetting m_settingsPanel;
@@ -109,21 +100,12 @@ protected:
     CDlgInfo m_infoPanel;
     CStaticFont m_temperatureText, m_fanText, m_engineText, m_memoryText;
     int m_preset = 1;
-    CIniFile m_ini;
-    CGpuControl m_gpu;
     unsigned m_temperature = 0, m_fanLevel = 0, m_engineClock = 0, m_memoryClock = 0;
     unsigned m_lastTemperature = 0, m_lastFanLevel = 0;  // shown by the readouts, which start at 0
     unsigned m_lastEngineClock = 0, m_lastMemoryClock = 0;
     int m_temperatureWidth = 0, m_lastTemperatureWidth = 0, m_fanWidth = 0, m_lastFanWidth = 0;
     CTEMP m_fanPicture, m_temperaturePicture;
     CRect m_windowRect;
-    FanCurveSegment m_fanSegments[kMaxFanCurveSegments] = {};
-    int m_fanSegmentCount = 0;
-    int m_segmentIndex = 0, m_lastSegment = 0;
-    int m_fanMinLevel = 0, m_fanMaxLevel = 0;
-    int m_fanGpu = 0;  // the GPU whose cooler the curve drives
     ClockPoint m_gauge;
     CTrayIcon m_trayIcon;
-    CFanGuard m_fanGuard;             // while the curve holds a fan at a level of its own
-    unsigned m_driverRecoveries = 0;  // seen so far: after a driver reset the curve is written again
 };

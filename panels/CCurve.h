@@ -6,7 +6,7 @@
 // window text tells the steps it shows.
 #include <string>
 
-#include "app/FanCurve.h"
+#include "fan/FanCurve.h"
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
 

@@ -2,19 +2,10 @@
 // CDlgFanCurve: the fan-curve panel. The user sets steps on the curve grid;
 // "Apply" hands the curve to the window whose fan follows it, "Reset" brings
 // back the default curve and applies it at once.
-#include "app/FanCurve.h"
+#include "fan/FanCurve.h"
 #include "controls/CBitButtonNL.h"
 #include "panels/CCurve.h"
 #include "panels/CSkinPanel.h"
-
-// The window whose fan follows the curve the panel applies.
-class FanCurveFollower {
-public:
-    virtual void ApplyFanCurve(const FanCurvePoints& points) = 0;
-
-protected:
-    ~FanCurveFollower() = default;
-};
 
 class CDlgFanCurve : public CSkinPanel {
     DECLARE_MESSAGE_MAP()

@@ -29,7 +29,7 @@ std::string ThisDirectory()
 // One cooler write in the shared log: who wrote, the level and the policy.
 struct CoolerWrite {
     unsigned long pid;
-    int level, policy;
+    int gpu, level, policy;
 };
 
 std::vector<CoolerWrite> CoolerWrites(const std::string& log)
@@ -43,7 +43,7 @@ std::vector<CoolerWrite> CoolerWrites(const std::string& log)
         int gpu = 0, status = 0, cooler = 0, level = 0, policy = 0;
         if (std::sscanf(line.c_str(), "%lu %X %d %d %d %d %d", &pid, &id, &gpu, &status, &cooler, &level, &policy) == 7 &&
             id == NvId::SetCoolerLevels && status == 0)
-            writes.push_back({pid, level, policy});
+            writes.push_back({pid, gpu, level, policy});
     }
     return writes;
 }
@@ -102,8 +102,7 @@ protected:
         RemoveDirectoryA(m_dir.c_str());
     }
 
-    // Starts the program and waits until the curve has taken the fan.
-    void StartHoldingTheFan()
+    void Start()
     {
         SetEnvironmentVariableA("NVSIM_SHARED", m_shared.c_str());
         STARTUPINFOA startup{};
@@ -113,8 +112,25 @@ protected:
                                             m_dir.c_str(), &startup, &m_process);
         SetEnvironmentVariableA("NVSIM_SHARED", nullptr);
         ASSERT_TRUE(started);
+    }
+    // Starts the program and waits until the curve has taken the fan.
+    void StartHoldingTheFan()
+    {
+        ASSERT_NO_FATAL_FAILURE(Start());
         ASSERT_TRUE(WaitFor([&] { return WrittenBy(m_process.dwProcessId, kNvCoolerPolicyManual); }))
             << "the program never took the fan";
+    }
+    HWND MainWindow()
+    {
+        FindMain find{m_process.dwProcessId, nullptr};
+        WaitFor([&] { return !EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&find)) || find.found; });
+        return find.found;
+    }
+    void Forget()
+    {
+        CloseHandle(m_process.hProcess);
+        CloseHandle(m_process.hThread);
+        m_process = {};
     }
     bool WrittenBy(unsigned long pid, int policy) const
     {
@@ -177,13 +193,101 @@ TEST_F(FanGuardTest, ProgramDyingOfAnErrorHandsItsFanBackItself)
 TEST_F(FanGuardTest, ProgramClosingHandsItsFanBackAndTheGuardEndsQuietly)
 {
     StartHoldingTheFan();
-    FindMain find{m_process.dwProcessId, nullptr};
-    ASSERT_TRUE(WaitFor([&] { return !EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&find)) || find.found; }));
-    ASSERT_NE(find.found, nullptr);
-    PostMessageA(find.found, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+    const HWND main = MainWindow();
+    ASSERT_NE(main, nullptr);
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
     ASSERT_TRUE(Ended());
     Sleep(1000);
     const std::vector<CoolerWrite> backs = HandBacks();
     ASSERT_EQ(backs.size(), 1u) << ReadWholeFile(m_shared + ".log");
     EXPECT_EQ(backs[0].pid, m_process.dwProcessId);
+}
+
+// The switch put to the curve before any curve was applied: however the
+// program ends, the next start drives the fan again from its first refresh.
+TEST_F(FanGuardTest, CurveModeWithNoCurveAppliedSurvivesEveryWayOfEnding)
+{
+    const std::string profile = m_dir + "\\Quilo_ID2684.ini";
+    enum class End { Close, Kill, Crash };
+    for (End end : {End::Close, End::Kill, End::Crash}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        WritePrivateProfileStringA("FanCurve", nullptr, nullptr, profile.c_str());
+        ASSERT_NO_FATAL_FAILURE(Start());
+        const HWND main = MainWindow();
+        ASSERT_NE(main, nullptr);
+        PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+        ASSERT_TRUE(WaitFor([&] { return WrittenBy(m_process.dwProcessId, kNvCoolerPolicyManual); }));
+        if (end == End::Close) {
+            PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+        } else if (end == End::Kill) {
+            ASSERT_TRUE(TerminateProcess(m_process.hProcess, 1));
+        } else {
+            HANDLE thread = CreateRemoteThread(m_process.hProcess, nullptr, 0, nullptr, nullptr, 0, nullptr);
+            ASSERT_NE(thread, nullptr);
+            CloseHandle(thread);
+        }
+        ASSERT_TRUE(Ended());
+        ASSERT_TRUE(WaitFor([&] { return CoolerState().substr(0, 6) == "0 0 32"; })) << "handed back";
+        Forget();
+
+        ASSERT_NO_FATAL_FAILURE(StartHoldingTheFan());
+        char mode[8] = {}, point[16] = {};
+        GetPrivateProfileStringA("FanCurve", "Auto", "", mode, sizeof mode, profile.c_str());
+        GetPrivateProfileStringA("FanCurve", "Point3", "<none>", point, sizeof point, profile.c_str());
+        EXPECT_STREQ(mode, "0");
+        EXPECT_STREQ(point, "<none>") << "no curve written that nobody applied";
+        PostMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+        ASSERT_TRUE(Ended());
+        Forget();
+    }
+}
+
+// The guard's side for fans of two GPUs: once the holder has gone, both are
+// the driver's again, handed back by the guard.
+TEST_F(FanGuardTest, TheGuardHandsBackEveryGpuItHolds)
+{
+    const std::string scenario = m_dir + "\\two.ini";
+    WritePrivateProfileStringA("Simulator", "GpuCount", "2", scenario.c_str());
+    // A holder that runs no code: this test program, started suspended.
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION holder{};
+    std::string holderLine = "\"" + std::string(self) + "\" --gtest_list_tests";
+    ASSERT_TRUE(CreateProcessA(self, &holderLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                               &startup, &holder));
+    HANDLE holderHandle = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), holder.hProcess, GetCurrentProcess(), &holderHandle, SYNCHRONIZE,
+                                TRUE, 0));
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE release = CreateEventA(&inherit, TRUE, FALSE, nullptr);
+    std::string guardLine = "\"" + m_exe + "\" --fan-guard " + std::to_string(reinterpret_cast<uintptr_t>(holderHandle)) +
+                            " " + std::to_string(reinterpret_cast<uintptr_t>(release)) + " 3";
+    SetEnvironmentVariableA("NVSIM_SHARED", m_shared.c_str());
+    SetEnvironmentVariableA("NVSIM_SCENARIO", scenario.c_str());
+    PROCESS_INFORMATION guard{};
+    const BOOL started = CreateProcessA(m_exe.c_str(), &guardLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                        m_dir.c_str(), &startup, &guard);
+    SetEnvironmentVariableA("NVSIM_SHARED", nullptr);
+    SetEnvironmentVariableA("NVSIM_SCENARIO", nullptr);
+    CloseHandle(holderHandle);
+    CloseHandle(release);
+    ASSERT_TRUE(started);
+    Sleep(300);
+    EXPECT_TRUE(HandBacks().empty()) << "nothing while the holder lives";
+    TerminateProcess(holder.hProcess, 1);
+    CloseHandle(holder.hProcess);
+    CloseHandle(holder.hThread);
+    EXPECT_EQ(WaitForSingleObject(guard.hProcess, 15000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(guard.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    std::vector<int> gpus;
+    for (const CoolerWrite& w : CoolerWrites(ReadWholeFile(m_shared + ".log")))
+        if (w.policy == kNvCoolerPolicyAuto && w.pid == guard.dwProcessId) gpus.push_back(w.gpu);
+    EXPECT_EQ(gpus, (std::vector<int>{0, 1}));
+    CloseHandle(guard.hProcess);
+    CloseHandle(guard.hThread);
+    DeleteFileA(scenario.c_str());
 }

@@ -58,8 +58,8 @@ inline std::string ReadKey(const std::string& file, const char* key)
 // The window, reachable by the test as the class sees itself.
 class TestableQuiloDlg : public CQuiloDlg {
 public:
-    using CQuiloDlg::ApplyFanCurve;
-    using CQuiloDlg::m_fanAuto;
+    void ApplyFanCurve(const FanCurvePoints& points) { m_fan.ApplyFanCurve(points); }
+    int FanAuto() const { return m_fan.FanAuto(); }
     using CQuiloDlg::m_gauge;
     // One refresh, then the painting the message loop would do after it.
     void Tick()

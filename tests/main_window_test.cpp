@@ -139,7 +139,7 @@ TEST_F(MainWindowTest, FanFollowsTheCurveOncePerSegment)
 {
     TestableQuiloDlg& dlg = Open();
     dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
-    ASSERT_EQ(dlg.m_fanAuto, 0);
+    ASSERT_EQ(dlg.FanAuto(), 0);
     // Default curve: 30 % to 40 degrees, 60 % to 60, 70 % to 80, 100 % to 100;
     // the cooler's limits are 35..90. -1: nothing is written.
     const std::pair<int, int> steps[] = {
@@ -266,9 +266,9 @@ TEST_F(MainWindowTest, AnyProfileFileIsHarmless)
         SimDriver::Get().setTemperature(0, 50);
         dlg.Tick();
         // A switch of fan mode is kept in memory whether or not it reaches the file.
-        const int fanAuto = dlg.m_fanAuto;
+        const int fanAuto = dlg.FanAuto();
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
-        EXPECT_EQ(dlg.m_fanAuto, !fanAuto);
+        EXPECT_EQ(dlg.FanAuto(), !fanAuto);
         dlg.Tick();
         m_dlg.reset();
 
@@ -416,6 +416,7 @@ TEST_F(MainWindowTest, EveryWayOfEndingHandsTheFanBack)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        DeleteProfiles();  // each case starts with the fan the driver's
         TestableQuiloDlg& dlg = Open();
         SimDriver::Get().setTemperature(0, 70);
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
@@ -826,7 +827,7 @@ TEST_F(MainWindowTest, TheCurveAndFanModeSurviveARestart)
 
     SimDriver::Get().setTemperature(0, 50);
     TestableQuiloDlg& dlg = Open();
-    EXPECT_EQ(dlg.m_fanAuto, 0);
+    EXPECT_EQ(dlg.FanAuto(), 0);
     EXPECT_TRUE(dlg.Shows(IDC_FAN_MODE, IDB_SWITCH_OFF));
     dlg.Tick();  // taken at the first tick
     EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{50, 1}}));
@@ -834,18 +835,19 @@ TEST_F(MainWindowTest, TheCurveAndFanModeSurviveARestart)
     EXPECT_EQ(Grid(OwnedWindow(dlg, "Fan Curve")), "20% to 20C, 50% to 60C, 90% to 100C");
 }
 
-TEST_F(MainWindowTest, ADamagedCurveGivesTheDefaultWithTheFanLeftToTheDriver)
+TEST_F(MainWindowTest, ADamagedCurveGivesTheDefaultInTheStoredMode)
 {
     const std::string file = Profile("Quilo_ID2684.ini");
     struct Case {
         const char* key;
         const char* value;  // nullptr: the key is missing
-        int expectedLevel;  // at 50 degrees once switched to the curve
+        int expectedAuto;
+        int expectedLevel;  // at 50 degrees once the curve drives the fan
     };
     const Case cases[] = {
-        {"Point5", "5,6", 60},       {"Point5", "5,6,1x", 60},  {"Point5", "9,6,1", 60},  // rows must fall
-        {"Point5", "5,7,1", 60},     {"Point5", "5,6,2", 60},   {"Point9", nullptr, 60},
-        {"Point0", "0,1,0", 60},     {"Auto", "yes", 50},  // only the mode is damaged: the curve stays
+        {"Point5", "5,6", 0, 60},    {"Point5", "5,6,1x", 0, 60}, {"Point5", "9,6,1", 0, 60},  // rows must fall
+        {"Point5", "5,7,1", 0, 60},  {"Point5", "5,6,2", 0, 60},  {"Point9", nullptr, 0, 60},
+        {"Point0", "0,1,0", 0, 60},  {"Auto", "yes", 1, 50},  // only the mode is damaged: the curve stays
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.key) + "=" + (c.value ? c.value : "<missing>"));
@@ -856,13 +858,19 @@ TEST_F(MainWindowTest, ADamagedCurveGivesTheDefaultWithTheFanLeftToTheDriver)
             m_dlg.reset();
         }
         WritePrivateProfileStringA("FanCurve", c.key, c.value, file.c_str());
+        const std::string stored = ReadWholeFile(file);
         SimDriver::Get().setTemperature(0, 50);
         TestableQuiloDlg& dlg = Open();
-        EXPECT_EQ(dlg.m_fanAuto, 1);
+        EXPECT_EQ(dlg.FanAuto(), c.expectedAuto);
+        EXPECT_TRUE(dlg.Shows(IDC_FAN_MODE, c.expectedAuto ? IDB_SWITCH_ON : IDB_SWITCH_OFF));
         dlg.Tick();
-        EXPECT_TRUE(CoolerWrites().empty());
-        dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
-        dlg.Tick();
+        if (c.expectedAuto) {
+            EXPECT_TRUE(CoolerWrites().empty());
+            dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+            dlg.Tick();
+        } else {
+            EXPECT_EQ(ReadWholeFile(file), stored) << "nothing rewritten until a curve is applied";
+        }
         EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{c.expectedLevel, 1}}));
         m_dlg.reset();
         DeleteProfiles();

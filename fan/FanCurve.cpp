@@ -1,4 +1,4 @@
-#include "app/FanCurve.h"
+#include "fan/FanCurve.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -87,11 +87,8 @@ int ReadFanSettings(const CIniFile& ini, FanCurvePoints& curve)
     bool readable = true;
     for (int slot = 0; slot < kCurvePoints && readable; ++slot)
         readable = ParsePoint(ini.ReadText(kSection, PointKey(slot).c_str()), stored[slot]);
-    if (!readable || !IsValidFanCurve(stored)) {
-        std::copy(std::begin(kDefaultFanCurve), std::end(kDefaultFanCurve), curve);
-        return 1;
-    }
-    std::copy(std::begin(stored), std::end(stored), curve);
+    const CurvePoint(&use)[kCurvePoints] = readable && IsValidFanCurve(stored) ? stored : kDefaultFanCurve;
+    std::copy(std::begin(use), std::end(use), curve);
     return ini.ReadText(kSection, kModeKey) == "0" ? 0 : 1;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The temperature-to-fan step curve: ten slots edited on a 10 x 10 grid, the
-// segments the main window follows, and the curve and fan mode the profile keeps.
+// segments the fan follows, and the curve and fan mode the profile keeps.
 #include <cstdint>
 
 class CIniFile;
@@ -46,8 +46,19 @@ int FanCurveLevel(const FanCurveSegment& segment, unsigned temperature, int minL
 bool IsValidFanCurve(const FanCurvePoints& points);
 
 // The curve and fan mode (1: the driver's, 0: the curve's) last applied, from
-// the profile. A missing or damaged curve gives the default curve with the fan
-// left to the driver: the fan never follows a curve nobody applied.
+// the profile. The stored mode always holds: a curve never applied (no points)
+// or one that cannot be read gives the default curve in that mode, and nothing
+// is rewritten until a curve is applied. Only a missing or unreadable mode
+// leaves the fan to the driver.
 int ReadFanSettings(const CIniFile& ini, FanCurvePoints& curve);
 void WriteFanCurve(const CIniFile& ini, const FanCurvePoints& curve);
 void WriteFanMode(const CIniFile& ini, int fanAuto);
+
+// Whoever takes the curve the fan-curve panel applies.
+class FanCurveFollower {
+public:
+    virtual void ApplyFanCurve(const FanCurvePoints& points) = 0;
+
+protected:
+    ~FanCurveFollower() = default;
+};

@@ -1,4 +1,4 @@
-#include "app/CFanGuard.h"
+#include "fan/CFanGuard.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -6,52 +6,64 @@
 #include "gpu/GpuControl.h"
 
 namespace {
-// The guard that holds a fan for this process, if any.
+// The guard that holds fans for this process, if any.
 CFanGuard* g_holding = nullptr;
 std::string g_guardProgram;
+
+// A driver that refuses the hand-back of a fan once the program has gone is
+// asked again every second for this long; after that the guard gives up.
+constexpr DWORD kRetryPeriod = 1000;
+constexpr int kRetries = 300;
 }  // namespace
 
 void CFanGuard::SetGuardProgram(const std::string& executable) { g_guardProgram = executable; }
 
 CFanGuard::~CFanGuard() { CloseHandles(); }
 
-bool CFanGuard::HandBackToDriver(int gpuIndex)
+GpuSet CFanGuard::HandBackToDriver(GpuSet gpus)
 {
     CGpuControl gpu;
-    if (gpu.Initialize() != 0) return false;
-    gpu.m_gpuIndex = gpuIndex;
-    const uint32_t level = gpu.GetCoolerLevel(-1, 0);
-    return gpu.SetCoolerLevel(level, kNvCoolerPolicyAuto, -1, 0) != 0;
+    if (gpu.Initialize() != 0) return gpus;
+    GpuSet refused = 0;
+    for (int index = 0; index < kMaxGuardedGpus; ++index) {
+        if (!(gpus & GpuBit(index))) continue;
+        const uint32_t level = gpu.GetCoolerLevel(index, 0);
+        if (!gpu.SetCoolerLevel(level, kNvCoolerPolicyAuto, index, 0)) refused |= GpuBit(index);
+    }
+    return refused;
 }
 
 void CFanGuard::HandBackNow()
 {
     CFanGuard* guard = g_holding;
     if (!guard) return;
-    // Should that fail too, the guard is left to try once the process is gone.
-    if (HandBackToDriver(guard->m_gpuIndex)) guard->Release();
+    // Should any refuse, the guard is left to try them all once the process is gone.
+    if (HandBackToDriver(guard->m_gpus) == 0) guard->Release();
 }
 
 // The guard inherits a handle to this process and the release event, and
 // nothing else: both are made inheritable only for this one start.
-bool CFanGuard::Hold(int gpuIndex)
+bool CFanGuard::Hold(GpuSet gpus)
 {
-    if (m_guard && gpuIndex == m_gpuIndex) return true;
-    Release();
+    if (gpus == 0) {
+        Release();
+        return true;
+    }
+    if (m_guard && gpus == m_gpus) return true;
     if (g_guardProgram.empty()) return false;
     HANDLE self = nullptr;
     if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self, SYNCHRONIZE,
                            TRUE, 0))
         return false;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    m_release = ::CreateEventA(&inherit, TRUE, FALSE, nullptr);
-    if (!m_release) {
+    HANDLE release = ::CreateEventA(&inherit, TRUE, FALSE, nullptr);
+    if (!release) {
         ::CloseHandle(self);
         return false;
     }
     char arguments[160];
-    std::snprintf(arguments, sizeof arguments, " %s %" PRIuPTR " %" PRIuPTR " %d", kArgument,
-                  reinterpret_cast<uintptr_t>(self), reinterpret_cast<uintptr_t>(m_release), gpuIndex);
+    std::snprintf(arguments, sizeof arguments, " %s %" PRIuPTR " %" PRIuPTR " %" PRIu64, kArgument,
+                  reinterpret_cast<uintptr_t>(self), reinterpret_cast<uintptr_t>(release), gpus);
     std::string commandLine = "\"" + g_guardProgram + "\"" + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -61,16 +73,18 @@ bool CFanGuard::Hold(int gpuIndex)
                                           &process);
     ::CloseHandle(self);
     if (!started) {
-        ::CloseHandle(m_release);
-        m_release = nullptr;
+        ::CloseHandle(release);
         return false;
     }
     ::CloseHandle(process.hThread);
-    m_guard = process.hProcess;
-    m_gpuIndex = gpuIndex;
-    g_holding = this;
     // The event stays with this process only from here on.
-    ::SetHandleInformation(m_release, HANDLE_FLAG_INHERIT, 0);
+    ::SetHandleInformation(release, HANDLE_FLAG_INHERIT, 0);
+    // The new guard is waiting: the old one may go.
+    Release();
+    m_guard = process.hProcess;
+    m_release = release;
+    m_gpus = gpus;
+    g_holding = this;
     return true;
 }
 
@@ -90,20 +104,27 @@ void CFanGuard::CloseHandles()
         ::CloseHandle(m_guard);
         m_guard = nullptr;
     }
-    m_gpuIndex = -1;
+    m_gpus = 0;
     if (g_holding == this) g_holding = nullptr;
 }
 
 int CFanGuard::RunGuard(const char* commandLine)
 {
     uintptr_t program = 0, release = 0;
-    int gpuIndex = 0;
-    if (std::sscanf(commandLine, "%" SCNuPTR " %" SCNuPTR " %d", &program, &release, &gpuIndex) != 3) return 2;
-    // The release first: when the program hands the fan back and ends before
+    GpuSet gpus = 0;
+    if (std::sscanf(commandLine, "%" SCNuPTR " %" SCNuPTR " %" SCNu64, &program, &release, &gpus) != 3) return 2;
+    // The release first: when the program hands the fans back and ends before
     // the guard wakes, both are signalled and the lower index is reported.
     const HANDLE waits[2] = {reinterpret_cast<HANDLE>(release), reinterpret_cast<HANDLE>(program)};
     const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     if (woke == WAIT_OBJECT_0) return 0;  // handed back by the program itself
     // The program is gone (or its handle is unusable, which is no better).
-    return HandBackToDriver(gpuIndex) ? 0 : 1;
+    for (int attempt = 0; gpus != 0; ++attempt) {
+        if (attempt > 0) {
+            if (attempt > kRetries) return 1;
+            ::Sleep(kRetryPeriod);
+        }
+        gpus = HandBackToDriver(gpus);
+    }
+    return 0;
 }

@@ -1,0 +1,60 @@
+#pragma once
+// CFanGuard: while the program drives fans at levels of its own, a second
+// copy of the program waits on this process. If the process ends without
+// having handed those fans back (it was ended from outside, or died where none
+// of its code ran), the guard hands them back to the driver and ends. The
+// guard waits without using the processor and lives only while a fan is held.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// A set of GPU indices, bit i for GPU i (the driver knows at most 64 GPUs).
+using GpuSet = uint64_t;
+constexpr int kMaxGuardedGpus = 64;
+constexpr GpuSet GpuBit(int gpuIndex) { return GpuSet{1} << gpuIndex; }
+
+class CFanGuard {
+public:
+    CFanGuard() = default;
+    // A holder that goes without the fans handed back leaves its guard
+    // waiting: the guard hands them back once this process has ended.
+    ~CFanGuard();
+    CFanGuard(const CFanGuard&) = delete;
+    CFanGuard& operator=(const CFanGuard&) = delete;
+
+    // Guards cooler 0 of each GPU of the set, and no other: a guard of
+    // another set is replaced, the new one started before the old one goes,
+    // so no moment is unguarded. An empty set releases. False when no guard
+    // of that set could be started (the old one then stays).
+    bool Hold(GpuSet gpus);
+    // The fans are the driver's again: the guard ends without touching them.
+    void Release();
+    bool IsHolding() const { return m_guard != nullptr; }
+    GpuSet Held() const { return m_gpus; }
+
+    // The program that is started as the guard, with kArgument: the
+    // application names itself. Without one no guard is started.
+    static void SetGuardProgram(const std::string& executable);
+
+    // The guard's side. commandLine: what follows kArgument. Waits until the
+    // program ends or releases it; returns the exit code.
+    static constexpr const char* kArgument = "--fan-guard";
+    static int RunGuard(const char* commandLine);
+
+    // For a program about to die of an error: hands back the fans a guard of
+    // this process holds, through a driver access of its own, and ends the
+    // guard once all of them are the driver's.
+    static void HandBackNow();
+
+private:
+    // Cooler 0 of each GPU of the set back to the driver's own curve, at its
+    // current level; the GPUs that refused.
+    static GpuSet HandBackToDriver(GpuSet gpus);
+
+    void CloseHandles();
+
+    HANDLE m_guard = nullptr;    // the guard process
+    HANDLE m_release = nullptr;  // set when the fans have been handed back
+    GpuSet m_gpus = 0;
+};

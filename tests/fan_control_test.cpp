@@ -1,0 +1,192 @@
+// Fan control without a window: the stored curve and mode read through the
+// real profile functions, and the follower driven with temperatures over the
+// simulated driver, read back from the driver's records.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fan/CFanControl.h"
+#include "gpu/GpuControl.h"
+#include "profile/IniFile.h"
+#include "sim_driver.h"
+#include "test_files.h"
+
+namespace {
+
+const char* const kTwoCards =
+    "[Simulator]\nGpuCount=2\n"
+    "[Gpu]\nDeviceId=0x2684\nExtDeviceId=0x2684\nCoolerMin=35\nCoolerMax=90\nTemperature=45\n"
+    "Load=0\nLoadAmplitude=0\n"
+    "[Gpu1]\nDeviceId=0x1C03\nExtDeviceId=0x1C03\nCoolerMin=45\n";
+
+// 20 % up to 20 degrees, 50 % up to 60, 90 % up to 100.
+const char* const kOwnPoints[kCurvePoints] = {"0,0,0", "8,2,1", "0,0,0", "0,0,0", "0,0,0",
+                                              "5,6,1", "0,0,0", "0,0,0", "0,0,0", "1,10,1"};
+
+std::string Rows(const FanCurvePoints& points)
+{
+    std::string rows;
+    for (const CurvePoint& p : points) rows += p.enabled ? static_cast<char>('0' + p.row) : '-';
+    return rows;
+}
+
+// Cooler writes since the log was last cleared: (GPU, level, policy, 1) when
+// taken, (GPU, 0) when refused (the driver keeps no values of a refused call).
+std::vector<std::vector<int>> CoolerWrites()
+{
+    std::vector<std::vector<int>> writes;
+    for (const NvSimCall& call : SimDriver::Calls(NvId::SetCoolerLevels)) {
+        if (call.status == 0)
+            writes.push_back({call.gpu, call.values[1], call.values[2], 1});
+        else
+            writes.push_back({call.gpu, 0});
+    }
+    return writes;
+}
+
+class FanControlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(SimDriver::Get().load, nullptr) << "simulated driver missing";
+        ASSERT_TRUE(SimDriver::UseScenario(kTwoCards));
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        m_path = std::string(temp) + "qsurge_fan_" + std::to_string(GetCurrentProcessId()) + ".ini";
+        DeleteFileA(m_path.c_str());
+        m_ini.SetPath(m_path);
+        ASSERT_EQ(m_gpu.Initialize(), 0);
+    }
+    void TearDown() override { DeleteFileA(m_path.c_str()); }
+
+    void StorePoints(const char* const (&points)[kCurvePoints])
+    {
+        for (int i = 0; i < kCurvePoints; ++i)
+            m_ini.WriteText("FanCurve", ("Point" + std::to_string(i)).c_str(), points[i]);
+    }
+    // The control as a start finds it, the driver's log cleared.
+    CFanControl& Start()
+    {
+        m_fan = std::make_unique<CFanControl>(m_gpu, m_ini);
+        m_fan->Load();
+        SimDriver::Get().clearLog();
+        return *m_fan;
+    }
+
+    std::string m_path;
+    CIniFile m_ini;
+    CGpuControl m_gpu;
+    std::unique_ptr<CFanControl> m_fan;
+};
+
+}  // namespace
+
+// The stored mode holds whatever became of the curve; only a mode that cannot
+// be read leaves the fan to the driver. Nothing is rewritten by reading.
+TEST_F(FanControlTest, TheStoredModeHoldsWhateverBecameOfTheCurve)
+{
+    const std::string kDefault = Rows(kDefaultFanCurve), kOwn = "-8---5---1";
+    struct Case {
+        const char* name;
+        bool points;             // the own curve stored
+        const char* damage[2];   // a point key and its value (nullptr: removed)
+        const char* mode;        // nullptr: no mode stored
+        int expectedAuto;
+        std::string expectedRows;
+    };
+    const Case cases[] = {
+        {"never applied, curve mode", false, {}, "0", 0, kDefault},
+        {"never applied, driver mode", false, {}, "1", 1, kDefault},
+        {"never applied, no mode", false, {}, nullptr, 1, kDefault},
+        {"own curve, curve mode", true, {}, "0", 0, kOwn},
+        {"own curve, no mode", true, {}, nullptr, 1, kOwn},
+        {"own curve, unreadable mode", true, {}, "yes", 1, kOwn},
+        {"unreadable point, curve mode", true, {"Point5", "5,6"}, "0", 0, kDefault},
+        {"missing point, curve mode", true, {"Point9", nullptr}, "0", 0, kDefault},
+        {"rising rows, curve mode", true, {"Point5", "9,6,1"}, "0", 0, kDefault},
+        {"point off its column, driver mode", true, {"Point5", "5,7,1"}, "1", 1, kDefault},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(m_path.c_str());
+        if (c.points) StorePoints(kOwnPoints);
+        if (c.damage[0]) WritePrivateProfileStringA("FanCurve", c.damage[0], c.damage[1], m_path.c_str());
+        if (c.mode) m_ini.WriteText("FanCurve", "Auto", c.mode);
+        const std::string before = ReadWholeFile(m_path);
+
+        FanCurvePoints curve;
+        EXPECT_EQ(ReadFanSettings(m_ini, curve), c.expectedAuto);
+        EXPECT_EQ(Rows(curve), c.expectedRows);
+        CFanControl& fan = Start();
+        EXPECT_EQ(fan.FanAuto(), c.expectedAuto);
+        EXPECT_EQ(Rows(fan.Curve()), c.expectedRows);
+        EXPECT_EQ(ReadWholeFile(m_path), before) << "nothing rewritten until a curve is applied";
+    }
+}
+
+TEST_F(FanControlTest, ACurveNeverAppliedIsFollowedInCurveModeFromTheFirstTick)
+{
+    m_ini.WriteText("FanCurve", "Auto", "0");
+    CFanControl& fan = Start();
+    fan.Tick(50);
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{0, 60, 1, 1}}));
+    EXPECT_EQ(fan.Tick(50), 60u) << "the level written, read back";
+    EXPECT_EQ(fan.Held(), GpuBit(0));
+    fan.Release();
+    EXPECT_EQ(CoolerWrites().back(), (std::vector<int>{0, 60, 32, 1}));
+    EXPECT_EQ(fan.Held(), 0u);
+}
+
+// A GPU switch while the driver refuses cooler writes: the old fan's hand-back
+// is asked again at every tick until the driver takes it, and until then both
+// fans stay held (and guarded).
+TEST_F(FanControlTest, AHandBackRefusedDuringAGpuSwitchIsTriedAgainUntilTheDriverTakesIt)
+{
+    m_ini.WriteText("FanCurve", "Auto", "0");
+    CFanControl& fan = Start();
+    fan.Tick(50);
+    fan.Tick(50);  // GPU 0 at 60 %, read back
+    SimDriver::Get().setFault(NvId::SetCoolerLevels, -1);
+    m_gpu.m_gpuIndex = 1;
+    SimDriver::Get().clearLog();
+    fan.Tick(35);
+    fan.Tick(35);
+    // Each tick: GPU 0 handed back, then the curve's level on GPU 1; all refused.
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{0, 0}, {1, 0}, {0, 0}, {1, 0}}));
+    EXPECT_EQ(fan.Held(), GpuBit(0) | GpuBit(1));
+
+    SimDriver::Get().setFault(NvId::SetCoolerLevels, 0);
+    SimDriver::Get().clearLog();
+    fan.Tick(35);
+    fan.Tick(35);
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{0, 60, 32, 1}, {1, 45, 1, 1}}));
+    EXPECT_EQ(fan.Held(), GpuBit(1));
+
+    SimDriver::Get().clearLog();
+    fan.Release();
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{1, 45, 32, 1}}));
+    EXPECT_EQ(fan.Held(), 0u);
+}
+
+// Back to the driver while it refuses: the fan stays held, is asked for at every
+// tick, and at the end too.
+TEST_F(FanControlTest, ASwitchToTheDriverThatIsRefusedKeepsTheFanHeldUntilItIsTaken)
+{
+    m_ini.WriteText("FanCurve", "Auto", "0");
+    CFanControl& fan = Start();
+    fan.Tick(70);
+    SimDriver::Get().setFault(NvId::SetCoolerLevels, -1);
+    fan.SetFanAuto(1);
+    fan.Tick(70);
+    EXPECT_EQ(fan.Held(), GpuBit(0));
+    SimDriver::Get().setFault(NvId::SetCoolerLevels, 0);
+    SimDriver::Get().clearLog();
+    fan.Release();
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{0, 70, 32, 1}}));
+    EXPECT_EQ(fan.Held(), 0u);
+    EXPECT_EQ(m_ini.ReadText("FanCurve", "Auto"), "1");
+}
