@@ -17,12 +17,6 @@
 
 namespace {
 
-const char* const kTwoCards =
-    "[Simulator]\nGpuCount=2\n"
-    "[Gpu]\nDeviceId=0x2684\nExtDeviceId=0x2684\nCoolerMin=35\nCoolerMax=90\nTemperature=45\n"
-    "Load=0\nLoadAmplitude=0\n"
-    "[Gpu1]\nDeviceId=0x1C03\nExtDeviceId=0x1C03\nCoolerMin=45\n";
-
 // 20 % up to 20 degrees, 50 % up to 60, 90 % up to 100.
 const char* const kOwnPoints[kCurvePoints] = {"0,0,0", "8,2,1", "0,0,0", "0,0,0", "0,0,0",
                                               "5,6,1", "0,0,0", "0,0,0", "0,0,0", "1,10,1"};
@@ -53,7 +47,7 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(SimDriver::Get().load, nullptr) << "simulated driver missing";
-        ASSERT_TRUE(SimDriver::UseScenario(kTwoCards));
+        ASSERT_TRUE(SimDriver::UseScenario(kTwoCardsScenario));
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         m_path = std::string(temp) + "qsurge_fan_" + std::to_string(GetCurrentProcessId()) + ".ini";

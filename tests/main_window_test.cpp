@@ -602,12 +602,6 @@ TEST_F(MainWindowTest, TrayMenuExitEndsTheModalLoop)
 
 namespace {
 
-const char* const kTwoCards =
-    "[Simulator]\nGpuCount=2\n"
-    "[Gpu]\nDeviceId=0x2684\nExtDeviceId=0x2684\nCoolerMin=35\nCoolerMax=90\nTemperature=45\n"
-    "Load=0\nLoadAmplitude=0\n"
-    "[Gpu1]\nDeviceId=0x1C03\nExtDeviceId=0x1C03\nCoolerMin=45\n";
-
 // The owned pop-up of that title, or null.
 HWND OwnedWindow(HWND owner, const char* title)
 {
@@ -776,7 +770,7 @@ TEST_F(MainWindowTest, AnEmptyCurveHandsTheFanBackUntilACurveIsApplied)
 
 TEST_F(MainWindowTest, ChoosingGpu2MovesTheReadingsButNotTheProfile)
 {
-    ASSERT_TRUE(SimDriver::UseScenario(kTwoCards));
+    ASSERT_TRUE(SimDriver::UseScenario(kTwoCardsScenario));
     TestableQuiloDlg& dlg = Open();
     SimDriver::Get().setTemperature(0, 50);
     SimDriver::Get().setTemperature(1, 77);
@@ -796,7 +790,7 @@ TEST_F(MainWindowTest, ChoosingGpu2MovesTheReadingsButNotTheProfile)
 
 TEST_F(MainWindowTest, SwitchingGpuInCurveModeHandsTheOldFanBackAndDrivesTheNewOne)
 {
-    ASSERT_TRUE(SimDriver::UseScenario(kTwoCards));
+    ASSERT_TRUE(SimDriver::UseScenario(kTwoCardsScenario));
     TestableQuiloDlg& dlg = Open();
     SimDriver::Get().setTemperature(0, 50);
     SimDriver::Get().setTemperature(1, 35);

@@ -6,6 +6,13 @@
 
 #include "nvsim/NvSimControl.h"
 
+// Two cards with known cooler limits, 35..90 and 45..90.
+inline const char* const kTwoCardsScenario =
+    "[Simulator]\nGpuCount=2\n"
+    "[Gpu]\nDeviceId=0x2684\nExtDeviceId=0x2684\nCoolerMin=35\nCoolerMax=90\nTemperature=45\n"
+    "Load=0\nLoadAmplitude=0\n"
+    "[Gpu1]\nDeviceId=0x1C03\nExtDeviceId=0x1C03\nCoolerMin=45\n";
+
 struct SimDriver {
     NvSim_LoadScenarioFn load;
     NvSim_SetTemperatureFn setTemperature;
