@@ -1,9 +1,10 @@
 #include "app/CQuiloApp.h"
 
 #include <commctrl.h>
+#include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
+#include <string>
 #include <objidl.h>
 
 #include <algorithm>
@@ -17,52 +18,67 @@ using std::min;
 #include "res/resource.h"
 
 namespace {
-// A program dying of an error hands its fan back before it goes.
-LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS*)
+constexpr DWORD kHandBackTimeLimit = 2000;  // ms
+
+DWORD WINAPI HandBackThread(void*)
 {
     CFanGuard::HandBackNow();
-    return EXCEPTION_CONTINUE_SEARCH;
+    return 0;
 }
 
-[[noreturn]] void OnTerminate()
+// A program dying of an error hands its fans back on a thread of its own, so
+// a hand-back that hangs in a faulted driver cannot keep it alive, then ends at
+// once: no error box waits on screen while its timers could still write to the
+// fan, and the guard gets its turn with whatever was not handed back.
+[[noreturn]] void EndAfterHandBack(UINT exitCode)
 {
-    CFanGuard::HandBackNow();
-    std::abort();
-}
-
-// The arguments after the program's name, which may be quoted.
-const char* Arguments(const char* commandLine)
-{
-    const char* p = commandLine;
-    if (*p == '"') {
-        ++p;
-        while (*p && *p != '"') ++p;
-        if (*p) ++p;
-    } else {
-        while (*p && *p != ' ' && *p != '\t') ++p;
+    if (HANDLE thread = ::CreateThread(nullptr, 0, &HandBackThread, nullptr, 0, nullptr)) {
+        ::WaitForSingleObject(thread, kHandBackTimeLimit);
+        ::CloseHandle(thread);
     }
-    while (*p == ' ' || *p == '\t') ++p;
-    return p;
+    ::TerminateProcess(::GetCurrentProcess(), exitCode);
+    for (;;) ::Sleep(INFINITE);  // TerminateProcess of the calling process does not return
+}
+
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception)
+{
+    EndAfterHandBack(exception && exception->ExceptionRecord ? exception->ExceptionRecord->ExceptionCode : 3);
+}
+
+[[noreturn]] void OnTerminate() { EndAfterHandBack(3); }
+void OnAbortSignal(int) { EndAfterHandBack(3); }
+void OnPureCall() { EndAfterHandBack(3); }
+void OnInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned, uintptr_t) { EndAfterHandBack(3); }
+
+// The folder the program runs from, with a trailing backslash; empty when unknown.
+std::wstring ProgramFolder()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return path.substr(0, path.rfind(L'\\') + 1);
 }
 }  // namespace
 
 BOOL CQuiloApp::InitInstance()
 {
-    // Started as the guard of a fan this program holds: nothing else runs.
-    const char* arguments = Arguments(::GetCommandLineA());
-    const size_t guardLength = std::strlen(CFanGuard::kArgument);
-    if (std::strncmp(arguments, CFanGuard::kArgument, guardLength) == 0) {
-        CFanGuard::RunGuard(arguments + guardLength);
-        return FALSE;
-    }
-    char self[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) CFanGuard::SetGuardProgram(self);
+    const std::wstring folder = ProgramFolder();
+    if (!folder.empty()) CFanGuard::SetGuardProgram(folder + CFanGuard::kGuardImage);
     ::SetUnhandledExceptionFilter(&OnUnhandledException);
+    std::set_terminate(&OnTerminate);
+    std::signal(SIGABRT, &OnAbortSignal);
+    _set_purecall_handler(&OnPureCall);
+    _set_invalid_parameter_handler(&OnInvalidParameter);
     // The numbers' digital face, for systems that lack "DigifaceWide"; it is
     // wider, and at this share of the size the widest numbers fit their boxes.
     RegisterCarriedFace(IDR_NUMBER_FONT, L"DSEG7 Classic", "DigifaceWide", 0.78f);
-    std::set_terminate(&OnTerminate);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
     ::InitCommonControlsEx(&controls);

@@ -235,7 +235,8 @@ void CQuiloDlg::ShowPresetButtons()
 
 void CQuiloDlg::ShowFanModeButton()
 {
-    const UINT image = m_fan.FanAuto() ? IDB_SWITCH_ON : IDB_SWITCH_OFF;
+    m_shownFanAuto = m_fan.FanAuto();
+    const UINT image = m_shownFanAuto ? IDB_SWITCH_ON : IDB_SWITCH_OFF;
     SetImages(m_fanModeButton, image, image, image);
 }
 
@@ -299,6 +300,7 @@ void CQuiloDlg::Refresh()
     m_gauge.DrawGauge(static_cast<int>(m_memoryClock), static_cast<int>(m_engineClock));
 
     m_fanLevel = m_fan.Tick(m_temperature);
+    if (m_fan.FanAuto() != m_shownFanAuto) ShowFanModeButton();
     m_fanWidth = m_fanLevel == 100 ? 2 : 1;
     PlaceReadout(m_fanText, m_fanWidth, m_lastFanWidth, {144, 310, 50, 32}, {125, 310, 70, 32});
     m_fanPicture.ShowBitmap(IDB_FAN_FIRST + std::min(m_fanLevel, 100u) / 10);

@@ -88,6 +88,7 @@ protected:
     CIniFile m_ini;
     CGpuControl m_gpu;
     CFanControl m_fan{m_gpu, m_ini};
+    int m_shownFanAuto = 1;  // what the fan switch shows
     CDlgTurbo m_turboPanel;
     CDlgFanCurve m_fanCurvePanel;
     CDlgSetting m_settingsPanel;

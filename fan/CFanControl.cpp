@@ -86,9 +86,13 @@ void CFanControl::FollowFanCurve(unsigned temperature)
     if (int found = FindFanCurveSegment(m_segments, m_segmentCount, temperature)) m_segmentIndex = found;
     if (m_segmentIndex == m_lastSegment || m_segmentIndex < 1) return;
     const int level = FanCurveLevel(m_segments[m_segmentIndex - 1], temperature, m_minLevel, m_maxLevel);
-    // No level of ours is ever in force without a guard that outlives us.
+    // No level of ours is ever in force without a guard that outlives us: a
+    // guard that cannot start leaves the fan with the driver.
+    if (!m_guard.Hold(m_held | FanGpuBit())) {
+        m_auto = 1;
+        return;
+    }
     m_held |= FanGpuBit();
-    Guard();
     // A write that failed is tried again at the next tick.
     if (m_gpu.SetCoolerLevel(static_cast<uint32_t>(level), kNvCoolerPolicyManual, m_fanGpu, 0))
         m_lastSegment = m_segmentIndex;

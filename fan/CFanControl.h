@@ -21,7 +21,8 @@ public:
     // taken at the first tick.
     void Load();
     const FanCurvePoints& Curve() const { return m_curve; }
-    // 1: the driver's, 0: the curve's.
+    // 1: the driver's, 0: the curve's. The curve gives the fan back to the
+    // driver by itself when no guard can be started for it.
     int FanAuto() const { return m_auto; }
     // The GPUs on which a level of ours may be in force.
     GpuSet Held() const { return m_held; }

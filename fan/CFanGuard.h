@@ -1,9 +1,11 @@
 #pragma once
-// CFanGuard: while the program drives fans at levels of its own, a second
-// copy of the program waits on this process. If the process ends without
-// having handed those fans back (it was ended from outside, or died where none
-// of its code ran), the guard hands them back to the driver and ends. The
-// guard waits without using the processor and lives only while a fan is held.
+// CFanGuard: while the program drives fans at levels of its own, a small
+// program of its own image name (qsurge-guard.exe), started outside this
+// process's tree, waits on this process. If the process ends without having
+// handed those fans back (it was ended from outside, with its whole tree or
+// every process of its name, or died where none of its code ran), the guard
+// hands them back to the driver and ends. The guard waits without using the
+// processor and lives only while a fan is held.
 #include <windows.h>
 
 #include <cstdint>
@@ -33,13 +35,13 @@ public:
     bool IsHolding() const { return m_guard != nullptr; }
     GpuSet Held() const { return m_gpus; }
 
-    // The program that is started as the guard, with kArgument: the
-    // application names itself. Without one no guard is started.
-    static void SetGuardProgram(const std::string& executable);
+    // The guard's image, which the application finds beside itself. Without
+    // one no guard is started.
+    static void SetGuardProgram(const std::wstring& executable);
+    static constexpr const wchar_t* kGuardImage = L"qsurge-guard.exe";
 
-    // The guard's side. commandLine: what follows kArgument. Waits until the
-    // program ends or releases it; returns the exit code.
-    static constexpr const char* kArgument = "--fan-guard";
+    // The guard's side: its command line as the guard program gets it. Waits
+    // until the program ends or releases it; returns the exit code.
     static int RunGuard(const char* commandLine);
 
     // For a program about to die of an error: hands back the fans a guard of

@@ -11,6 +11,7 @@
 
 #include "fan/CFanControl.h"
 #include "gpu/GpuControl.h"
+#include "guard_program.h"
 #include "profile/IniFile.h"
 #include "sim_driver.h"
 #include "test_files.h"
@@ -48,6 +49,7 @@ protected:
     {
         ASSERT_NE(SimDriver::Get().load, nullptr) << "simulated driver missing";
         ASSERT_TRUE(SimDriver::UseScenario(kTwoCardsScenario));
+        UseBuiltFanGuard();
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         m_path = std::string(temp) + "qsurge_fan_" + std::to_string(GetCurrentProcessId()) + ".ini";
@@ -183,4 +185,17 @@ TEST_F(FanControlTest, ASwitchToTheDriverThatIsRefusedKeepsTheFanHeldUntilItIsTa
     EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{0, 70, 32, 1}}));
     EXPECT_EQ(fan.Held(), 0u);
     EXPECT_EQ(m_ini.ReadText("FanCurve", "Auto"), "1");
+}
+
+// No guard, no level of ours: the fan stays with the driver, and says so.
+TEST_F(FanControlTest, WithoutAGuardTheCurveWritesNothingAndTheFanIsTheDriversAgain)
+{
+    CFanGuard::SetGuardProgram(BuiltProgramFolder() + L"missing\\" + CFanGuard::kGuardImage);
+    m_ini.WriteText("FanCurve", "Auto", "0");
+    CFanControl& fan = Start();
+    fan.Tick(50);
+    EXPECT_TRUE(CoolerWrites().empty());
+    EXPECT_EQ(fan.FanAuto(), 1);
+    EXPECT_EQ(fan.Held(), 0u);
+    EXPECT_EQ(m_ini.ReadText("FanCurve", "Auto"), "0") << "the user's choice is kept for the next start";
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <sstream>
@@ -76,7 +77,10 @@ protected:
         m_dir = std::string(temp) + "qsurge_guard_" + std::to_string(GetCurrentProcessId());
         CreateDirectoryA(m_dir.c_str(), nullptr);
         m_exe = m_dir + "\\qsurge.exe";
-        ASSERT_TRUE(CopyFileA((Directory(ThisDirectory()) + "\\app\\qsurge.exe").c_str(), m_exe.c_str(), FALSE));
+        m_guard = m_dir + "\\qsurge-guard.exe";
+        for (const std::string& image : {m_exe, m_guard})
+            ASSERT_TRUE(CopyFileA((Directory(ThisDirectory()) + "\\app" + image.substr(image.rfind('\\'))).c_str(),
+                                  image.c_str(), FALSE));
         const std::string profile = m_dir + "\\Quilo_ID2684.ini";
         for (const char* key : {"Initialized", "Launch", "Minisize", "OverClock", "Synchronization"})
             WritePrivateProfileStringA("System", key, std::string(key) == "Initialized" ? "1" : "0", profile.c_str());
@@ -97,6 +101,8 @@ protected:
         }
         // The guard may still be finishing; give it time to let the files go.
         for (int i = 0; i < 50 && !DeleteFileA(m_exe.c_str()); ++i) Sleep(100);
+        for (int i = 0; i < 50 && !DeleteFileA(m_guard.c_str()) && GetFileAttributesA(m_guard.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+            Sleep(100);
         for (const char* name : {"\\Quilo_ID2684.ini", "\\driver.state", "\\driver.state.log"})
             DeleteFileA((m_dir + name).c_str());
         RemoveDirectoryA(m_dir.c_str());
@@ -157,7 +163,7 @@ protected:
     bool Ended() { return WaitForSingleObject(m_process.hProcess, 15000) == WAIT_OBJECT_0; }
     std::string CoolerState() const { return ReadWholeFile(m_shared); }
 
-    std::string m_dir, m_exe, m_shared;
+    std::string m_dir, m_exe, m_guard, m_shared;
     PROCESS_INFORMATION m_process{};
 };
 
@@ -257,25 +263,24 @@ TEST_F(FanGuardTest, TheGuardHandsBackEveryGpuItHolds)
     std::string holderLine = "\"" + std::string(self) + "\" --gtest_list_tests";
     ASSERT_TRUE(CreateProcessA(self, &holderLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
                                &startup, &holder));
-    HANDLE holderHandle = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), holder.hProcess, GetCurrentProcess(), &holderHandle, SYNCHRONIZE,
-                                TRUE, 0));
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE release = CreateEventA(&inherit, TRUE, FALSE, nullptr);
-    std::string guardLine = "\"" + m_exe + "\" --fan-guard " + std::to_string(reinterpret_cast<uintptr_t>(holderHandle)) +
-                            " " + std::to_string(reinterpret_cast<uintptr_t>(release)) + " 3";
+    FILETIME created{}, unused{};
+    GetProcessTimes(holder.hProcess, &created, &unused, &unused, &unused);
+    const std::string name = "Local\\qsurge-guard-test-" + std::to_string(GetCurrentProcessId());
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+    std::string guardLine = "\"" + m_guard + "\" " + std::to_string(holder.dwProcessId) + " " +
+                            std::to_string((uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime) + " " +
+                            name + " 3";
     SetEnvironmentVariableA("NVSIM_SHARED", m_shared.c_str());
     SetEnvironmentVariableA("NVSIM_SCENARIO", scenario.c_str());
     PROCESS_INFORMATION guard{};
-    const BOOL started = CreateProcessA(m_exe.c_str(), &guardLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                        m_dir.c_str(), &startup, &guard);
+    const BOOL started = CreateProcessA(m_guard.c_str(), &guardLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                                        nullptr, m_dir.c_str(), &startup, &guard);
     SetEnvironmentVariableA("NVSIM_SHARED", nullptr);
     SetEnvironmentVariableA("NVSIM_SCENARIO", nullptr);
-    CloseHandle(holderHandle);
-    CloseHandle(release);
     ASSERT_TRUE(started);
-    Sleep(300);
-    EXPECT_TRUE(HandBacks().empty()) << "nothing while the holder lives";
+    Sleep(500);
+    EXPECT_EQ(WaitForSingleObject(guard.hProcess, 0), WAIT_TIMEOUT) << "the guard waits while the holder lives";
+    EXPECT_TRUE(HandBacks().empty());
     TerminateProcess(holder.hProcess, 1);
     CloseHandle(holder.hProcess);
     CloseHandle(holder.hThread);
@@ -289,5 +294,78 @@ TEST_F(FanGuardTest, TheGuardHandsBackEveryGpuItHolds)
     EXPECT_EQ(gpus, (std::vector<int>{0, 1}));
     CloseHandle(guard.hProcess);
     CloseHandle(guard.hThread);
+    CloseHandle(release);
     DeleteFileA(scenario.c_str());
+}
+
+namespace {
+std::vector<PROCESSENTRY32W> Processes()
+{
+    std::vector<PROCESSENTRY32W> all;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        all.push_back(entry);
+    CloseHandle(snapshot);
+    return all;
+}
+
+// Every process of that image name (as taskkill /F /IM does on Windows).
+std::vector<DWORD> ByImageName(DWORD, const wchar_t* image)
+{
+    std::vector<DWORD> pids;
+    for (const PROCESSENTRY32W& p : Processes())
+        if (_wcsicmp(p.szExeFile, image) == 0) pids.push_back(p.th32ProcessID);
+    return pids;
+}
+
+// The process and all its descendants by parent ids (as taskkill /F /T does).
+std::vector<DWORD> Tree(DWORD root, const wchar_t*)
+{
+    const std::vector<PROCESSENTRY32W> all = Processes();
+    std::vector<DWORD> tree{root};
+    for (size_t i = 0; i < tree.size(); ++i)
+        for (const PROCESSENTRY32W& p : all)
+            if (p.th32ParentProcessID == tree[i] && p.th32ProcessID != root) tree.push_back(p.th32ProcessID);
+    return tree;
+}
+}  // namespace
+
+// The guard survives what ends the program from outside: every process of
+// its image name, or its whole process tree.
+TEST_F(FanGuardTest, TheGuardOutlivesEndingEveryProcessOfTheNameAndTheWholeTree)
+{
+    struct Case {
+        const char* name;
+        std::vector<DWORD> (*targets)(DWORD, const wchar_t*);
+    };
+    for (const Case& c : {Case{"image name", &ByImageName}, Case{"tree", &Tree}}) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(StartHoldingTheFan());
+        Sleep(300);  // the guard is up before the fan is written; give it its wait
+        for (DWORD pid : c.targets(m_process.dwProcessId, L"qsurge.exe")) {
+            if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
+                TerminateProcess(h, 1);
+                CloseHandle(h);
+            }
+        }
+        ASSERT_TRUE(Ended());
+        ASSERT_TRUE(WaitFor([&] { return !HandBacks().empty(); }, 3)) << "handed back within 3 seconds";
+        EXPECT_NE(HandBacks().back().pid, m_process.dwProcessId);
+        EXPECT_EQ(CoolerState().substr(0, 6), "0 0 32");
+        Forget();
+        DeleteFileA((m_shared + ".log").c_str());
+    }
+}
+
+// A program whose guard cannot start (its image is gone from the program's
+// folder) leaves the fan with the driver rather than take it unguarded.
+TEST_F(FanGuardTest, WithoutItsGuardTheProgramNeverTakesTheFan)
+{
+    ASSERT_TRUE(DeleteFileA(m_guard.c_str()));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NE(MainWindow(), nullptr);
+    Sleep(1500);
+    EXPECT_FALSE(WrittenBy(m_process.dwProcessId, kNvCoolerPolicyManual)) << ReadWholeFile(m_shared + ".log");
 }

@@ -15,6 +15,7 @@
 #include "app/CQuiloDlg.h"
 #include "framework/MessageBox.h"
 #include "framework/Resources.h"
+#include "guard_program.h"
 #include "profile/AutoRun.h"
 #include "res/resource.h"
 #include "sim_driver.h"
@@ -97,6 +98,7 @@ protected:
     {
         g_boxes.clear();
         SetMessageBoxHook(&RecordBox);
+        UseBuiltFanGuard();
         ASSERT_NE(SimDriver::Get().load, nullptr) << "simulated driver missing";
         ASSERT_TRUE(SimDriver::UseScenario(kScenario));
         DeleteProfiles();
