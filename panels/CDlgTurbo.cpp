@@ -97,7 +97,6 @@ void CDlgTurbo::LoadDriverValues()
     m_syncAllGpus = flags.synchronization;
     ReadClocks();
     ReadPower();
-    for (Row row : {kGpuOffset, kMemOffset, kFrame, kPower}) ShowValue(row);
 }
 
 void CDlgTurbo::ReadClocks()
@@ -288,7 +287,8 @@ void CDlgTurbo::OnReset()
     m_frameTarget = kFrameRateAtReset;
     m_gpuOffset = 0;
     m_memOffset = 0;
-    WriteToGpus(m_clocksKnown, m_powerEnabled);
+    // The power row is enabled exactly when the driver gave a default.
+    WriteToGpus(m_clocksKnown, m_powerEnabled != 0);
     ReadBack();
     ShowRows({kGpuOffset, kMemOffset, kFrame, kPower});
 }
@@ -301,7 +301,7 @@ void CDlgTurbo::ApplyPreset(int level)
     m_powerTarget = m_powerDefault + kPresetPowerRaise;
     m_gpuOffset = kPresets[level - 1].gpuOffset;
     m_memOffset = kPresets[level - 1].memOffset;
-    WriteToGpus(m_clocksKnown, m_powerEnabled);
+    WriteToGpus(m_clocksKnown, m_powerEnabled != 0);
     ReadBack();
     ShowRows({kGpuOffset, kMemOffset, kPower});
 }
