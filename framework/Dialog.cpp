@@ -23,6 +23,39 @@ HWND DefaultModalOwner(const CDialog& dialog)
     HWND popup = ::GetLastActivePopup(main->m_hWnd);
     return popup && ::IsWindowVisible(popup) && ::IsWindowEnabled(popup) ? popup : main->m_hWnd;
 }
+
+// Disables the windows that take input while a modal dialog runs, and gives
+// it back to exactly those when it ends.
+class InputBlock {
+public:
+    InputBlock(HWND dialog, HWND owner, bool wholeThread)
+    {
+        if (wholeThread)
+            ::EnumThreadWindows(::GetCurrentThreadId(), &InputBlock::Add, reinterpret_cast<LPARAM>(&m_windows));
+        else if (owner)
+            m_windows.push_back(owner);
+        m_windows.erase(std::remove_if(m_windows.begin(), m_windows.end(),
+                                       [dialog](HWND h) { return h == dialog || !::IsWindowEnabled(h); }),
+                        m_windows.end());
+        for (HWND h : m_windows) ::EnableWindow(h, FALSE);
+    }
+    // Before the dialog goes, so that activation passes back to its owner.
+    ~InputBlock()
+    {
+        for (auto h = m_windows.rbegin(); h != m_windows.rend(); ++h)
+            if (::IsWindow(*h)) ::EnableWindow(*h, TRUE);
+    }
+    InputBlock(const InputBlock&) = delete;
+    InputBlock& operator=(const InputBlock&) = delete;
+
+private:
+    static BOOL CALLBACK Add(HWND h, LPARAM list)
+    {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(h);
+        return TRUE;
+    }
+    std::vector<HWND> m_windows;
+};
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
@@ -79,22 +112,23 @@ INT_PTR CDialog::DoModal()
     m_modal = true;
     // As with the system's modal dialogs, a template without the visible style is shown too.
     if (!::IsWindowVisible(m_hWnd)) ::ShowWindow(m_hWnd, SW_SHOW);
-    if (parent) ::EnableWindow(parent, FALSE);
-    MSG msg;
-    while (!m_endModal && m_hWnd) {
-        BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
-        if (got == 0) {  // WM_QUIT: leave the loop and let the caller's loop see it too
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
+    {
+        const InputBlock block(m_hWnd, parent, m_taskModal);
+        MSG msg;
+        while (!m_endModal && m_hWnd) {
+            BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+            if (got == 0) {  // WM_QUIT: leave the loop and let the caller's loop see it too
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            if (got < 0) break;
+            if (!PreTranslate(msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageA(&msg);
+            }
         }
-        if (got < 0) break;
-        if (!PreTranslate(msg)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
+        m_modal = false;
     }
-    m_modal = false;
-    if (parent) ::EnableWindow(parent, TRUE);
     if (m_hWnd) ::DestroyWindow(m_hWnd);
     return m_modalResult;
 }

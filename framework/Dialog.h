@@ -30,7 +30,8 @@ public:
     ~CDialog() override;
 
     // Without a parent the dialog is owned by the application window or its
-    // last active pop-up, which it disables while it runs.
+    // last active pop-up. It disables its owner while it runs, or, when task
+    // modal, every other window of the thread.
     INT_PTR DoModal();
     // Creates the window modeless; FALSE when the template cannot be used.
     BOOL Create(UINT templateId, CWnd* parent = nullptr);
@@ -50,6 +51,10 @@ protected:
     virtual void OnOK();
     virtual void OnCancel();
     virtual void DoDataExchange(CDataExchange*) {}
+
+    // As a task-modal message box: while the dialog runs modally, no other
+    // window of the program takes input.
+    bool m_taskModal = false;
 
 private:
     static INT_PTR CALLBACK StartProc(HWND, UINT, WPARAM, LPARAM);

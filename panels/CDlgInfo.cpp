@@ -66,35 +66,65 @@ BOOL CDlgInfo::OnInitDialog()
         line.SetLabelFontSize(15);
         line.SetLabelTextColour(kWhite);
     }
+    if (m_gpu) m_card = m_gpu->m_gpuIndex;
     FillLines();
     return TRUE;
 }
 
-// Each query for the selected GPU as it is now; a failed one leaves its line empty.
+void CDlgInfo::OnShown() { FillLines(); }
+
 void CDlgInfo::FillLines()
 {
-    char name[kShortText] = {};
-    m_lines[kName].SetLabelText(m_gpu && m_gpu->GetFullName(name, -1) ? Text(name) : "");
-
-    NvDriverVersion driver{};
-    const uint32_t version = m_gpu && m_gpu->GetDriverVersion(driver, 0) ? driver.driverVersion : 0;
-    m_lines[kDriver].SetLabelText(DriverText(version));
-
-    char bios[kShortText] = {};
-    m_lines[kBios].SetLabelText(m_gpu && m_gpu->GetBiosVersion(bios, -1) ? UpperCase(Text(bios)) : "");
-
-    uint32_t cores = 0;
-    m_lines[kCores].SetLabelText(m_gpu && m_gpu->GetCoreCount(cores, -1) ? std::to_string(cores) : "");
-
-    uint32_t megabytes = 0;
-    std::string type;
-    if (m_gpu) {
-        if (!m_gpu->GetMemorySize(megabytes, -1)) megabytes = 0;
-        m_gpu->GetMemoryType(type, -1);
+    for (Line line : {kName, kDriver, kBios, kCores, kMemory, kBusWidth}) {
+        if (m_read[line]) continue;
+        std::string text;
+        m_read[line] = ReadLine(line, text);
+        m_lines[line].SetLabelText(text);
     }
-    m_lines[kMemory].SetLabelText(MemoryText(megabytes, type));
+}
 
-    uint32_t width = 0, location = 0;
-    m_lines[kBusWidth].SetLabelText(
-        m_gpu && m_gpu->GetMemoryBusWidth(width, location, -1) ? std::to_string(width) + " Bit" : "");
+bool CDlgInfo::ReadLine(Line line, std::string& text)
+{
+    if (!m_gpu) return false;
+    switch (line) {
+    case kName: {
+        char name[kShortText] = {};
+        if (!m_gpu->GetFullName(name, m_card)) return false;
+        text = Text(name);
+        return true;
+    }
+    case kDriver: {
+        NvDriverVersion driver{};
+        if (!m_gpu->GetDriverVersion(driver, 0)) return false;
+        text = DriverText(driver.driverVersion);
+        return true;
+    }
+    case kBios: {
+        char bios[kShortText] = {};
+        if (!m_gpu->GetBiosVersion(bios, m_card)) return false;
+        text = UpperCase(Text(bios));
+        return true;
+    }
+    case kCores: {
+        uint32_t cores = 0;
+        if (!m_gpu->GetCoreCount(cores, m_card)) return false;
+        text = std::to_string(cores);
+        return true;
+    }
+    case kMemory: {
+        // A type the driver could not tell reads "UNKNOWN" until it can.
+        uint32_t megabytes = 0;
+        std::string type;
+        const bool size = m_gpu->GetMemorySize(megabytes, m_card) != 0;
+        const bool typeRead = m_gpu->GetMemoryType(type, m_card) != 0;
+        text = MemoryText(size ? megabytes : 0, type);
+        return size && typeRead;
+    }
+    default: {
+        uint32_t width = 0, location = 0;
+        if (!m_gpu->GetMemoryBusWidth(width, location, m_card)) return false;
+        text = std::to_string(width) + " Bit";
+        return true;
+    }
+    }
 }

@@ -7,7 +7,9 @@ const PanelFrame kPanelFrame{"Setting", false, IDB_NOTE_SKIN, 295, 207, {0, 0, 0
 constexpr COLORREF kTextColour = 0x00C8C8C8;
 }  // namespace
 
-CDlgNote::CDlgNote(CWnd* parent) : CSkinPanel(IDD_NOTE, parent) {}
+// While a note is up, no other window of the program takes input: the user
+// answers one warning before asking for anything else.
+CDlgNote::CDlgNote(CWnd* parent) : CSkinPanel(IDD_NOTE, parent) { m_taskModal = true; }
 
 void CDlgNote::DoDataExchange(CDataExchange* pDX)
 {

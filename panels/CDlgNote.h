@@ -1,7 +1,7 @@
 #pragma once
-// CDlgNote: a small modal note with one block of text and a close key. The
-// overclock panel shows its warning in it before every write; closing it, by
-// the key or Esc, is the only thing it asks.
+// CDlgNote: a small note, modal for the whole program, with one block of text
+// and a close key. The overclock panel shows its warning in it before every
+// write; closing it, by the key or Esc, is the only thing it asks.
 #include <string>
 
 #include "controls/CLabel.h"

@@ -78,40 +78,69 @@ BOOL CDlgTurbo::OnInitDialog()
     return TRUE;
 }
 
+bool CDlgTurbo::Known(Row row) const
+{
+    switch (row) {
+    case kPower:
+        return m_powerKnown;
+    case kFrame:
+        return true;
+    default:
+        return m_clocksKnown;
+    }
+}
+
 void CDlgTurbo::LoadDriverValues()
 {
     SystemFlags flags{};
     m_ini.ReadSystemFlags(flags);
     m_syncAllGpus = flags.synchronization;
+    ReadClocks();
+    ReadPower();
+}
 
+void CDlgTurbo::ReadClocks()
+{
     GpuClockInfo info{};
-    if (m_gpu && m_gpu->GetPstateClocks(info, m_gpu->m_gpuIndex, 0)) {
+    m_clocksKnown = m_gpu && m_gpu->GetPstateClocks(info, m_gpu->m_gpuIndex, 0);
+    if (m_clocksKnown) {
         m_gpuOffset = FromDriver(info.gfxOffset);
         m_gpuOffsetMin = FromDriver(info.gfxOffsetMin);
         m_gpuOffsetMax = FromDriver(info.gfxOffsetMax);
         m_memOffset = FromDriver(info.memOffset);
         m_memOffsetMin = FromDriver(info.memOffsetMin);
         m_memOffsetMax = FromDriver(info.memOffsetMax);
-        if (!info.gfxOffsetEditable) m_gpuOffsetEnabled = 0;
-        if (!info.memOffsetEditable) m_memOffsetEnabled = 0;
-    } else {
-        m_gpuOffset = m_gpuOffsetMin = m_gpuOffsetMax = 0;
-        m_memOffset = m_memOffsetMin = m_memOffsetMax = 0;
-        m_gpuOffsetEnabled = m_memOffsetEnabled = 0;
     }
+    m_gpuOffsetEnabled = m_clocksKnown && info.gfxOffsetEditable ? 1 : 0;
+    m_memOffsetEnabled = m_clocksKnown && info.memOffsetEditable ? 1 : 0;
+}
 
-    if (m_gpu && m_gpu->GetPowerTarget(info, -1)) {
+void CDlgTurbo::ReadPower()
+{
+    GpuClockInfo info{};
+    m_powerKnown = m_gpu && m_gpu->GetPowerTarget(info, -1);
+    if (m_powerKnown) {
         m_powerTarget = FromDriver(info.powerTarget);
         m_powerMin = FromDriver(info.powerMin);
         m_powerMax = FromDriver(info.powerMax);
         m_powerDefault = FromDriver(info.powerDefault);
-        if (m_powerDefault == 0) m_powerEnabled = 0;
-    } else {
-        m_powerTarget = m_powerMin = m_powerMax = m_powerDefault = 0;
-        m_powerEnabled = 0;
     }
+    // Without a default the driver offers no power target to set.
+    m_powerEnabled = m_powerKnown && m_powerDefault != 0 ? 1 : 0;
+}
 
-    for (Row row : {kGpuOffset, kMemOffset, kFrame, kPower}) ShowValue(row);
+bool CDlgTurbo::ReadMissing()
+{
+    const bool clocks = !m_clocksKnown, power = !m_powerKnown;
+    if (clocks) ReadClocks();
+    if (power) ReadPower();
+    return (clocks && m_clocksKnown) || (power && m_powerKnown);
+}
+
+// A panel shown again reads what it could not before, so it recovers with the driver.
+void CDlgTurbo::OnShown()
+{
+    if (ReadMissing()) ShowRows({kGpuOffset, kMemOffset, kPower});
 }
 
 void CDlgTurbo::PlaceControls()
@@ -135,16 +164,13 @@ void CDlgTurbo::PlaceControls()
 
 void CDlgTurbo::SetupSliders()
 {
-    for (int r = 0; r < kRowCount; ++r) {
-        RowParts parts = Parts(static_cast<Row>(r));
-        parts.slider.SetChannelBitmaps(IDB_SLIDER_CHANNEL, IDB_SLIDER_CHANNEL_ACTIVE, FALSE, 0xFF000000, 0, 0);
-        parts.slider.SetThumbBitmaps(IDB_SLIDER_THUMB, 0, FALSE, 0xFF000000, 0, 0);
-        parts.slider.SetRange(parts.minimum, parts.maximum, FALSE);
-        parts.slider.SetPos(parts.value);
-        parts.slider.EnableSlider(parts.enabled);
-        parts.slider.SetFocusRectDrawing(FALSE, FALSE);
-        parts.slider.SetMargins(2, 0, 2, 0);
+    for (CBitmapSlider& slider : m_sliders) {
+        slider.SetChannelBitmaps(IDB_SLIDER_CHANNEL, IDB_SLIDER_CHANNEL_ACTIVE, FALSE, 0xFF000000, 0, 0);
+        slider.SetThumbBitmaps(IDB_SLIDER_THUMB, 0, FALSE, 0xFF000000, 0, 0);
+        slider.SetFocusRectDrawing(FALSE, FALSE);
+        slider.SetMargins(2, 0, 2, 0);
     }
+    ShowRows({kPower, kFrame, kGpuOffset, kMemOffset});
 }
 
 // The readout paints the new text over the skin at once, the old digits
@@ -152,14 +178,19 @@ void CDlgTurbo::SetupSliders()
 void CDlgTurbo::ShowValue(Row row)
 {
     RowParts parts = Parts(row);
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", parts.value);
+    char text[16] = {};
+    if (Known(row)) std::snprintf(text, sizeof text, "%d", parts.value);
     parts.readout.SetWindowText(text);
 }
 
 void CDlgTurbo::ShowRows(std::initializer_list<Row> rows)
 {
-    for (Row row : rows) Parts(row).slider.SetPos(Parts(row).value);
+    for (Row row : rows) {
+        RowParts parts = Parts(row);
+        parts.slider.SetRange(parts.minimum, parts.maximum, FALSE);
+        parts.slider.SetPos(parts.value);
+        parts.slider.EnableSlider(parts.enabled);
+    }
     for (Row row : rows) ShowValue(row);
 }
 
@@ -190,76 +221,87 @@ LRESULT CDlgTurbo::OnSliderChanged(WPARAM sliderId, LPARAM)
     return 0;
 }
 
-void CDlgTurbo::ShowOverclockNote()
+bool CDlgTurbo::NoteIsOpen()
 {
-    CDlgNote note(nullptr);
-    note.SetNoteText(kOverclockWarning);
-    note.DoModal();
+    if (m_openNote) ::SetForegroundWindow(*m_openNote);
+    return m_openNote != nullptr;
 }
 
-void CDlgTurbo::WriteToGpus()
+bool CDlgTurbo::ShowOverclockNote()
+{
+    if (NoteIsOpen()) return false;
+    CDlgNote note(nullptr);
+    note.SetNoteText(kOverclockWarning);
+    m_openNote = &note;
+    note.DoModal();
+    m_openNote = nullptr;
+    return true;
+}
+
+void CDlgTurbo::WriteToGpus(bool offsets, bool power)
 {
     if (!m_gpu) return;
     GpuClockInfo record{};
     record.gfxOffset = m_gpuOffset * 1000;
     record.memOffset = m_memOffset * 1000;
     record.powerTarget = static_cast<uint32_t>(m_powerTarget) * 1000;
+    const auto write = [&](int gpu) {
+        if (offsets) m_gpu->SetClockOffsets(record, gpu);
+        if (power) m_gpu->SetPowerTarget(record, gpu);
+    };
     if (m_syncAllGpus) {
-        for (uint32_t i = 0; i < m_gpu->m_gpuCount; ++i) {
-            m_gpu->SetClockOffsets(record, static_cast<int>(i));
-            m_gpu->SetPowerTarget(record, static_cast<int>(i));
-        }
+        for (uint32_t i = 0; i < m_gpu->m_gpuCount; ++i) write(static_cast<int>(i));
     } else {
-        m_gpu->SetClockOffsets(record, -1);
-        m_gpu->SetPowerTarget(record, -1);
+        write(-1);
     }
 }
 
+// A failed read-back leaves the rows unknown: what the driver took is not known.
 void CDlgTurbo::ReadBack()
 {
-    GpuClockInfo record{};
-    if (m_gpu && m_gpu->GetPstateClocks(record, m_gpu->m_gpuIndex, 0)) {
-        m_gpuOffset = FromDriver(record.gfxOffset);
-        m_memOffset = FromDriver(record.memOffset);
-    } else {
-        m_gpuOffset = m_memOffset = 0;
-    }
-    m_powerTarget = m_gpu && m_gpu->GetPowerTarget(record, -1) ? FromDriver(record.powerTarget) : 0;
+    ReadClocks();
+    ReadPower();
 }
 
 void CDlgTurbo::OnApply()
 {
-    ShowOverclockNote();
+    if (!ShowOverclockNote()) return;
     for (int r = 0; r < kRowCount; ++r) Parts(static_cast<Row>(r)).value = m_sliders[r].GetPos();
-    WriteToGpus();
+    WriteToGpus(m_clocksKnown, m_powerKnown);
     // The frame-rate target is driver-wide, and writing it costs a whole
-    // settings session: only a new value is written, once.
+    // settings session: only a value not known to be there is written, once.
     if (m_frameTarget != m_frameTargetSent && m_gpu && m_gpu->SetDriverSetting(static_cast<uint32_t>(m_frameTarget)))
         m_frameTargetSent = m_frameTarget;
     ReadBack();
     ShowRows({kGpuOffset, kMemOffset, kFrame, kPower});
 }
 
+// Writes nothing for the frame-rate target, so the driver may hold another one
+// than the 40 shown.
 void CDlgTurbo::OnReset()
 {
+    if (NoteIsOpen()) return;
+    ReadMissing();
     m_powerTarget = m_powerDefault;
-    m_frameTargetSent = kFrameRateAtReset;
+    m_frameTargetSent = kFrameTargetUnknown;
     m_frameTarget = kFrameRateAtReset;
     m_gpuOffset = 0;
     m_memOffset = 0;
-    WriteToGpus();
+    // The power row is enabled exactly when the driver gave a default.
+    WriteToGpus(m_clocksKnown, m_powerEnabled != 0);
     ReadBack();
     ShowRows({kGpuOffset, kMemOffset, kFrame, kPower});
 }
 
 void CDlgTurbo::ApplyPreset(int level)
 {
-    if (level < 1 || level > 3) return;
-    ShowOverclockNote();
+    if (level < 1 || level > 3 || !ShowOverclockNote()) return;
+    // The raise is on the driver's default: without one, no power target.
+    ReadMissing();
     m_powerTarget = m_powerDefault + kPresetPowerRaise;
     m_gpuOffset = kPresets[level - 1].gpuOffset;
     m_memOffset = kPresets[level - 1].memOffset;
-    WriteToGpus();
+    WriteToGpus(m_clocksKnown, m_powerEnabled != 0);
     ReadBack();
     ShowRows({kGpuOffset, kMemOffset, kPower});
 }

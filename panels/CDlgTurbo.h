@@ -5,6 +5,8 @@
 // warning note and writes the values, "Reset" writes the driver's default
 // power target and zero offsets; after every write the panel shows what the
 // driver holds. The main window runs its presets and its Reset through it.
+// A value the driver could not tell is never written: its row stays blank and
+// disabled until a later reading succeeds.
 #include <initializer_list>
 #include <string>
 
@@ -12,6 +14,7 @@
 #include "controls/CBitmapSlider.h"
 #include "controls/CStaticFont.h"
 #include "gpu/GpuControl.h"
+#include "panels/CDlgNote.h"
 #include "panels/CSkinPanel.h"
 #include "profile/IniFile.h"
 
@@ -23,7 +26,8 @@ public:
     void SetGpuControl(CGpuControl* gpu) { m_gpu = gpu; }
     void SetProfilePath(const std::string& path) { m_ini.SetPath(path); }
 
-    // These two need the panel's window.
+    // These two need the panel's window. While a warning is open, a second
+    // request brings it forward and is dropped.
     void OnReset();
     // level 1, 2 or 3: the main window's "3", "5" and "10".
     void ApplyPreset(int level);
@@ -45,35 +49,55 @@ protected:
 
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
+    void OnShown() override;
 
     void OnStepButton(UINT id);
     void OnApply();
     LRESULT OnSliderChanged(WPARAM sliderId, LPARAM);
 
-    // Runs the warning note modally; the caller goes on however it was closed.
-    void ShowOverclockNote();
+    // Runs the warning note modally; the caller goes on however it was
+    // closed. False when a note is open already.
+    bool ShowOverclockNote();
+    // Whether the warning is up; if so it comes forward.
+    bool NoteIsOpen();
 
     RowParts Parts(Row row);
+    // Whether the row's value came from the driver.
+    bool Known(Row row) const;
     void LoadDriverValues();
+    // Values, limits and enable flags from the driver; a failed read leaves
+    // the rows unknown and disabled.
+    void ReadClocks();
+    void ReadPower();
+    // Reads again what is not known; true when something was.
+    bool ReadMissing();
     void PlaceControls();
     void SetupSliders();
+    // The readout: the value, or nothing when it is not known.
     void ShowValue(Row row);
-    // Slider positions and readouts of the rows, from their values, in the order given.
+    // Sliders (limits, position, enabling) and readouts of the rows, from
+    // their members, in the order given.
     void ShowRows(std::initializer_list<Row> rows);
-    // Offsets then power target, to the selected GPU or to every GPU in turn.
-    void WriteToGpus();
+    // Offsets then power target, as far as asked for, to the selected GPU or
+    // to every GPU in turn.
+    void WriteToGpus(bool offsets, bool power);
     void ReadBack();
 
     CBitButtonNL m_stepButtons[8];  // "P-", "P+", "F-", "F+", "G-", "G+", "M-", "M+"
     CBitButtonNL m_applyButton, m_resetButton;
     CBitmapSlider m_sliders[kRowCount];
     int m_powerTarget = 0, m_powerMin = 0, m_powerMax = 0, m_powerDefault = 0;
-    int m_frameTarget = 40, m_frameTargetMin = 40, m_frameTargetMax = 255, m_frameTargetSent = 40;
+    // The driver's frame-rate target is never read: until the panel has
+    // written one, it is not known to be the one shown.
+    static constexpr int kFrameTargetUnknown = -1;
+    int m_frameTarget = 40, m_frameTargetMin = 40, m_frameTargetMax = 255, m_frameTargetSent = kFrameTargetUnknown;
     int m_gpuOffset = 0, m_gpuOffsetMin = 0, m_gpuOffsetMax = 0;
     int m_memOffset = 0, m_memOffsetMin = 0, m_memOffsetMax = 0;
     CStaticFont m_gpuOffsetText, m_memOffsetText, m_powerText, m_frameText;
     int m_powerEnabled = 1, m_frameEnabled = 1, m_gpuOffsetEnabled = 1, m_memOffsetEnabled = 1;
+    bool m_clocksKnown = false, m_powerKnown = false;  // the last reading succeeded
     int m_syncAllGpus = 1;
     CGpuControl* m_gpu = nullptr;
     CIniFile m_ini;
+    CDlgNote* m_openNote = nullptr;  // while the warning is up
 };

@@ -10,6 +10,8 @@ constexpr COLORREF kSkinKey = 0x00FF0000;
 BEGIN_MESSAGE_MAP(CSkinPanel, CBkDialogST)
     ON_BN_CLICKED(IDC_MINIMIZE, OnMinimize)
     ON_BN_CLICKED(IDC_CLOSE, OnClose)
+    ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
+    ON_MESSAGE(WM_SIZE, OnSize)
 END_MESSAGE_MAP()
 
 void CSkinPanel::DoDataExchange(CDataExchange* pDX)
@@ -40,4 +42,23 @@ void CSkinPanel::SetUpFrame(const PanelFrame& frame)
         button->MoveWindow(key.x, key.y, 10, 10);
         button->SetKeyImages(key.image, key.image, key.image, IDCUR_HAND);
     }
+}
+
+LRESULT CSkinPanel::OnShowWindow(WPARAM shown, LPARAM)
+{
+    const LRESULT result = Default();
+    if (shown) OnShown();
+    return result;
+}
+
+LRESULT CSkinPanel::OnSize(WPARAM type, LPARAM size)
+{
+    const LRESULT result = CBkDialogST::OnSize(type, size);
+    if (type == SIZE_MINIMIZED) {
+        m_minimised = true;
+    } else if (type == SIZE_RESTORED && m_minimised) {
+        m_minimised = false;
+        OnShown();
+    }
+    return result;
 }

@@ -2,7 +2,8 @@
 // CSkinPanel: the frame every pop-up panel shares: its title and icon, the
 // size and outline of its skin, dragging by the background, and its minimise
 // and close keys. Close (and Esc) is the dialog's cancel: a modeless panel is
-// hidden and keeps its state, a modal one ends.
+// hidden and keeps its state, a modal one ends. Each time it is shown, or
+// restored from its icon, the panel may read again what it could not before.
 #include "controls/CBitButtonNL.h"
 #include "controls/CBkDialogST.h"
 #include "framework/Gdi.h"
@@ -32,12 +33,18 @@ protected:
     // The panel's first step after the base initialisation.
     void SetUpFrame(const PanelFrame& frame);
 
+    // The panel is shown, or restored from its icon.
+    virtual void OnShown() {}
+
     void OnMinimize() { ShowWindow(SW_MINIMIZE); }
     void OnClose() { OnCancel(); }
+    LRESULT OnShowWindow(WPARAM shown, LPARAM);
+    LRESULT OnSize(WPARAM type, LPARAM size);
 
     CBitButtonNL m_minimizeButton;
     CBitButtonNL m_closeButton;
 
 private:
     CIcon m_icon;
+    bool m_minimised = false;
 };

@@ -5,11 +5,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
 
 const char kSection[] = "System";
+const char kInitializedKey[] = "Initialized";
+constexpr DWORD kFlagLength = 10;
+constexpr DWORD kTextLength = 64;
+
+// Only the leading decimal number counts: "1abc" is 1, "abc" is 0.
+int FlagOf(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10) != 0 ? 1 : 0; }
+
+// The key's text, or nothing when the file, section or key is missing; at
+// most length - 1 characters.
+std::optional<std::string> ReadFromFile(const std::string& path, const char* section, const char* key, DWORD length)
+{
+    // Two defaults tell a missing key from one that holds a default's text.
+    for (const char* absent : {"?", "!"}) {
+        std::string value(length, '\0');
+        value.resize(GetPrivateProfileStringA(section, key, absent, &value[0], length, path.c_str()));
+        if (value != absent) return value;
+    }
+    return std::nullopt;
+}
 
 // Owns a process handle opened for a query.
 class ProcessHandle {
@@ -26,19 +48,65 @@ private:
 
 }  // namespace
 
+// Keys in the order first met, so a profile given back keeps its usual order.
+struct CIniFile::Held {
+    struct Entry {
+        std::string section, key, value;
+        bool Is(const char* s, const char* k) const
+        {
+            return _stricmp(section.c_str(), s) == 0 && _stricmp(key.c_str(), k) == 0;
+        }
+    };
+    std::vector<Entry> entries;
+
+    const std::string* Find(const char* section, const char* key) const
+    {
+        for (const Entry& e : entries)
+            if (e.Is(section, key)) return &e.value;
+        return nullptr;
+    }
+    void Set(const char* section, const char* key, const std::string& value)
+    {
+        for (Entry& e : entries)
+            if (e.Is(section, key)) {
+                e.value = value;
+                return;
+            }
+        entries.push_back({section, key, value});
+    }
+};
+
+// Lives as long as an accessor of the path does: a profile opened afresh
+// (the program started again) knows only what it reads.
+std::shared_ptr<CIniFile::Held> CIniFile::HeldFor(const std::string& path)
+{
+    static std::mutex lock;
+    static std::map<std::string, std::weak_ptr<Held>> byPath;
+    std::lock_guard<std::mutex> guard(lock);
+    for (auto it = byPath.begin(); it != byPath.end();) it = it->second.expired() ? byPath.erase(it) : std::next(it);
+    std::weak_ptr<Held>& slot = byPath[path];
+    std::shared_ptr<Held> held = slot.lock();
+    if (!held) {
+        held = std::make_shared<Held>();
+        slot = held;
+    }
+    return held;
+}
+
 void CIniFile::SetPath(const std::string& path)
 {
     m_path = path;
+    m_held = path.empty() ? nullptr : HeldFor(path);
 }
 
 int CIniFile::ReadInitialized() const
 {
-    return ReadFlag("Initialized");
+    return ReadFlag(kInitializedKey);
 }
 
 int CIniFile::WriteInitialized(int flag) const
 {
-    return WriteFlag("Initialized", flag);
+    return WriteFlag(kInitializedKey, flag);
 }
 
 void CIniFile::ReadSystemFlags(SystemFlags& flags) const
@@ -63,9 +131,7 @@ std::string CIniFile::ReadText(const char* section, const char* key) const
     // An unset path would make the profile functions fall back to win.ini.
     if (m_path.empty())
         return "";
-    char value[64] = {};
-    GetPrivateProfileStringA(section, key, "", value, sizeof(value), m_path.c_str());
-    return value;
+    return ReadStored(section, key, kTextLength).value_or("");
 }
 
 int CIniFile::WriteText(const char* section, const char* key, const char* value) const
@@ -73,7 +139,39 @@ int CIniFile::WriteText(const char* section, const char* key, const char* value)
     // An unset path would make the profile functions fall back to win.ini.
     if (m_path.empty() || !IsWritableProfile())
         return 0;
-    return WritePrivateProfileStringA(section, key, value, m_path.c_str()) ? 1 : 0;
+    if (LostState()) RestoreHeld();
+    if (!WritePrivateProfileStringA(section, key, value, m_path.c_str())) return 0;
+    m_held->Set(section, key, value);
+    return 1;
+}
+
+std::optional<std::string> CIniFile::ReadStored(const char* section, const char* key, DWORD size) const
+{
+    if (std::optional<std::string> stored = ReadFromFile(m_path, section, key, size)) {
+        m_held->Set(section, key, *stored);
+        return stored;
+    }
+    const std::string* held = m_held->Find(section, key);
+    if (held && LostState()) return held->substr(0, size - 1);
+    return std::nullopt;
+}
+
+bool CIniFile::LostState() const
+{
+    const std::string* held = m_held->Find(kSection, kInitializedKey);
+    if (!held || !FlagOf(*held)) return false;
+    const std::optional<std::string> stored = ReadFromFile(m_path, kSection, kInitializedKey, kFlagLength);
+    return !stored || !FlagOf(*stored);
+}
+
+void CIniFile::RestoreHeld() const
+{
+    for (const Held::Entry& e : m_held->entries) {
+        if (!e.Is(kSection, kInitializedKey) && !ReadFromFile(m_path, e.section.c_str(), e.key.c_str(), kTextLength))
+            WritePrivateProfileStringA(e.section.c_str(), e.key.c_str(), e.value.c_str(), m_path.c_str());
+    }
+    WritePrivateProfileStringA(kSection, kInitializedKey, m_held->Find(kSection, kInitializedKey)->c_str(),
+                               m_path.c_str());
 }
 
 bool CIniFile::IsWritableProfile() const
@@ -123,10 +221,7 @@ int CIniFile::ReadFlag(const char* key) const
     // An unset path would make the profile functions fall back to win.ini.
     if (m_path.empty())
         return 0;
-    char value[10] = {};
-    GetPrivateProfileStringA(kSection, key, "0", value, sizeof(value), m_path.c_str());
-    // Only the leading decimal number counts: "1abc" is 1, "abc" is 0.
-    return std::strtol(value, nullptr, 10) != 0 ? 1 : 0;
+    return FlagOf(ReadStored(kSection, key, kFlagLength).value_or("0"));
 }
 
 int CIniFile::WriteFlag(const char* key, int flag) const

@@ -2,6 +2,8 @@
 // Per-card profile file: the first-run marker and four switches, section "System".
 #include <windows.h>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 // The four switches, each 0 or 1.
@@ -17,6 +19,12 @@ struct SystemFlags {
 // written into a file that is not a plain INI file (a folder, a binary or
 // oversized file, lines that are neither sections, keys nor comments): the
 // user's own lines there are never at risk, and settings then stay in memory.
+//
+// Every accessor of one path shares what the program last read from or wrote
+// to that file. A profile that lost its first-run marker while the program
+// runs (deleted, or emptied) is first given back all of that on the next
+// write, so the next start is not a first start; until then its missing keys
+// read as the program last knew them.
 class CIniFile {
 public:
     void SetPath(const std::string& path);
@@ -36,10 +44,20 @@ public:
     bool IsWritableProfile() const;
 
 private:
+    struct Held;
+
     int ReadFlag(const char* key) const;
     int WriteFlag(const char* key, int flag) const;
+    // The key's text as stored, or as the program holds it where the file lost it.
+    std::optional<std::string> ReadStored(const char* section, const char* key, DWORD size) const;
+    // The program knows the profile as set up, and the file no longer says so.
+    bool LostState() const;
+    // Writes the keys the file lacks, the first-run marker last.
+    void RestoreHeld() const;
+    static std::shared_ptr<Held> HeldFor(const std::string& path);
 
     std::string m_path;
+    std::shared_ptr<Held> m_held;  // null while the path is unset
 };
 
 // "<directory>\Quilo_ID%04X.ini" for the card's 16-bit PCI device word.

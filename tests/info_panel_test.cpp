@@ -2,9 +2,11 @@
 // driver's answers and failures make them, read back with WM_GETTEXT.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "panels/CDlgInfo.h"
 #include "res/resource.h"
@@ -131,4 +133,44 @@ TEST_F(InfoPanelTest, LinesAreReadOnceForTheGpuSelectedAtTheFirstOpening)
     EXPECT_FALSE(m_panel->IsWindowVisible());
     m_panel->ShowWindow(SW_SHOW);
     EXPECT_EQ(Read(), kFull);
+}
+
+TEST_F(InfoPanelTest, ALineTheDriverCouldNotTellIsReadAgainWhenThePanelIsShownForTheSameCard)
+{
+    struct Case {
+        unsigned int fault;
+        size_t line;
+    };
+    const Case cases[] = {
+        {NvId::GetFullName, 0},         {NvId::GetCoreCount, 1},      {NvId::GetFrameBufferSize, 2},
+        {NvId::GetMemoryType, 2},       {NvId::GetMemoryBusWidth, 3}, {NvId::GetDisplayDriverVersion, 4},
+        {NvId::GetVbiosVersionString, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Card card;
+        card.fault = c.fault;
+        ASSERT_NE(Open(card)[c.line], kFull[c.line]);
+        // Still failing: shown again, the line is as it was.
+        m_panel->ShowWindow(SW_SHOW);
+        EXPECT_NE(Read()[c.line], kFull[c.line]);
+
+        // The driver answers again, and another card is selected meanwhile:
+        // the lines keep telling of the card they began with.
+        SimDriver::Get().setFault(c.fault, 0);
+        m_gpu->m_gpuIndex = 1;
+        SimDriver::Get().clearLog();
+        m_panel->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+        m_panel->ShowWindow(SW_SHOW);
+        EXPECT_EQ(Read(), kFull);
+        const std::vector<NvSimCall> calls = SimDriver::Calls();
+        EXPECT_TRUE(std::all_of(calls.begin(), calls.end(), [](const NvSimCall& call) { return call.gpu != 1; }));
+        EXPECT_LE(calls.size(), 2u) << "only what was missing is read";
+
+        // Once read, nothing is read again.
+        SimDriver::Get().clearLog();
+        m_panel->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_MINIMIZE, BN_CLICKED), 0);
+        m_panel->ShowWindow(SW_RESTORE);
+        EXPECT_EQ(SimDriver::Get().callCount(), 0);
+    }
 }

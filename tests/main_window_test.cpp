@@ -7,6 +7,7 @@ using std::min;
 #include <gdiplus.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -580,6 +581,60 @@ TEST_F(MainWindowTest, ApplyRunsTheSelectedPresetAndResetPutsTheCardBackWithoutS
     EXPECT_STREQ(shown, "0") << "the panel shows what Reset left in the driver";
 }
 
+TEST_F(MainWindowTest, WhileTheWarningIsUpNoOtherWindowTakesInputAndAnotherRequestOnlyBringsItForward)
+{
+    TestableQuiloDlg& dlg = Open();
+    CWinApp app;
+    app.m_pMainWnd = &dlg;
+    for (int id : {IDC_TURBO, IDC_HWM}) dlg.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    const HWND panel = FindTurboPanel(dlg);
+    const HWND monitor = ::FindWindowA(nullptr, "HWM");
+    ASSERT_NE(panel, nullptr);
+    ASSERT_NE(monitor, nullptr);
+    const auto press = [](HWND window, int id) {
+        return [window, id] { ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); };
+    };
+    struct Case {
+        const char* asker;
+        std::function<void()> ask;
+        std::vector<std::function<void()>> again;  // while the note is up
+        std::pair<int, int> offsets;                // kHz, the one write that goes out
+    };
+    const Case cases[] = {
+        {"the panel's Apply", press(panel, IDC_APPLY),
+         {press(dlg, IDC_APPLY), press(dlg, IDC_RESET), press(panel, IDC_APPLY)}, {0, 0}},
+        {"the main window's Apply", press(dlg, IDC_APPLY),
+         {press(panel, IDC_APPLY), press(panel, IDC_RESET), press(dlg, IDC_APPLY)}, {30000, 50000}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.asker);
+        SimDriver::Get().clearLog();
+        CloseNoteWhenShown(NoteClose::Button, [&](HWND note) {
+            EXPECT_FALSE(::IsWindowEnabled(dlg));
+            EXPECT_FALSE(::IsWindowEnabled(panel));
+            EXPECT_FALSE(::IsWindowEnabled(monitor));
+            EXPECT_TRUE(::IsWindowEnabled(note));
+            // A window of someone else's that the user went to meanwhile.
+            const HWND elsewhere = ::CreateWindowExA(0, "STATIC", "elsewhere", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                                     nullptr, nullptr, nullptr, nullptr);
+            for (const auto& ask : c.again) {
+                ::SetForegroundWindow(elsewhere);
+                ASSERT_EQ(::GetForegroundWindow(), elsewhere);
+                ask();
+                EXPECT_EQ(NotesUp(), 1);
+                EXPECT_EQ(::GetForegroundWindow(), note) << "the note comes forward";
+            }
+            ::DestroyWindow(elsewhere);
+        });
+        c.ask();
+        ASSERT_TRUE(LastNote().shown);
+        EXPECT_EQ(LastNote().stacked, 0);
+        EXPECT_EQ(OffsetWrites(), (std::vector<std::pair<int, int>>{c.offsets}));
+        EXPECT_EQ(SimDriver::Calls(NvId::SetPowerPolicyStatus).size(), 1u);
+        for (HWND window : {dlg.m_hWnd, panel, monitor}) EXPECT_TRUE(::IsWindowEnabled(window));
+    }
+}
+
 namespace {
 CQuiloDlg* g_modal = nullptr;
 void CALLBACK ChooseExit(HWND, UINT, UINT_PTR id, DWORD)
@@ -866,6 +921,71 @@ TEST_F(MainWindowTest, ADamagedCurveGivesTheDefaultInTheStoredMode)
             EXPECT_EQ(ReadWholeFile(file), stored) << "nothing rewritten until a curve is applied";
         }
         EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{c.expectedLevel, 1}}));
+        m_dlg.reset();
+        DeleteProfiles();
+    }
+}
+
+TEST_F(MainWindowTest, AProfileDeletedWhileRunningGetsTheWholeStateBackAtTheNextWrite)
+{
+    const std::string file = Profile("Quilo_ID2684.ini");
+    struct Key {
+        const char *section, *key, *value;
+    };
+    const std::vector<Key> stored = {
+        {"System", "Initialized", "1"}, {"System", "Launch", "0"},         {"System", "Minisize", "0"},
+        {"System", "OverClock", "1"},   {"System", "Synchronization", "0"}, {"Warning", "Temperature", "70"},
+        {"FanCurve", "Auto", "0"},      {"FanCurve", "Point0", "0,0,0"},    {"FanCurve", "Point1", "8,2,1"},
+        {"FanCurve", "Point2", "0,0,0"}, {"FanCurve", "Point3", "0,0,0"},   {"FanCurve", "Point4", "0,0,0"},
+        {"FanCurve", "Point5", "5,6,1"}, {"FanCurve", "Point6", "0,0,0"},   {"FanCurve", "Point7", "0,0,0"},
+        {"FanCurve", "Point8", "0,0,0"}, {"FanCurve", "Point9", "1,10,1"},
+    };
+    struct Case {
+        const char* writer;
+        std::function<void(TestableQuiloDlg&)> write;
+        std::vector<Key> written;
+        int fanAuto;  // after the next start
+    };
+    const Case cases[] = {
+        {"the fan mode", [](TestableQuiloDlg& dlg) { Press(dlg, IDC_FAN_MODE); }, {{"FanCurve", "Auto", "1"}}, 1},
+        {"a fan curve", [](TestableQuiloDlg& dlg) { dlg.ApplyFanCurve(kDefaultFanCurve); },
+         {{"FanCurve", "Point1", "0,0,0"}, {"FanCurve", "Point3", "7,4,1"}, {"FanCurve", "Point5", "4,6,1"},
+          {"FanCurve", "Point7", "3,8,1"}, {"FanCurve", "Point9", "0,10,1"}},
+         0},
+        // Opened after the profile went, the panel shows the switches the program holds.
+        {"the settings panel", [](TestableQuiloDlg& dlg) {
+             Press(dlg, IDC_SETTINGS);
+             Press(OwnedWindow(dlg, "Setting"), IDC_APPLY);
+         }, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.writer);
+        RemoveAutoRun();
+        for (const Key& k : stored) ASSERT_TRUE(WritePrivateProfileStringA(k.section, k.key, k.value, file.c_str()));
+        TestableQuiloDlg& dlg = Open();
+        ASSERT_TRUE(DeleteFileA(file.c_str()));
+        c.write(dlg);
+
+        std::vector<Key> expected = stored;
+        for (const Key& w : c.written)
+            for (Key& k : expected)
+                if (std::string(k.section) == w.section && std::string(k.key) == w.key) k.value = w.value;
+        const auto expectProfile = [&] {
+            for (const Key& k : expected) {
+                char value[32] = {};
+                GetPrivateProfileStringA(k.section, k.key, "<missing>", value, sizeof value, file.c_str());
+                EXPECT_STREQ(value, k.value) << k.section << " " << k.key;
+            }
+        };
+        expectProfile();
+
+        // The next start is not a first start: nothing the user chose is undone.
+        m_dlg.reset();
+        TestableQuiloDlg& next = Open();
+        char run[256] = {};
+        EXPECT_NE(QueryAutoRun(run), 0) << "start with Windows stays off";
+        EXPECT_EQ(next.m_fanAuto, c.fanAuto);
+        expectProfile();
         m_dlg.reset();
         DeleteProfiles();
     }

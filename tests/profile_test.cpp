@@ -130,6 +130,88 @@ TEST_F(ProfileFile, SecondAccessorSeesWritesAtOnce)
     EXPECT_EQ(flags.synchronization, 0);
 }
 
+namespace {
+std::string ReadRaw(const std::string& path, const char* section, const char* key)
+{
+    char value[64] = {};
+    GetPrivateProfileStringA(section, key, "<missing>", value, sizeof(value), path.c_str());
+    return value;
+}
+}  // namespace
+
+TEST_F(ProfileFile, AProfileThatLostItsStateGetsBackAllItsAccessorsKnewAtTheNextWrite)
+{
+    const struct {
+        const char *section, *key, *value;
+    } stored[] = {{"System", "Initialized", "1"}, {"System", "Launch", "0"},    {"System", "Minisize", "1"},
+                  {"System", "OverClock", "1"},   {"System", "Synchronization", "0"}, {"Warning", "Temperature", "70"},
+                  {"FanCurve", "Auto", "0"},      {"FanCurve", "Point3", "6,4,1"}};
+    for (const auto& s : stored) ASSERT_TRUE(WritePrivateProfileStringA(s.section, s.key, s.value, m_path.c_str()));
+    // Two accessors of the file, each reading its part.
+    CIniFile other;
+    other.SetPath(m_path);
+    SystemFlags flags{};
+    ASSERT_EQ(m_ini.ReadInitialized(), 1);
+    m_ini.ReadSystemFlags(flags);
+    ASSERT_EQ(other.ReadText("Warning", "Temperature"), "70");
+    ASSERT_EQ(other.ReadText("FanCurve", "Auto"), "0");
+    ASSERT_EQ(other.ReadText("FanCurve", "Point3"), "6,4,1");
+
+    ASSERT_TRUE(DeleteFileA(m_path.c_str()));
+    // Until written, the missing profile reads as the program knew it.
+    SystemFlags meanwhile{};
+    other.ReadSystemFlags(meanwhile);
+    EXPECT_EQ(meanwhile.minisize, 1);
+    EXPECT_EQ(meanwhile.overClock, 1);
+    EXPECT_EQ(m_ini.ReadText("FanCurve", "Point3"), "6,4,1");
+    EXPECT_EQ(ReadRaw(m_path, "System", "Initialized"), "<missing>") << "reading writes nothing";
+
+    ASSERT_EQ(other.WriteText("FanCurve", "Auto", "1"), 1);
+    for (const auto& s : stored) {
+        SCOPED_TRACE(s.key);
+        EXPECT_EQ(ReadRaw(m_path, s.section, s.key), std::string(s.key) == "Auto" ? "1" : s.value);
+    }
+
+    // Emptied rather than deleted: the same, and what the file holds again is kept.
+    { std::ofstream empty(m_path, std::ios::trunc); }
+    ASSERT_TRUE(WritePrivateProfileStringA("Warning", "Temperature", "80", m_path.c_str()));
+    ASSERT_EQ(m_ini.WriteSystemFlags({1, 0, 1, 0}), 1);
+    EXPECT_EQ(ReadRaw(m_path, "System", "Initialized"), "1");
+    EXPECT_EQ(ReadRaw(m_path, "System", "Launch"), "1");
+    EXPECT_EQ(ReadRaw(m_path, "System", "Minisize"), "0");
+    EXPECT_EQ(ReadRaw(m_path, "FanCurve", "Auto"), "1");
+    EXPECT_EQ(ReadRaw(m_path, "Warning", "Temperature"), "80");
+}
+
+TEST_F(ProfileFile, AProfileNotYetSetUpOrOpenedAfreshGetsOnlyWhatIsWritten)
+{
+    // A first start writes its switches before its marker.
+    ASSERT_EQ(m_ini.WriteSystemFlags({0, 0, 0, 1}), 1);
+    DeleteFileA(m_path.c_str());
+    ASSERT_EQ(m_ini.WriteText("Warning", "Temperature", "90"), 1);
+    EXPECT_EQ(ReadRaw(m_path, "System", "Launch"), "<missing>");
+    EXPECT_EQ(ReadRaw(m_path, "System", "Initialized"), "<missing>");
+
+    // What a program that has ended knew is gone with it.
+    const std::string path = TempFile("afresh.ini");
+    ASSERT_TRUE(WritePrivateProfileStringA("System", "Initialized", "1", path.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA("System", "Minisize", "1", path.c_str()));
+    {
+        CIniFile ended;
+        ended.SetPath(path);
+        ASSERT_EQ(ended.ReadInitialized(), 1);
+        ASSERT_EQ(ended.ReadText("System", "Minisize"), "1");
+    }
+    DeleteFileA(path.c_str());
+    CIniFile started;
+    started.SetPath(path);
+    EXPECT_EQ(started.ReadInitialized(), 0);
+    ASSERT_EQ(started.WriteText("Warning", "Temperature", "90"), 1);
+    EXPECT_EQ(ReadRaw(path, "System", "Initialized"), "<missing>");
+    EXPECT_EQ(ReadRaw(path, "System", "Minisize"), "<missing>");
+    DeleteFileA(path.c_str());
+}
+
 TEST(ProfileFileUnset, UnsetPathNeitherReadsNorWrites)
 {
     CIniFile ini;

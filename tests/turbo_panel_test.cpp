@@ -269,41 +269,117 @@ TEST_F(TurboPanelTest, BothSliderMessagesShowTheValueAndOthersAreIgnored)
     EXPECT_EQ(panel.Text(IDC_FRAME_READOUT), std::to_string(panel.Slider(IDC_FRAME_SLIDER).GetPos()));
 }
 
-TEST_F(TurboPanelTest, FailedReadsDisableTheirRowsWhichStillGetWritten)
+TEST_F(TurboPanelTest, AValueWhoseReadFailedIsNeverWrittenAndIsReadAgainWhenThePanelIsShown)
 {
     struct Case {
         const char* name;
         unsigned interfaceId;
-        bool offsetsDisabled, powerDisabled;
+        bool clocksLost;  // else the power target
+        std::vector<Write> apply, preset, reset;  // with the read still failing
     };
     const Case cases[] = {
-        {"P-states", NvId::GetPstates20, true, false},
-        {"power policies", NvId::GetPowerPolicyInfo, false, true},
-        {"power status", NvId::GetPowerPolicyStatus, false, true},
+        {"P-states", NvId::GetPstates20, true, {Power(0, 100000)}, {Power(0, 110000)}, {Power(0, 100000)}},
+        {"power policies", NvId::GetPowerPolicyInfo, false, {Offsets(0, 0, 0)}, {Offsets(0, 80000, 100000)},
+         {Offsets(0, 0, 0)}},
+        {"power status", NvId::GetPowerPolicyStatus, false, {Offsets(0, 0, 0)}, {Offsets(0, 80000, 100000)},
+         {Offsets(0, 0, 0)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         UseScenario(kOneCard);
         SimDriver::Get().setFault(c.interfaceId, -1);
         TestableTurbo& panel = Open();
-        EXPECT_EQ(panel.m_gpuOffsetEnabled, c.offsetsDisabled ? 0 : 1);
-        EXPECT_EQ(panel.m_memOffsetEnabled, c.offsetsDisabled ? 0 : 1);
-        EXPECT_EQ(panel.m_powerEnabled, c.powerDisabled ? 0 : 1);
-        const int row = c.offsetsDisabled ? IDC_GPU_OFFSET_SLIDER : IDC_POWER_SLIDER;
-        EXPECT_EQ(panel.Slider(row).GetRangeMin(), 0);
-        EXPECT_EQ(panel.Slider(row).GetRangeMax(), 0);
-        const int readout = c.offsetsDisabled ? IDC_GPU_OFFSET_READOUT : IDC_POWER_READOUT;
-        EXPECT_EQ(panel.Text(readout), "0");
+        const std::vector<int> lost = c.clocksLost ? std::vector<int>{IDC_GPU_OFFSET_READOUT, IDC_MEM_OFFSET_READOUT}
+                                                   : std::vector<int>{IDC_POWER_READOUT};
+        const int lostKey = c.clocksLost ? IDC_GPU_OFFSET_PLUS : IDC_POWER_MINUS;
+        const int lostSlider = c.clocksLost ? IDC_MEM_OFFSET_SLIDER : IDC_POWER_SLIDER;
+        const auto expectLost = [&] {
+            for (int readout : lost) EXPECT_EQ(panel.Text(readout), "") << readout;
+            EXPECT_EQ(panel.m_gpuOffsetEnabled, c.clocksLost ? 0 : 1);
+            EXPECT_EQ(panel.m_memOffsetEnabled, c.clocksLost ? 0 : 1);
+            EXPECT_EQ(panel.m_powerEnabled, c.clocksLost ? 1 : 0);
+        };
+        expectLost();
+        panel.Press(lostKey);
+        panel.Drag(lostSlider, 120);
+        EXPECT_EQ(panel.Text(lost.front()), "") << "a row not read ignores its keys";
+        EXPECT_EQ(panel.Text(lost.back()), "") << "a row not read ignores its slider";
 
-        // Reset still writes the row: zero offsets and the default power target,
-        // which is 0 when the power information could not be read.
-        SimDriver::Get().setFault(c.interfaceId, 0);
+        // Apply, a preset and Reset send the rows that were read, and only those.
+        SimDriver::Get().clearLog();
+        panel.ApplyClosingNote();
+        EXPECT_EQ(OverclockWrites(), c.apply);
+        SimDriver::Get().clearLog();
+        panel.PresetClosingNote(3);
+        EXPECT_EQ(OverclockWrites(), c.preset);
+        SimDriver::Get().clearLog();
         panel.OnReset();
-        const std::vector<Write> writes = OverclockWrites();
-        ASSERT_EQ(writes.size(), 2u);
-        EXPECT_EQ(writes[0], Offsets(0, 0, 0));
-        EXPECT_EQ(writes[1], Power(0, c.powerDisabled ? 0 : 100000));
+        EXPECT_EQ(OverclockWrites(), c.reset);
+        expectLost();
+
+        // Shown again once the driver answers, the panel reads the row.
+        SimDriver::Get().setFault(c.interfaceId, 0);
+        panel.Press(IDC_CLOSE);
+        panel.ShowWindow(SW_SHOW);
+        for (int readout : lost) EXPECT_EQ(panel.Text(readout), readout == IDC_POWER_READOUT ? "100" : "0");
+        EXPECT_EQ(panel.m_gpuOffsetEnabled + panel.m_memOffsetEnabled + panel.m_powerEnabled, 3);
+        EXPECT_EQ(panel.Slider(IDC_POWER_SLIDER).GetRangeMax(), 114);
+        EXPECT_EQ(panel.Slider(IDC_MEM_OFFSET_SLIDER).GetRangeMax(), 1500);
+        panel.Press(lostKey);
+        SimDriver::Get().clearLog();
+        panel.ApplyClosingNote();
+        EXPECT_EQ(OverclockWrites(), (std::vector<Write>{Offsets(0, c.clocksLost ? 1000 : 0, 0),
+                                                         Power(0, c.clocksLost ? 100000 : 99000)}));
     }
+}
+
+TEST_F(TurboPanelTest, AFailedReadBackLeavesTheRowOutUntilARestoreOrAPresetReadsIt)
+{
+    TestableTurbo& panel = Open();
+    SimDriver::Get().setFault(NvId::GetPowerPolicyStatus, -1);
+    panel.Slide(IDC_POWER_SLIDER, 105);
+    panel.ApplyClosingNote();
+    EXPECT_EQ(OverclockWrites(), (std::vector<Write>{Offsets(0, 0, 0), Power(0, 105000)}));
+    EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "") << "what the driver took is not known";
+    EXPECT_EQ(panel.m_powerEnabled, 0);
+    SimDriver::Get().clearLog();
+    panel.ApplyClosingNote();
+    EXPECT_EQ(OverclockWrites(), std::vector<Write>{Offsets(0, 0, 0)});
+
+    // Restored from its icon, the panel reads it again.
+    panel.Press(IDC_MINIMIZE);
+    SimDriver::Get().setFault(NvId::GetPowerPolicyStatus, 0);
+    panel.ShowWindow(SW_RESTORE);
+    EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "105");
+    EXPECT_EQ(panel.m_powerEnabled, 1);
+
+    // The main window's preset, on a panel it never shows, reads the default
+    // it needs before raising it.
+    SimDriver::Get().setFault(NvId::GetPowerPolicyInfo, -1);
+    panel.Press(IDC_CLOSE);
+    panel.OnReset();
+    EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "");
+    SimDriver::Get().setFault(NvId::GetPowerPolicyInfo, 0);
+    SimDriver::Get().clearLog();
+    panel.PresetClosingNote(1);
+    EXPECT_EQ(OverclockWrites(), (std::vector<Write>{Offsets(0, 30000, 50000), Power(0, 110000)}));
+    EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "110");
+}
+
+TEST_F(TurboPanelTest, WithoutADefaultPowerTargetPresetsAndResetLeaveThePowerOut)
+{
+    UseScenario("[Simulator]\nGpuCount=1\n[Gpu]\nPowerMin=0\nPowerDefault=0\n");
+    TestableTurbo& panel = Open();
+    ASSERT_EQ(panel.m_powerEnabled, 0);
+    EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "0") << "the target itself was read";
+    panel.PresetClosingNote(2);
+    EXPECT_EQ(OverclockWrites(), std::vector<Write>{Offsets(0, 50000, 80000)});
+    SimDriver::Get().clearLog();
+    panel.OnReset();
+    EXPECT_EQ(OverclockWrites(), std::vector<Write>{Offsets(0, 0, 0)});
+    SimDriver::Get().clearLog();
+    panel.ApplyClosingNote();
+    EXPECT_EQ(OverclockWrites(), (std::vector<Write>{Offsets(0, 0, 0), Power(0, 0)})) << "Apply sends what was read";
 }
 
 TEST_F(TurboPanelTest, ARowTheDriverDoesNotLetChangeIgnoresItsKeysAndSlider)
@@ -358,7 +434,8 @@ TEST_F(TurboPanelTest, ApplyWritesOffsetsThenPowerToTheAddressedGpusAndShowsTheS
         EXPECT_EQ(panel.Text(IDC_GPU_OFFSET_READOUT), "120");
         EXPECT_EQ(panel.Text(IDC_MEM_OFFSET_READOUT), "-300");
         EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "105");
-        EXPECT_TRUE(FrameRateWrites().empty());
+        // The 40 shown is not known to be in the driver until written once.
+        EXPECT_EQ(FrameRateWrites(), std::vector<int>{static_cast<int>(0xF0000028)});
     }
 }
 
@@ -376,10 +453,14 @@ TEST_F(TurboPanelTest, TheNoteWarnsAndEitherWayOfClosingItLetsTheWriteGoOn)
     }
 }
 
-TEST_F(TurboPanelTest, TheFrameRateTargetIsWrittenOnlyWhenItChanged)
+TEST_F(TurboPanelTest, TheFrameRateTargetIsWrittenWhenItIsNotKnownToBeInTheDriver)
 {
     TestableTurbo& panel = Open();
-    panel.ApplyClosingNote();  // 40 at the start: no settings session
+    panel.ApplyClosingNote();  // 40 is shown, whatever the driver holds
+    EXPECT_EQ(FrameRateWrites(), std::vector<int>{static_cast<int>(0xF0000028)});
+    EXPECT_EQ(panel.m_frameTargetSent, 40);
+    SimDriver::Get().clearLog();
+    panel.ApplyClosingNote();  // now it is there
     EXPECT_EQ(DrsSessions(), 0);
 
     panel.Slide(IDC_FRAME_SLIDER, 60);
@@ -392,15 +473,18 @@ TEST_F(TurboPanelTest, TheFrameRateTargetIsWrittenOnlyWhenItChanged)
     panel.ApplyClosingNote();  // 60 is in the driver already
     EXPECT_EQ(DrsSessions(), 0);
 
-    panel.OnReset();  // shows 40 and takes it as written; the driver keeps 60
+    panel.OnReset();  // shows 40 but writes nothing for it: the driver keeps 60
     EXPECT_EQ(panel.Text(IDC_FRAME_READOUT), "40");
     EXPECT_EQ(panel.Slider(IDC_FRAME_SLIDER).GetPos(), 40);
-    EXPECT_EQ(panel.m_frameTargetSent, 40);
-    panel.ApplyClosingNote();
     EXPECT_EQ(DrsSessions(), 0);
     unsigned saved = 0;
     ASSERT_EQ(SimDriver::Get().savedSetting(kNvDrsFrameRateLimiter, &saved), 1);
     EXPECT_EQ(saved, 0xF000003Cu);
+    panel.ApplyClosingNote();  // so the 40 shown is written
+    EXPECT_EQ(FrameRateWrites(), std::vector<int>{static_cast<int>(0xF0000028)});
+    ASSERT_EQ(SimDriver::Get().savedSetting(kNvDrsFrameRateLimiter, &saved), 1);
+    EXPECT_EQ(saved, 0xF0000028u);
+    EXPECT_EQ(panel.m_frameTargetSent, 40);
 
     // A failed write is tried again at the next Apply.
     panel.Slide(IDC_FRAME_SLIDER, 50);
