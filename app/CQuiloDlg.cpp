@@ -70,9 +70,10 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_MESSAGE(WM_TIMER, OnTimer)
     ON_MESSAGE(CTrayIcon::kCallbackMessage, OnTrayNotify)
     ON_MESSAGE(WM_ENDSESSION, OnEndSession)
+    ON_MESSAGE(WM_CLOSE, OnClose)
     ON_MESSAGE(WM_DESTROY, OnDestroy)
     ON_BN_CLICKED(IDC_MINIMIZE, MinimizeToTray)
-    ON_BN_CLICKED(IDC_CLOSE, OnCancel)
+    ON_BN_CLICKED(IDC_CLOSE, OnCloseKey)
     ON_BN_CLICKED(IDC_PRESET_3, OnPreset1)
     ON_BN_CLICKED(IDC_PRESET_5, OnPreset2)
     ON_BN_CLICKED(IDC_PRESET_10, OnPreset3)
@@ -488,7 +489,7 @@ LRESULT CQuiloDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage)
             ShowWindow(SW_SHOWNORMAL);
             RemoveTrayIcon();
         } else if (command == ID_TRAY_EXIT) {
-            OnOK();
+            EndProgram(IDOK);
         }
     }
     return 0;
@@ -515,16 +516,16 @@ LRESULT CQuiloDlg::OnMove(WPARAM, LPARAM)
     return result;
 }
 
-void CQuiloDlg::OnOK()
+void CQuiloDlg::EndProgram(int result)
 {
     ReleaseFan();
-    CBkDialogST::OnOK();
+    EndDialog(result);
 }
 
-void CQuiloDlg::OnCancel()
+LRESULT CQuiloDlg::OnClose(WPARAM, LPARAM)
 {
-    ReleaseFan();
-    CBkDialogST::OnCancel();
+    EndProgram(IDCANCEL);
+    return 0;
 }
 
 LRESULT CQuiloDlg::OnEndSession(WPARAM ending, LPARAM)

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "controls/FocusMark.h"
+#include "framework/Keyboard.h"
 #include "framework/Resources.h"
 
 namespace {
@@ -205,6 +207,7 @@ void CBitButtonNL::DrawItem(const DRAWITEMSTRUCT& dis)
         DrawStateBitmap(dc, !text.empty(), item, caption, m_bPressed, m_bDisabled);
     }
     if (!text.empty() && m_bDrawCaption) DrawCaption(dc, text, item, caption, m_bPressed, m_bDisabled);
+    if ((dis.itemState & ODS_FOCUS) && FocusMarkShown(m_hWnd)) DrawFocusMark(dc, item);
 }
 
 void CBitButtonNL::DrawStateBitmap(CDC& dc, BOOL, const CRect& item, const CRect&, BOOL pressed, BOOL disabled)

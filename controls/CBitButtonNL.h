@@ -2,7 +2,8 @@
 // CBitButtonNL: an owner-drawn push button showing one of up to four bitmaps
 // (normal, pressed, hover, disabled), lit while the pointer is over it, with
 // its own cursor and an optional caption drawn over the image. The parent
-// still receives BN_CLICKED for every click.
+// still receives BN_CLICKED for every click. Once the keyboard is used in its
+// window, the focused button shows the skins' focus mark.
 #include <string>
 
 #include "framework/CButton.h"

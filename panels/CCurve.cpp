@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "controls/FocusMark.h"
+#include "framework/Keyboard.h"
 #include "framework/Resources.h"
 
 namespace {
@@ -24,6 +26,10 @@ BEGIN_MESSAGE_MAP(CCurve, CStatic)
     ON_DRAWITEM_REFLECT(DrawItem)
     ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
     ON_MESSAGE(WM_RBUTTONDOWN, OnRButtonDown)
+    ON_MESSAGE(WM_GETDLGCODE, OnGetDlgCode)
+    ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
+    ON_MESSAGE(WM_SETFOCUS, OnFocusChange)
+    ON_MESSAGE(WM_KILLFOCUS, OnFocusChange)
 END_MESSAGE_MAP()
 
 CCurve& CCurve::SetCurveBitmap(UINT bitmapId)
@@ -115,6 +121,55 @@ LRESULT CCurve::OnRButtonDown(WPARAM, LPARAM lParam)
     return Default();
 }
 
+LRESULT CCurve::OnGetDlgCode(WPARAM, LPARAM) { return DLGC_WANTARROWS; }
+
+LRESULT CCurve::OnKeyDown(WPARAM key, LPARAM)
+{
+    PlaceCursor();
+    switch (key) {
+    case VK_LEFT: MoveCursor(-1, 0); break;
+    case VK_RIGHT: MoveCursor(1, 0); break;
+    case VK_UP: MoveCursor(0, -1); break;
+    case VK_DOWN: MoveCursor(0, 1); break;
+    case VK_SPACE:
+        if (EditAt(m_cursorColumn, m_cursorRow)) ShowChange(true);
+        break;
+    case VK_DELETE:
+        m_points[m_cursorColumn] = {};
+        ShowChange(true);
+        break;
+    default: return Default();
+    }
+    return 0;
+}
+
+void CCurve::MoveCursor(int columns, int rows)
+{
+    m_cursorColumn = std::clamp(m_cursorColumn + columns, 0, kCurvePoints - 1);
+    m_cursorRow = std::clamp(m_cursorRow + rows, 0, kCurvePoints - 1);
+    Invalidate(FALSE);
+}
+
+// The cursor first stands on the curve's first step (the lowest row's first
+// cell when there is none).
+void CCurve::PlaceCursor()
+{
+    if (m_cursorColumn >= 0) return;
+    const CurvePoint* first =
+        std::find_if(std::begin(m_points), std::end(m_points), [](const CurvePoint& p) { return p.enabled != 0; });
+    const bool found = first != std::end(m_points);
+    m_cursorColumn = found ? static_cast<int>(first - std::begin(m_points)) : 0;
+    m_cursorRow = found ? first->row : kCurvePoints - 1;
+}
+
+// The cursor is drawn only while the grid has the focus.
+LRESULT CCurve::OnFocusChange(WPARAM, LPARAM)
+{
+    PlaceCursor();
+    Invalidate(FALSE);
+    return Default();
+}
+
 void CCurve::DrawItem(const DRAWITEMSTRUCT& dis)
 {
     if (!IsWindowVisible() || !m_grid || m_width <= 0 || m_height <= 0) return;
@@ -142,6 +197,11 @@ void CCurve::DrawItem(const DRAWITEMSTRUCT& dis)
         }
         ::LineTo(canvas, previousRight * m_cellWidth, 0);
         ::LineTo(canvas, m_width, 0);
+    }
+    if (::GetFocus() == m_hWnd && m_cursorColumn >= 0 && FocusMarkShown(m_hWnd)) {
+        const RECT cell{m_cursorColumn * m_cellWidth, m_cursorRow * m_cellHeight, (m_cursorColumn + 1) * m_cellWidth,
+                        (m_cursorRow + 1) * m_cellHeight};
+        DrawFocusMark(canvas, cell);
     }
     ::BitBlt(dis.hDC, 0, 0, m_width, m_height, canvas, 0, 0, SRCCOPY);
 }

@@ -2,8 +2,10 @@
 // CCurve: the fan-curve grid. Ten temperature columns by ten fan-level rows,
 // drawn from a grid bitmap with the step line over it. A left click sets a
 // step where the curve's order allows it, a right click empties a column;
-// each accepted edit is reported to the parent with WM_CURVE_CHANGED. Its
-// window text tells the steps it shows.
+// from the keyboard the arrows move a cell cursor, Space sets the step there
+// and Delete empties its column, under the same rules. Each accepted edit is
+// reported to the parent with WM_CURVE_CHANGED. Its window text tells the
+// steps it shows.
 #include <string>
 
 #include "app/FanCurve.h"
@@ -27,6 +29,9 @@ protected:
     virtual void DrawItem(const DRAWITEMSTRUCT& dis);
     LRESULT OnLButtonDown(WPARAM, LPARAM);
     LRESULT OnRButtonDown(WPARAM, LPARAM);
+    LRESULT OnGetDlgCode(WPARAM, LPARAM);
+    LRESULT OnKeyDown(WPARAM, LPARAM);
+    LRESULT OnFocusChange(WPARAM, LPARAM);
 
 private:
     // The cell under a client point; false off the ten columns and rows, and
@@ -36,6 +41,9 @@ private:
     bool EditAt(int column, int row);
     // Repaints, says what the control shows and tells the parent.
     void ShowChange(bool notify);
+    void PlaceCursor();
+    // Moves the cell cursor by whole cells, kept within the grid.
+    void MoveCursor(int columns, int rows);
 
     int m_sizeFixed = 0;
     int m_width = 0;
@@ -45,4 +53,6 @@ private:
     FanCurvePoints m_points = {};
     int m_cellWidth = 0;
     int m_cellHeight = 0;
+    int m_cursorColumn = -1;  // -1 until the grid first has the focus
+    int m_cursorRow = 0;
 };

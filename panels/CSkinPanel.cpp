@@ -10,6 +10,7 @@ constexpr COLORREF kSkinKey = 0x00FF0000;
 BEGIN_MESSAGE_MAP(CSkinPanel, CBkDialogST)
     ON_BN_CLICKED(IDC_MINIMIZE, OnMinimize)
     ON_BN_CLICKED(IDC_CLOSE, OnClose)
+    ON_MESSAGE(WM_CLOSE, OnCloseMessage)
 END_MESSAGE_MAP()
 
 void CSkinPanel::DoDataExchange(CDataExchange* pDX)

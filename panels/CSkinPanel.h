@@ -1,8 +1,8 @@
 #pragma once
 // CSkinPanel: the frame every pop-up panel shares: its title and icon, the
 // size and outline of its skin, dragging by the background, and its minimise
-// and close keys. Close (and Esc) is the dialog's cancel: a modeless panel is
-// hidden and keeps its state, a modal one ends.
+// and close keys. Close (and Esc, and Alt+F4) is the dialog's cancel: a
+// modeless panel is hidden and keeps its state, a modal one ends.
 #include "controls/CBitButtonNL.h"
 #include "controls/CBkDialogST.h"
 #include "framework/Gdi.h"
@@ -34,6 +34,11 @@ protected:
 
     void OnMinimize() { ShowWindow(SW_MINIMIZE); }
     void OnClose() { OnCancel(); }
+    LRESULT OnCloseMessage(WPARAM, LPARAM)
+    {
+        OnCancel();
+        return 0;
+    }
 
     CBitButtonNL m_minimizeButton;
     CBitButtonNL m_closeButton;

@@ -401,18 +401,21 @@ TEST_F(MainWindowTest, TheMonitorSamplesInTheRefreshsWake)
     EXPECT_GE(inStep, 7) << "of 10 refreshes";
 }
 
+namespace {
+void OpenTrayMenu(CQuiloDlg& dlg, std::vector<std::pair<UINT, WPARAM>> keys);
+}  // namespace
+
 TEST_F(MainWindowTest, EveryWayOfEndingHandsTheFanBack)
 {
     struct Case {
         const char* name;
-        UINT msg;
-        WPARAM wParam;
+        void (*end)(TestableQuiloDlg& dlg);
     };
     const Case cases[] = {
-        {"close key", WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED)},
-        {"Esc", WM_COMMAND, IDCANCEL},
-        {"Exit", WM_COMMAND, IDOK},
-        {"session end", WM_ENDSESSION, TRUE},
+        {"close key", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED)); }},
+        {"Alt+F4", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_CLOSE); }},
+        {"Exit", [](TestableQuiloDlg& dlg) { OpenTrayMenu(dlg, {{WM_CHAR, 'e'}}); }},
+        {"session end", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_ENDSESSION, TRUE); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -420,7 +423,7 @@ TEST_F(MainWindowTest, EveryWayOfEndingHandsTheFanBack)
         SimDriver::Get().setTemperature(0, 70);
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
         dlg.Tick();
-        dlg.SendMessage(c.msg, c.wParam, 0);
+        c.end(dlg);
         const auto writes = CoolerWrites();
         ASSERT_EQ(writes.size(), 2u);
         EXPECT_EQ(writes[1].second, 32);
