@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "framework/MessageBox.h"
 #include "framework/Resources.h"
@@ -220,6 +222,30 @@ void CQuiloDlg::PlaceControls()
     SetImages(m_fanCurveButton, IDB_FANCURVE_KEY, IDB_FANCURVE_KEY_ACTIVE, IDB_FANCURVE_KEY_ACTIVE);
     ShowFanModeButton();
 
+    // What assistive technology calls the keys whose captions say too little.
+    const std::pair<CBitButtonNL*, const char*> names[] = {
+        {&m_minimizeButton, "Minimise"},      {&m_closeButton, "Close"},
+        {&m_settingsButton, "Settings"},      {&m_preset1Button, "Preset +30/+50 MHz"},
+        {&m_preset2Button, "Preset +50/+80 MHz"}, {&m_preset3Button, "Preset +80/+100 MHz"},
+        {&m_applyButton, "Apply preset"},     {&m_resetButton, "Reset overclock"},
+        {&m_monitorButton, "Monitor"},        {&m_turboButton, "Overclock"},
+        {&m_fanCurveButton, "Fan curve"},     {&m_fanModeButton, "Fan: automatic"},
+    };
+    for (const auto& [button, name] : names) button->SetAccessibleName(name);
+    for (CBitButtonNL* preset : {&m_preset1Button, &m_preset2Button, &m_preset3Button})
+        preset->SetKind(CBitButtonNL::Kind::Choice);
+    m_fanModeButton.SetKind(CBitButtonNL::Kind::Switch);
+    const std::tuple<CStaticFont*, const char*, const char*> readouts[] = {
+        {&m_temperatureText, "GPU temperature", "°C"},
+        {&m_fanText, "Fan speed", "%"},
+        {&m_engineText, "GPU clock", "MHz"},
+        {&m_memoryText, "Memory clock", "MHz"},
+    };
+    for (const auto& [readout, name, unit] : readouts) {
+        readout->SetAccessibleName(name);
+        readout->SetAccessibleUnit(unit);
+    }
+
     m_temperatureText.SetReadoutFont(300, "DigifaceWide");
     m_temperatureText.SetReadoutColour(kWhite);
     m_fanText.SetReadoutFont(200, "DigifaceWide");
@@ -234,13 +260,17 @@ void CQuiloDlg::ShowPresetButtons()
 {
     const PresetImages(&images)[3] = kPresetImages[m_preset - 1];
     CBitButtonNL* buttons[3] = {&m_preset1Button, &m_preset2Button, &m_preset3Button};
-    for (int i = 0; i < 3; ++i) SetImages(*buttons[i], images[i].normal, images[i].pressed, images[i].hover);
+    for (int i = 0; i < 3; ++i) {
+        SetImages(*buttons[i], images[i].normal, images[i].pressed, images[i].hover);
+        buttons[i]->SetChecked(i == m_preset - 1);
+    }
 }
 
 void CQuiloDlg::ShowFanModeButton()
 {
     const UINT image = m_fanAuto ? IDB_SWITCH_ON : IDB_SWITCH_OFF;
     SetImages(m_fanModeButton, image, image, image);
+    m_fanModeButton.SetChecked(m_fanAuto != 0);
 }
 
 void CQuiloDlg::SelectPreset(int preset)

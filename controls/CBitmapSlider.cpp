@@ -1,6 +1,7 @@
 #include "controls/CBitmapSlider.h"
 
 #include <windowsx.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <climits>
@@ -34,6 +35,7 @@ BEGIN_MESSAGE_MAP(CBitmapSlider, CStatic)
     ON_MESSAGE(WM_DESTROY, OnDestroy)
     ON_MESSAGE(WM_GETTEXT, OnGetText)
     ON_MESSAGE(WM_GETTEXTLENGTH, OnGetTextLength)
+    ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
 CBitmapSlider::CBitmapSlider() = default;
@@ -92,8 +94,20 @@ void CBitmapSlider::SetRangeMax(int maximum, BOOL redraw)
 
 void CBitmapSlider::SetPos(int pos)
 {
+    const int before = m_nPos;
     m_nPos = std::max(std::min(pos, m_nMax), m_nMin);
-    if (m_hWnd) Invalidate();
+    if (!m_hWnd) return;
+    Invalidate();
+    if (m_nPos != before) NotifyValueChange(m_hWnd);
+}
+
+void CBitmapSlider::Describe(AccessibleFacts& facts) const
+{
+    facts.name = AccessibleName();
+    facts.role = ROLE_SYSTEM_SLIDER;
+    facts.value = std::to_string(m_nPos);
+    facts.description = "From " + std::to_string(m_nMin) + " to " + std::to_string(m_nMax);
+    if (!m_bEnable) facts.states |= STATE_SYSTEM_UNAVAILABLE;
 }
 
 void CBitmapSlider::EnableSlider(BOOL enable)

@@ -5,13 +5,16 @@
 // ends). It posts WM_SLIDER_MOVING while dragged and WM_SLIDER_MOVED when
 // released, when the drag loses the mouse, or when moved by a key, with its
 // control identifier and the position.
+#include "framework/Accessible.h"
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
 
 constexpr UINT WM_SLIDER_MOVING = WM_USER + 9425;
 constexpr UINT WM_SLIDER_MOVED = WM_USER + 9426;
 
-class CBitmapSlider : public CStatic {
+// To assistive technology it is a slider with its position as value and its
+// range as description; each change of position is announced.
+class CBitmapSlider : public CStatic, public AccessibleControl {
     DECLARE_MESSAGE_MAP()
 public:
     CBitmapSlider();
@@ -33,6 +36,8 @@ public:
     void EnableSlider(BOOL enable);
     void SetFocusRectDrawing(BOOL draw, BOOL redraw);
     void SetMargins(int left, int top, int right, int bottom);
+
+    void Describe(AccessibleFacts& facts) const override;
 
 protected:
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);

@@ -1,9 +1,12 @@
 #include "controls/CLabel.h"
 
+#include <oleacc.h>
+
 #include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CLabel, CStatic)
     ON_CTLCOLOR_REFLECT(OnCtlColorReflect)
+    ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
 CLabel::CLabel()
@@ -12,6 +15,13 @@ CLabel::CLabel()
 {
     ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
     RebuildFont();
+}
+
+void CLabel::Describe(AccessibleFacts& facts) const
+{
+    facts.name = GetWindowText();
+    facts.role = ROLE_SYSTEM_STATICTEXT;
+    facts.states = STATE_SYSTEM_READONLY;
 }
 
 void CLabel::SetLabelFontName(const std::string& faceName)

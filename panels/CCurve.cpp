@@ -1,6 +1,7 @@
 #include "panels/CCurve.h"
 
 #include <windowsx.h>
+#include <oleacc.h>
 
 #include <algorithm>
 
@@ -10,7 +11,7 @@
 
 namespace {
 // "30% to 40C, 60% to 60C": each step's fan level and the temperature it reaches.
-std::string Describe(const FanCurvePoints& points)
+std::string StepsText(const FanCurvePoints& points)
 {
     std::string text;
     for (const CurvePoint& p : points) {
@@ -30,6 +31,7 @@ BEGIN_MESSAGE_MAP(CCurve, CStatic)
     ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
     ON_MESSAGE(WM_SETFOCUS, OnFocusChange)
     ON_MESSAGE(WM_KILLFOCUS, OnFocusChange)
+    ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
 CCurve& CCurve::SetCurveBitmap(UINT bitmapId)
@@ -59,7 +61,8 @@ void CCurve::ShowChange(bool notify)
 {
     if (!m_hWnd) return;
     Invalidate(TRUE);
-    SetWindowText(Describe(m_points));
+    SetWindowText(StepsText(m_points));
+    NotifyValueChange(m_hWnd);
     if (notify) ::SendMessageA(GetParent(), WM_CURVE_CHANGED, 0, 0);
 }
 
@@ -121,6 +124,18 @@ LRESULT CCurve::OnRButtonDown(WPARAM, LPARAM lParam)
     return Default();
 }
 
+void CCurve::Describe(AccessibleFacts& facts) const
+{
+    facts.name = AccessibleName().empty() ? "Fan curve" : AccessibleName();
+    facts.role = ROLE_SYSTEM_CHART;
+    facts.description = "Arrows move the cursor, Space sets a step there, Delete clears its column";
+    const std::string steps = StepsText(m_points);
+    facts.value = steps.empty() ? "No steps" : "Steps: " + steps;
+    if (m_cursorColumn >= 0)
+        facts.value = "Cursor: " + std::to_string(m_cursorColumn * 10) + " to " + std::to_string(m_cursorColumn * 10 + 10) +
+                      "C at " + std::to_string((kCurvePoints - m_cursorRow) * 10) + "%. " + facts.value;
+}
+
 LRESULT CCurve::OnGetDlgCode(WPARAM, LPARAM) { return DLGC_WANTARROWS; }
 
 LRESULT CCurve::OnKeyDown(WPARAM key, LPARAM)
@@ -148,6 +163,7 @@ void CCurve::MoveCursor(int columns, int rows)
     m_cursorColumn = std::clamp(m_cursorColumn + columns, 0, kCurvePoints - 1);
     m_cursorRow = std::clamp(m_cursorRow + rows, 0, kCurvePoints - 1);
     Invalidate(FALSE);
+    NotifyValueChange(m_hWnd);
 }
 
 // The cursor first stands on the curve's first step (the lowest row's first

@@ -5,17 +5,19 @@
 // from the keyboard the arrows move a cell cursor, Space sets the step there
 // and Delete empties its column, under the same rules. Each accepted edit is
 // reported to the parent with WM_CURVE_CHANGED. Its window text tells the
-// steps it shows.
+// steps it shows; to assistive technology it is a chart whose value is the
+// cell under the cursor and the steps.
 #include <string>
 
 #include "app/FanCurve.h"
+#include "framework/Accessible.h"
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
 
 // Sent to the parent after every accepted edit; wParam and lParam 0.
 constexpr UINT WM_CURVE_CHANGED = WM_USER + 100;
 
-class CCurve : public CStatic {
+class CCurve : public CStatic, public AccessibleControl {
     DECLARE_MESSAGE_MAP()
 public:
     // The first call fixes the grid's size and cell size; every call loads the bitmap.
@@ -24,6 +26,8 @@ public:
     // Shows the points; the parent is not told.
     void SetPoints(const FanCurvePoints& points);
     void GetPoints(FanCurvePoints& points) const;
+
+    void Describe(AccessibleFacts& facts) const override;
 
 protected:
     virtual void DrawItem(const DRAWITEMSTRUCT& dis);

@@ -34,6 +34,8 @@ void CSkinPanel::SetUpFrame(const PanelFrame& frame)
     ApplyRegionFromBitmap(frame.skin, kSkinKey);
     SetDragByBackground(TRUE);
 
+    m_minimizeButton.SetAccessibleName("Minimise");
+    m_closeButton.SetAccessibleName("Close");
     const std::pair<CBitButtonNL*, PanelKey> keys[] = {{&m_minimizeButton, frame.minimise},
                                                        {&m_closeButton, frame.close}};
     for (const auto& [button, key] : keys) {
