@@ -2,6 +2,7 @@
 
 #include <oleacc.h>
 
+#include "controls/FocusMark.h"
 #include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CLabel, CStatic)
@@ -63,12 +64,14 @@ void CLabel::Redraw()
     UpdateWindow();
 }
 
+// Under high contrast the text stands on the system's own colours instead of the skin.
 HBRUSH CLabel::OnCtlColorReflect(HDC dc, UINT ctlType)
 {
+    const bool contrast = HighContrastOn();
     if (ctlType == CTLCOLOR_STATIC) {
         if (m_font) ::SelectObject(dc, m_font);
-        ::SetTextColor(dc, m_textColour);
+        ::SetTextColor(dc, contrast ? ::GetSysColor(COLOR_WINDOWTEXT) : m_textColour);
         ::SetBkMode(dc, TRANSPARENT);
     }
-    return m_backgroundBrush;
+    return contrast ? ::GetSysColorBrush(COLOR_WINDOW) : m_backgroundBrush.get();
 }

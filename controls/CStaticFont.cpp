@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "controls/CBkDialogST.h"
+#include "controls/FocusMark.h"
 #include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CStaticFont, CStatic)
@@ -50,9 +51,15 @@ LRESULT CStaticFont::OnSetFont(WPARAM font, LPARAM)
     return Default();
 }
 
+// Under high contrast the number stands on the system's own colours instead
+// of the skin.
 HBRUSH CStaticFont::OnCtlColorReflect(HDC dc, UINT)
 {
     ::SetBkMode(dc, TRANSPARENT);
+    if (HighContrastOn()) {
+        ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+        return ::GetSysColorBrush(COLOR_WINDOW);
+    }
     ::SetTextColor(dc, m_textColour);
     return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
 }
