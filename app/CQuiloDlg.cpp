@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "framework/MessageBox.h"
 #include "framework/Resources.h"
@@ -70,9 +72,10 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_MESSAGE(WM_TIMER, OnTimer)
     ON_MESSAGE(CTrayIcon::kCallbackMessage, OnTrayNotify)
     ON_MESSAGE(WM_ENDSESSION, OnEndSession)
+    ON_MESSAGE(WM_CLOSE, OnClose)
     ON_MESSAGE(WM_DESTROY, OnDestroy)
     ON_BN_CLICKED(IDC_MINIMIZE, MinimizeToTray)
-    ON_BN_CLICKED(IDC_CLOSE, OnCancel)
+    ON_BN_CLICKED(IDC_CLOSE, OnCloseKey)
     ON_BN_CLICKED(IDC_PRESET_3, OnPreset1)
     ON_BN_CLICKED(IDC_PRESET_5, OnPreset2)
     ON_BN_CLICKED(IDC_PRESET_10, OnPreset3)
@@ -216,6 +219,30 @@ void CQuiloDlg::PlaceControls()
     SetImages(m_fanCurveButton, IDB_FANCURVE_KEY, IDB_FANCURVE_KEY_ACTIVE, IDB_FANCURVE_KEY_ACTIVE);
     ShowFanModeButton();
 
+    // What assistive technology calls the keys whose captions say too little.
+    const std::pair<CBitButtonNL*, const char*> names[] = {
+        {&m_minimizeButton, "Minimise"},      {&m_closeButton, "Close"},
+        {&m_settingsButton, "Settings"},      {&m_preset1Button, "Preset +30/+50 MHz"},
+        {&m_preset2Button, "Preset +50/+80 MHz"}, {&m_preset3Button, "Preset +80/+100 MHz"},
+        {&m_applyButton, "Apply preset"},     {&m_resetButton, "Reset overclock"},
+        {&m_monitorButton, "Monitor"},        {&m_turboButton, "Overclock"},
+        {&m_fanCurveButton, "Fan curve"},
+    };
+    for (const auto& [button, name] : names) button->SetAccessibleName(name);
+    for (CBitButtonNL* preset : {&m_preset1Button, &m_preset2Button, &m_preset3Button})
+        preset->SetKind(CBitButtonNL::Kind::Choice);
+    m_fanModeButton.SetKind(CBitButtonNL::Kind::Switch);
+    const std::tuple<CStaticFont*, const char*, const char*> readouts[] = {
+        {&m_temperatureText, "GPU temperature", "°C"},
+        {&m_fanText, "Fan speed", "%"},
+        {&m_engineText, "GPU clock", "MHz"},
+        {&m_memoryText, "Memory clock", "MHz"},
+    };
+    for (const auto& [readout, name, unit] : readouts) {
+        readout->SetAccessibleName(name);
+        readout->SetAccessibleUnit(unit);
+    }
+
     m_temperatureText.SetReadoutFont(300, "DigifaceWide");
     m_temperatureText.SetReadoutColour(kWhite);
     m_fanText.SetReadoutFont(200, "DigifaceWide");
@@ -230,7 +257,10 @@ void CQuiloDlg::ShowPresetButtons()
 {
     const PresetImages(&images)[3] = kPresetImages[m_preset - 1];
     CBitButtonNL* buttons[3] = {&m_preset1Button, &m_preset2Button, &m_preset3Button};
-    for (int i = 0; i < 3; ++i) SetImages(*buttons[i], images[i].normal, images[i].pressed, images[i].hover);
+    for (int i = 0; i < 3; ++i) {
+        SetImages(*buttons[i], images[i].normal, images[i].pressed, images[i].hover);
+        buttons[i]->SetChecked(i == m_preset - 1);
+    }
 }
 
 void CQuiloDlg::ShowFanModeButton()
@@ -238,6 +268,8 @@ void CQuiloDlg::ShowFanModeButton()
     m_shownFanAuto = m_fan.FanAuto();
     const UINT image = m_shownFanAuto ? IDB_SWITCH_ON : IDB_SWITCH_OFF;
     SetImages(m_fanModeButton, image, image, image);
+    m_fanModeButton.SetChecked(m_shownFanAuto != 0);
+    m_fanModeButton.SetAccessibleName(m_shownFanAuto ? "Fan: automatic" : "Fan: follows the curve");
 }
 
 void CQuiloDlg::SelectPreset(int preset)
@@ -416,7 +448,7 @@ LRESULT CQuiloDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage)
             ShowWindow(SW_SHOWNORMAL);
             RemoveTrayIcon();
         } else if (command == ID_TRAY_EXIT) {
-            OnOK();
+            EndProgram(IDOK);
         }
     }
     return 0;
@@ -443,16 +475,16 @@ LRESULT CQuiloDlg::OnMove(WPARAM, LPARAM)
     return result;
 }
 
-void CQuiloDlg::OnOK()
+void CQuiloDlg::EndProgram(int result)
 {
     ReleaseFan();
-    CBkDialogST::OnOK();
+    EndDialog(result);
 }
 
-void CQuiloDlg::OnCancel()
+LRESULT CQuiloDlg::OnClose(WPARAM, LPARAM)
 {
-    ReleaseFan();
-    CBkDialogST::OnCancel();
+    EndProgram(IDCANCEL);
+    return 0;
 }
 
 LRESULT CQuiloDlg::OnEndSession(WPARAM ending, LPARAM)

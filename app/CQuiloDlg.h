@@ -36,8 +36,14 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
-    void OnOK() override;
-    void OnCancel() override;
+    // Enter presses the focused key and never ends the program: the dialog's
+    // OK does nothing. Esc hides the window as "-" does.
+    void OnOK() override {}
+    void OnCancel() override { MinimizeToTray(); }
+    // The close key, Alt+F4 and the menu's Exit end the program.
+    void EndProgram(int result);
+    void OnCloseKey() { EndProgram(IDCANCEL); }
+    LRESULT OnClose(WPARAM, LPARAM);
 
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnQueryDragIcon(WPARAM, LPARAM);

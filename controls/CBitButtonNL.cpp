@@ -2,8 +2,12 @@
 
 #include <windowsx.h>
 
+#include <oleacc.h>
+
 #include <cstring>
 
+#include "controls/FocusMark.h"
+#include "framework/Keyboard.h"
 #include "framework/Resources.h"
 
 namespace {
@@ -20,6 +24,7 @@ BEGIN_MESSAGE_MAP(CBitButtonNL, CButton)
     ON_MESSAGE(WM_SETCURSOR, OnSetCursor)
     ON_CONTROL_REFLECT_EX(BN_CLICKED, OnClicked)
     ON_DRAWITEM_REFLECT(DrawItem)
+    ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
 CBitButtonNL::CBitButtonNL() = default;
@@ -205,6 +210,7 @@ void CBitButtonNL::DrawItem(const DRAWITEMSTRUCT& dis)
         DrawStateBitmap(dc, !text.empty(), item, caption, m_bPressed, m_bDisabled);
     }
     if (!text.empty() && m_bDrawCaption) DrawCaption(dc, text, item, caption, m_bPressed, m_bDisabled);
+    if ((dis.itemState & ODS_FOCUS) && FocusMarkShown(m_hWnd)) DrawFocusMark(dc, item);
 }
 
 void CBitButtonNL::DrawStateBitmap(CDC& dc, BOOL, const CRect& item, const CRect&, BOOL pressed, BOOL disabled)
@@ -327,6 +333,40 @@ LRESULT CBitButtonNL::OnSetCursor(WPARAM, LPARAM)
     if (!m_cursor) return Default();
     ::SetCursor(m_cursor);
     return TRUE;
+}
+
+void CBitButtonNL::SetChecked(bool checked)
+{
+    if (checked == m_checked) return;
+    m_checked = checked;
+    NotifyStateChange(m_hWnd);
+}
+
+void CBitButtonNL::Describe(AccessibleFacts& facts) const
+{
+    facts.name = AccessibleName().empty() ? GetWindowText() : AccessibleName();
+    switch (m_kind) {
+    case Kind::Key:
+        facts.role = ROLE_SYSTEM_PUSHBUTTON;
+        facts.defaultAction = "Press";
+        break;
+    case Kind::Switch:
+        facts.role = ROLE_SYSTEM_CHECKBUTTON;
+        facts.defaultAction = m_checked ? "Uncheck" : "Check";
+        break;
+    case Kind::Choice:
+        facts.role = ROLE_SYSTEM_RADIOBUTTON;
+        facts.defaultAction = "Select";
+        break;
+    }
+    if (m_checked && m_kind != Kind::Key) facts.states |= STATE_SYSTEM_CHECKED;
+}
+
+// Posted: the press may open a modal note, which must not run inside the
+// call of assistive technology.
+bool CBitButtonNL::DoDefaultAction()
+{
+    return ::IsWindowEnabled(m_hWnd) && PostMessage(BM_CLICK);
 }
 
 BOOL CBitButtonNL::OnClicked()

@@ -2,16 +2,23 @@
 // CBitButtonNL: an owner-drawn push button showing one of up to four bitmaps
 // (normal, pressed, hover, disabled), lit while the pointer is over it, with
 // its own cursor and an optional caption drawn over the image. The parent
-// still receives BN_CLICKED for every click.
+// still receives BN_CLICKED for every click. Once the keyboard is used in its
+// window, the focused button shows the skins' focus mark.
 #include <string>
 
+#include "framework/Accessible.h"
 #include "framework/CButton.h"
 #include "framework/Gdi.h"
 
-class CBitButtonNL : public CButton {
+class CBitButtonNL : public CButton, public AccessibleControl {
     DECLARE_MESSAGE_MAP()
 public:
     enum State { Normal, Pressed, Hover, Disabled, StateCount };
+    // What the button is to assistive technology: a key, a switch (a check
+    // box) or one of several choices (a radio button). A switch that is on,
+    // or the choice made, is checked. Its name is its caption unless its
+    // window gives it one.
+    enum class Kind { Key, Switch, Choice };
 
     CBitButtonNL();
     ~CBitButtonNL() override;
@@ -30,6 +37,11 @@ public:
     void SetCaptionColours(COLORREF normal, COLORREF pressed, COLORREF hover, BOOL redraw);
     // 0: left of centre, 1: right of centre, 2: centred.
     void SetCaptionAlignment(BYTE alignment, BOOL redraw);
+    void SetKind(Kind kind) { m_kind = kind; }
+    void SetChecked(bool checked);
+
+    void Describe(AccessibleFacts& facts) const override;
+    bool DoDefaultAction() override;
 
     virtual void SetDrawCaption(BOOL draw, BOOL redraw);
     virtual void SetFontBold(BOOL bold, BOOL redraw);
@@ -87,4 +99,6 @@ private:
     COLORREF m_shadowColour = RGB(0, 0, 0);
     int m_shadowOffsetX = 3;
     int m_shadowOffsetY = 2;
+    Kind m_kind = Kind::Key;
+    bool m_checked = false;
 };

@@ -1,6 +1,7 @@
 #include "controls/CBitmapSlider.h"
 
 #include <windowsx.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <climits>
@@ -8,6 +9,8 @@
 #include <string>
 
 #include "controls/CMemDC.h"
+#include "controls/FocusMark.h"
+#include "framework/Keyboard.h"
 #include "framework/Resources.h"
 
 namespace {
@@ -24,6 +27,7 @@ BEGIN_MESSAGE_MAP(CBitmapSlider, CStatic)
     ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
     ON_MESSAGE(WM_MOUSEMOVE, OnMouseMove)
     ON_MESSAGE(WM_LBUTTONUP, OnLButtonUp)
+    ON_MESSAGE(WM_CAPTURECHANGED, OnCaptureChanged)
     ON_MESSAGE(WM_GETDLGCODE, OnGetDlgCode)
     ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
     ON_MESSAGE(WM_KILLFOCUS, OnKillFocus)
@@ -31,6 +35,7 @@ BEGIN_MESSAGE_MAP(CBitmapSlider, CStatic)
     ON_MESSAGE(WM_DESTROY, OnDestroy)
     ON_MESSAGE(WM_GETTEXT, OnGetText)
     ON_MESSAGE(WM_GETTEXTLENGTH, OnGetTextLength)
+    ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
 CBitmapSlider::CBitmapSlider() = default;
@@ -89,8 +94,20 @@ void CBitmapSlider::SetRangeMax(int maximum, BOOL redraw)
 
 void CBitmapSlider::SetPos(int pos)
 {
+    const int before = m_nPos;
     m_nPos = std::max(std::min(pos, m_nMax), m_nMin);
-    if (m_hWnd) Invalidate();
+    if (!m_hWnd) return;
+    Invalidate();
+    if (m_nPos != before) NotifyValueChange(m_hWnd);
+}
+
+void CBitmapSlider::Describe(AccessibleFacts& facts) const
+{
+    facts.name = AccessibleName();
+    facts.role = ROLE_SYSTEM_SLIDER;
+    facts.value = std::to_string(m_nPos);
+    facts.description = "From " + std::to_string(m_nMin) + " to " + std::to_string(m_nMax);
+    if (!m_bEnable) facts.states |= STATE_SYSTEM_UNAVAILABLE;
 }
 
 void CBitmapSlider::EnableSlider(BOOL enable)
@@ -275,7 +292,13 @@ LRESULT CBitmapSlider::OnPaint(WPARAM, LPARAM)
         DrawSliderBitmap(memDC, x, y, m_nThumbWidth, m_nThumbHeight, bitmapDC, 0, 0,
                          active ? m_bmThumbActiveMask : m_bmThumbMask, m_bTransparentThumb);
     }
-    if (m_bDrawFocusRect && m_bFocus && m_bEnable) {
+    // Once the keyboard is used the focus shows whatever the owner asked: as
+    // the skins' mark over an opaque channel, else as the system's inverted
+    // rectangle, which the next paint can take away again.
+    const bool keyboardMark = m_bFocus && m_bEnable && FocusMarkShown(m_hWnd);
+    if (keyboardMark && m_bChannel && !m_bTransparentChannel) {
+        DrawFocusMark(memDC, m_rect);
+    } else if ((m_bDrawFocusRect || keyboardMark) && m_bFocus && m_bEnable) {
         ::DrawFocusRect(memDC, &m_rect);
         m_bFocusRect = TRUE;
     }
@@ -329,17 +352,34 @@ LRESULT CBitmapSlider::OnMouseMove(WPARAM, LPARAM lParam)
 LRESULT CBitmapSlider::OnLButtonUp(WPARAM, LPARAM)
 {
     if (!m_bEnable) return Default();
-    if (::GetCapture() == m_hWnd) ::ReleaseCapture();
+    // Cleared first: letting the mouse go reports the capture's loss at once.
     m_bLButtonDown = FALSE;
+    if (::GetCapture() == m_hWnd) ::ReleaseCapture();
     Invalidate();
     Notify(WM_SLIDER_MOVED);
     return Default();
 }
 
-LRESULT CBitmapSlider::OnGetDlgCode(WPARAM, LPARAM)
+// Another window took the mouse mid-drag (Alt+Tab, a message box): the drag
+// ends where it was, as if the button had been let go there.
+LRESULT CBitmapSlider::OnCaptureChanged(WPARAM, LPARAM)
 {
-    // Tab still moves the focus on; every other key comes here.
-    if (::GetKeyState(VK_TAB) < 0) return Default();
+    if (m_bLButtonDown) {
+        m_bLButtonDown = FALSE;
+        Invalidate();
+        Notify(WM_SLIDER_MOVED);
+    }
+    return Default();
+}
+
+LRESULT CBitmapSlider::OnGetDlgCode(WPARAM, LPARAM lParam)
+{
+    // Tab still moves the focus on and Esc still closes the window; every
+    // other key comes here.
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    const bool tabOrEsc = msg && (msg->message == WM_KEYDOWN || msg->message == WM_CHAR) &&
+                          (msg->wParam == VK_TAB || msg->wParam == VK_ESCAPE);
+    if (tabOrEsc || ::GetKeyState(VK_TAB) < 0) return Default();
     return DLGC_WANTALLKEYS;
 }
 

@@ -1,15 +1,20 @@
 #pragma once
 // CBitmapSlider: a horizontal slider drawn from bitmaps (a channel, an optional
 // active channel left of the thumb, and a thumb), worked with the mouse and the
-// keyboard. It posts WM_SLIDER_MOVING while dragged and WM_SLIDER_MOVED when
-// released or moved by a key, with its control identifier and the position.
+// keyboard (arrows one step, Page Up and Page Down ten, Home and End the
+// ends). It posts WM_SLIDER_MOVING while dragged and WM_SLIDER_MOVED when
+// released, when the drag loses the mouse, or when moved by a key, with its
+// control identifier and the position.
+#include "framework/Accessible.h"
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
 
 constexpr UINT WM_SLIDER_MOVING = WM_USER + 9425;
 constexpr UINT WM_SLIDER_MOVED = WM_USER + 9426;
 
-class CBitmapSlider : public CStatic {
+// To assistive technology it is a slider with its position as value and its
+// range as description; each change of position is announced.
+class CBitmapSlider : public CStatic, public AccessibleControl {
     DECLARE_MESSAGE_MAP()
 public:
     CBitmapSlider();
@@ -32,6 +37,8 @@ public:
     void SetFocusRectDrawing(BOOL draw, BOOL redraw);
     void SetMargins(int left, int top, int right, int bottom);
 
+    void Describe(AccessibleFacts& facts) const override;
+
 protected:
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
     LRESULT OnPaint(WPARAM wParam, LPARAM lParam);
@@ -39,6 +46,7 @@ protected:
     LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
     LRESULT OnMouseMove(WPARAM wParam, LPARAM lParam);
     LRESULT OnLButtonUp(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCaptureChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnGetDlgCode(WPARAM wParam, LPARAM lParam);
     LRESULT OnKeyDown(WPARAM wParam, LPARAM lParam);
     LRESULT OnKillFocus(WPARAM wParam, LPARAM lParam);
@@ -71,7 +79,7 @@ private:
     int m_nMax = 100;
     int m_nMin = 0;
     int m_nPos = 0;
-    int m_nPage = 20;
+    int m_nPage = 10;
     CRect m_rect;
     int m_nWidth = 0;
     int m_nHeight = 0;

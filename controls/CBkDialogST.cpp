@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "controls/FocusMark.h"
 #include "framework/Resources.h"
 
 namespace {
@@ -16,6 +17,7 @@ BEGIN_MESSAGE_MAP(CBkDialogST, CDialog)
     ON_MESSAGE(WM_SIZE, OnSize)
     ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
     ON_WM_CTLCOLOR(OnCtlColor)
+    ON_MESSAGE(WM_SETTINGCHANGE, OnSettingChange)
 END_MESSAGE_MAP()
 
 CBkDialogST::CBkDialogST(UINT templateId, CWnd* parent)
@@ -94,6 +96,14 @@ LRESULT CBkDialogST::OnSize(WPARAM, LPARAM)
     return result;
 }
 
+// High contrast turned on or off: every text and focus mark is drawn again.
+LRESULT CBkDialogST::OnSettingChange(WPARAM setting, LPARAM)
+{
+    const LRESULT result = Default();
+    if (setting == SPI_SETHIGHCONTRAST) ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    return result;
+}
+
 LRESULT CBkDialogST::OnLButtonDown(WPARAM, LPARAM)
 {
     if (m_bDragByBackground) SendMessage(WM_SYSCOMMAND, kMoveByMouse, 0);
@@ -103,7 +113,8 @@ LRESULT CBkDialogST::OnLButtonDown(WPARAM, LPARAM)
 HBRUSH CBkDialogST::OnCtlColor(HDC dc, HWND child, UINT ctlType)
 {
     HBRUSH brush = CDialog::OnCtlColor(dc, child, ctlType);
-    if (ctlType != CTLCOLOR_STATIC) return brush;
+    // Under high contrast a static keeps the system's colours it chose.
+    if (ctlType != CTLCOLOR_STATIC || HighContrastOn()) return brush;
     char className[256] = {};
     ::GetClassNameA(child, className, 255);
     // A trackbar asks for the static colouring too, but must keep its own.

@@ -2,7 +2,8 @@
 // CBkDialogST: the base of every window. Its client area is painted from one
 // tiled skin bitmap, its outline is cut to the bitmap's non-key pixels, it can
 // be moved by pressing anywhere on its background, and plain statics on it draw
-// their text straight onto the skin.
+// their text straight onto the skin (under high contrast, on the system's
+// colours).
 #include "framework/Dialog.h"
 #include "framework/Gdi.h"
 
@@ -32,6 +33,7 @@ protected:
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
     LRESULT OnSize(WPARAM wParam, LPARAM lParam);
     LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSettingChange(WPARAM setting, LPARAM);
     HBRUSH OnCtlColor(HDC dc, HWND child, UINT ctlType);
 
 private:

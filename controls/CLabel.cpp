@@ -1,9 +1,13 @@
 #include "controls/CLabel.h"
 
+#include <oleacc.h>
+
+#include "controls/FocusMark.h"
 #include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CLabel, CStatic)
     ON_CTLCOLOR_REFLECT(OnCtlColorReflect)
+    ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
 CLabel::CLabel()
@@ -12,6 +16,13 @@ CLabel::CLabel()
 {
     ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
     RebuildFont();
+}
+
+void CLabel::Describe(AccessibleFacts& facts) const
+{
+    facts.name = GetWindowText();
+    facts.role = ROLE_SYSTEM_STATICTEXT;
+    facts.states = STATE_SYSTEM_READONLY;
 }
 
 void CLabel::SetLabelFontName(const std::string& faceName)
@@ -53,12 +64,14 @@ void CLabel::Redraw()
     UpdateWindow();
 }
 
+// Under high contrast the text stands on the system's own colours instead of the skin.
 HBRUSH CLabel::OnCtlColorReflect(HDC dc, UINT ctlType)
 {
+    const bool contrast = HighContrastOn();
     if (ctlType == CTLCOLOR_STATIC) {
         if (m_font) ::SelectObject(dc, m_font);
-        ::SetTextColor(dc, m_textColour);
+        ::SetTextColor(dc, contrast ? ::GetSysColor(COLOR_WINDOWTEXT) : m_textColour);
         ::SetBkMode(dc, TRANSPARENT);
     }
-    return m_backgroundBrush;
+    return contrast ? ::GetSysColorBrush(COLOR_WINDOW) : m_backgroundBrush.get();
 }

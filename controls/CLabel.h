@@ -2,10 +2,12 @@
 // CLabel: a text label with its own face, character height and text colour.
 #include <string>
 
+#include "framework/Accessible.h"
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
 
-class CLabel : public CStatic {
+// To assistive technology a text, its name what it says.
+class CLabel : public CStatic, public AccessibleControl {
     DECLARE_MESSAGE_MAP()
 public:
     // Starts in the system's default GUI font and window-text colour.
@@ -19,6 +21,8 @@ public:
     void SetLabelTextColour(COLORREF colour);
 
     void SetLabelText(const std::string& text) { SetWindowText(text); }
+
+    void Describe(AccessibleFacts& facts) const override;
 
 protected:
     void PreSubclassWindow() override;

@@ -1,8 +1,11 @@
 #include "controls/CStaticFont.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
 #include "controls/CBkDialogST.h"
+#include "controls/FocusMark.h"
 #include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CStaticFont, CStatic)
@@ -13,6 +16,7 @@ BEGIN_MESSAGE_MAP(CStaticFont, CStatic)
     ON_MESSAGE(WM_PAINT, OnPaint)
     ON_MESSAGE(WM_PRINTCLIENT, OnPrintClient)
     ON_MESSAGE(WM_SETFONT, OnSetFont)
+    ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
 CStaticFont::CStaticFont() : m_faceName("宋体") {}
@@ -47,9 +51,15 @@ LRESULT CStaticFont::OnSetFont(WPARAM font, LPARAM)
     return Default();
 }
 
+// Under high contrast the number stands on the system's own colours instead
+// of the skin.
 HBRUSH CStaticFont::OnCtlColorReflect(HDC dc, UINT)
 {
     ::SetBkMode(dc, TRANSPARENT);
+    if (HighContrastOn()) {
+        ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+        return ::GetSysColorBrush(COLOR_WINDOW);
+    }
     ::SetTextColor(dc, m_textColour);
     return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
 }
@@ -65,6 +75,14 @@ LRESULT CStaticFont::OnSetText(WPARAM, LPARAM lParam)
     if (IsWindowVisible()) PaintText();
     if (changed) ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, m_hWnd, OBJID_WINDOW, CHILDID_SELF);
     return TRUE;
+}
+
+void CStaticFont::Describe(AccessibleFacts& facts) const
+{
+    facts.name = AccessibleName();
+    facts.role = ROLE_SYSTEM_STATICTEXT;
+    facts.states = STATE_SYSTEM_READONLY;
+    facts.value = m_unit.empty() || m_text.empty() ? m_text : m_text + " " + m_unit;
 }
 
 LRESULT CStaticFont::OnGetText(WPARAM size, LPARAM buffer) { return AnswerGetText(m_text, size, buffer); }

@@ -8,11 +8,14 @@
 // window's readouts change ten times a second.
 #include <string>
 
+#include "framework/Accessible.h"
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
 #include "framework/Rect.h"
 
-class CStaticFont : public CStatic {
+// To assistive technology a readout is a text named by its window, whose
+// value is its number with the unit given.
+class CStaticFont : public CStatic, public AccessibleControl {
     DECLARE_MESSAGE_MAP()
 public:
     CStaticFont();
@@ -27,6 +30,9 @@ public:
     // parent repaints only what the readout no longer covers. The background
     // of the place it left is kept, so moving back and forth takes nothing again.
     void MoveTo(int x, int y, int width, int height);
+    void SetAccessibleUnit(const std::string& unit) { m_unit = unit; }
+
+    void Describe(AccessibleFacts& facts) const override;
 
 protected:
     // A font chosen before the static was attached is handed over now.
@@ -59,6 +65,7 @@ private:
     std::string m_faceName;
     COLORREF m_textColour = 0;
     std::string m_text;
+    std::string m_unit;
 
     // The parent's background under one place of the readout.
     struct Background {

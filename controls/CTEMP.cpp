@@ -1,10 +1,19 @@
 #include "controls/CTEMP.h"
 
+#include <oleacc.h>
+
 #include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CTEMP, CStatic)
     ON_MESSAGE(WM_PAINT, OnPaint)
+    ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
+
+void CTEMP::Describe(AccessibleFacts& facts) const
+{
+    facts.role = ROLE_SYSTEM_GRAPHIC;
+    facts.states = STATE_SYSTEM_INVISIBLE;
+}
 
 void CTEMP::ShowBitmap(UINT id)
 {

@@ -4,16 +4,21 @@
 // painted at once; the one shown is painted again whenever the control is.
 #include <map>
 
+#include "framework/Accessible.h"
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
 
-class CTEMP : public CStatic {
+// Its pictures only decorate what a readout beside them says: assistive
+// technology is told it is not there.
+class CTEMP : public CStatic, public AccessibleControl {
     DECLARE_MESSAGE_MAP()
 public:
     // Paints bitmap resource id into the control at once; the picture already
     // shown is not painted again. An identifier with no bitmap paints nothing
     // and does not fix the indicator's size.
     void ShowBitmap(UINT id);
+
+    void Describe(AccessibleFacts& facts) const override;
 
 private:
     // A picture kept ready at the indicator's size, in a DIB section: showing

@@ -11,6 +11,8 @@ using std::min;
 #include <cwchar>
 #include <string>
 
+#include <oleacc.h>
+
 #include "framework/Resources.h"
 
 namespace {
@@ -140,6 +142,7 @@ std::unique_ptr<Gdiplus::Image> LoadImageResource(UINT id, const char* type)
 
 BEGIN_MESSAGE_MAP(ClockPoint, CStatic)
     ON_MESSAGE(WM_PAINT, OnPaint)
+    ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
 ClockPoint::ClockPoint() = default;
@@ -181,6 +184,14 @@ void ClockPoint::SetEngineNeedlePivot(int x, int y)
     m_engine.pivotX = x;
     m_engine.pivotY = y;
     m_engine.turned.clear();
+}
+
+void ClockPoint::Describe(AccessibleFacts& facts) const
+{
+    facts.name = AccessibleName().empty() ? "Clocks" : AccessibleName();
+    facts.role = ROLE_SYSTEM_DIAL;
+    facts.states = STATE_SYSTEM_READONLY;
+    facts.value = "GPU " + std::to_string(m_latestEngine) + " MHz, memory " + std::to_string(m_latestMemory) + " MHz";
 }
 
 void ClockPoint::DrawGauge(int memoryValue, int engineValue)

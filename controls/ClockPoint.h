@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "framework/Accessible.h"
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
 #include "framework/Rect.h"
@@ -23,7 +24,8 @@ class Graphics;
 class Image;
 }  // namespace Gdiplus
 
-class ClockPoint : public CStatic {
+// To assistive technology a dial whose value is the two clocks it shows.
+class ClockPoint : public CStatic, public AccessibleControl {
     DECLARE_MESSAGE_MAP()
 public:
     ClockPoint();
@@ -45,6 +47,8 @@ public:
     // degree scale. Draws nothing until both needles are loaded and the window
     // is attached.
     void DrawGauge(int memoryValue, int engineValue);
+
+    void Describe(AccessibleFacts& facts) const override;
 
     // A number's font, kept for the dial's life, and how far right of its
     // origin the number starts.

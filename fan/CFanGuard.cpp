@@ -107,6 +107,22 @@ bool StartGuard(std::wstring commandLine, PROCESS_INFORMATION& process)
     return ::CreateProcessW(g_guardProgram.c_str(), &commandLine[0], nullptr, nullptr, FALSE, flags,
                             environment.Get(), systemDir, &startup.StartupInfo, &process) != FALSE;
 }
+// Waits for the guard to say it is ready, or to end. Messages other threads
+// send to this one are delivered meanwhile: a window of the shell's waiting on
+// this thread must not hold up the guard's start.
+bool WaitUntilReady(HANDLE ready, HANDLE guard)
+{
+    const HANDLE waits[2] = {ready, guard};
+    const ULONGLONG end = ::GetTickCount64() + kReadyTimeLimit;
+    for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
+        const DWORD woke =
+            ::MsgWaitForMultipleObjects(2, waits, FALSE, static_cast<DWORD>(end - now), QS_SENDMESSAGE);
+        if (woke != WAIT_OBJECT_0 + 2) return woke == WAIT_OBJECT_0;
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    return false;
+}
 }  // namespace
 
 void CFanGuard::SetGuardProgram(const std::wstring& executable) { g_guardProgram = executable; }
@@ -167,8 +183,7 @@ bool CFanGuard::Hold(GpuSet gpus)
     }
     ::CloseHandle(process.hThread);
     // Guarded only once the guard holds this process and its event.
-    const HANDLE started[2] = {ready.Get(), process.hProcess};
-    if (::WaitForMultipleObjects(2, started, FALSE, kReadyTimeLimit) != WAIT_OBJECT_0) {
+    if (!WaitUntilReady(ready.Get(), process.hProcess)) {
         ::SetEvent(release);
         ::CloseHandle(release);
         ::CloseHandle(process.hProcess);

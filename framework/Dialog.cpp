@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "framework/Keyboard.h"
 #include "framework/Resources.h"
 #include "framework/WinApp.h"
 
@@ -10,6 +11,25 @@ namespace {
 // The dialog whose window is being created on this thread: its first message
 // arrives before CreateDialogParam returns.
 thread_local CDialog* t_creating = nullptr;
+// Whether the user's last press was on the keyboard rather than the mouse:
+// a window opened from the keyboard shows its keyboard cues at once.
+bool g_keyboardInUse = false;
+
+bool IsMousePress(UINT msg)
+{
+    switch (msg) {
+    case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
+    case WM_NCLBUTTONDOWN: case WM_NCRBUTTONDOWN: case WM_NCMBUTTONDOWN:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsModifier(WPARAM key)
+{
+    return key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU || key == VK_LWIN || key == VK_RWIN;
+}
 
 // A modal dialog given no parent is owned by the window the user works in:
 // the application window's last active pop-up while it is shown, else the
@@ -60,6 +80,10 @@ private:
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
     ON_MESSAGE(WM_INITDIALOG, OnInitDialogMessage)
+    ON_MESSAGE(WM_CHANGEUISTATE, OnChangeUIState)
+    ON_MESSAGE(WM_QUERYUISTATE, OnQueryUIState)
+    ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
+    ON_MESSAGE(WM_ACTIVATE, OnActivate)
     ON_COMMAND(IDOK, OnOKCommand)
     ON_COMMAND(IDCANCEL, OnCancelCommand)
 END_MESSAGE_MAP()
@@ -135,9 +159,15 @@ INT_PTR CDialog::DoModal()
 
 bool CDialog::PreTranslate(MSG& msg)
 {
+    if (IsMousePress(msg.message)) g_keyboardInUse = false;
     if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
     HWND root = ::GetAncestor(msg.hwnd, GA_ROOT);
-    return root && dynamic_cast<CDialog*>(FromHandle(root)) && ::IsDialogMessageA(root, &msg);
+    if (!root || !dynamic_cast<CDialog*>(FromHandle(root))) return false;
+    if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && !IsModifier(msg.wParam)) {
+        g_keyboardInUse = true;
+        ::SendMessageA(root, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    }
+    return HandleDialogKey(root, msg) || ::IsDialogMessageA(root, &msg);
 }
 
 void CDialog::EndDialog(int result)
@@ -152,7 +182,70 @@ void CDialog::EndDialog(int result)
     }
 }
 
-LRESULT CDialog::OnInitDialogMessage(WPARAM, LPARAM) { return OnInitDialog(); }
+LRESULT CDialog::OnInitDialogMessage(WPARAM, LPARAM)
+{
+    m_hideFocusCues = !g_keyboardInUse;
+    const BOOL result = OnInitDialog();
+    // The controls have their places now; the system gives the first focus after this.
+    ArrangeTabOrder(m_hWnd);
+    return result;
+}
+
+// Windows keeps the cues of every window itself (DefWindowProc), Wine (8.0)
+// keeps none and answers that every cue shows. The dialog keeps them for
+// itself and its controls, which ask it (FocusMarkShown), and tells its
+// controls of each change as Windows does.
+LRESULT CDialog::OnChangeUIState(WPARAM wParam, LPARAM)
+{
+    if (!(HIWORD(wParam) & UISF_HIDEFOCUS)) return 0;
+    switch (LOWORD(wParam)) {
+    case UIS_SET: HideFocusCues(true); break;
+    case UIS_CLEAR: HideFocusCues(false); break;
+    case UIS_INITIALIZE: HideFocusCues(!g_keyboardInUse); break;
+    default: break;
+    }
+    return 0;
+}
+
+LRESULT CDialog::OnQueryUIState(WPARAM, LPARAM) { return m_hideFocusCues ? UISF_HIDEFOCUS | UISF_HIDEACCEL : 0; }
+
+void CDialog::HideFocusCues(bool hide)
+{
+    if (hide == m_hideFocusCues) return;
+    m_hideFocusCues = hide;
+    const WPARAM update = MAKEWPARAM(hide ? UIS_SET : UIS_CLEAR, UISF_HIDEFOCUS);
+    for (HWND h = ::GetWindow(m_hWnd, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT))
+        ::SendMessageA(h, WM_UPDATEUISTATE, update, 0);
+    // Only the focused control draws a mark.
+    HWND focus = ::GetFocus();
+    if (focus && ::IsChild(m_hWnd, focus)) ::InvalidateRect(focus, nullptr, TRUE);
+}
+
+void CDialog::SaveFocus()
+{
+    HWND focus = ::GetFocus();
+    if (focus && ::IsChild(m_hWnd, focus)) m_savedFocus = focus;
+}
+
+LRESULT CDialog::OnShowWindow(WPARAM shown, LPARAM)
+{
+    if (!shown) SaveFocus();
+    return Default();
+}
+
+// The system's dialogs do the same; done here it holds on every system.
+LRESULT CDialog::OnActivate(WPARAM wParam, LPARAM)
+{
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        SaveFocus();
+        return Default();
+    }
+    const LRESULT result = Default();
+    if (!HIWORD(wParam) && m_savedFocus && ::IsChild(m_hWnd, m_savedFocus) && ::IsWindowVisible(m_savedFocus) &&
+        ::IsWindowEnabled(m_savedFocus))
+        ::SetFocus(m_savedFocus);
+    return result;
+}
 
 BOOL CDialog::OnInitDialog()
 {

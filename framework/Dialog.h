@@ -1,6 +1,8 @@
 #pragma once
 // CDialog: a window made from a dialog template, modal (DoModal runs its own
-// message loop) or modeless (Create). Enter and Esc reach OnOK and OnCancel.
+// message loop) or modeless (Create). Esc reaches OnCancel; Enter presses the
+// focused key (Keyboard.h). The window keeps whether it shows keyboard cues,
+// and the control that had the focus when it was left.
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,8 +45,11 @@ public:
     // under Wine, and data exchange looks its controls up at every exchange.
     HWND Item(int id);
 
-    // Routes keyboard navigation (Tab, Enter, Esc, WM_GETDLGCODE) to any dialog of ours.
+    // Routes keyboard navigation (Tab, Enter, Esc, WM_GETDLGCODE) to any dialog
+    // of ours, and notes whether the keyboard or the mouse was used last.
     static bool PreTranslate(MSG& msg);
+    // The focus mark shows once the keyboard is used in the window.
+    bool FocusCuesShown() const { return !m_hideFocusCues; }
 
 protected:
     virtual BOOL OnInitDialog();
@@ -60,6 +65,12 @@ private:
     static INT_PTR CALLBACK StartProc(HWND, UINT, WPARAM, LPARAM);
     BOOL CreateOwned(HWND owner);
     LRESULT OnInitDialogMessage(WPARAM, LPARAM);
+    LRESULT OnChangeUIState(WPARAM, LPARAM);
+    LRESULT OnQueryUIState(WPARAM, LPARAM);
+    LRESULT OnShowWindow(WPARAM, LPARAM);
+    LRESULT OnActivate(WPARAM, LPARAM);
+    void HideFocusCues(bool hide);
+    void SaveFocus();
     void OnOKCommand() { OnOK(); }
     void OnCancelCommand() { OnCancel(); }
 
@@ -69,4 +80,6 @@ private:
     bool m_endModal = false;
     INT_PTR m_modalResult = -1;
     std::vector<std::pair<int, HWND>> m_items;
+    bool m_hideFocusCues = true;
+    HWND m_savedFocus = nullptr;  // restored when the window is active again
 };

@@ -1,5 +1,7 @@
 #include "framework/WinApp.h"
 
+#include <objbase.h>
+
 #include "framework/Dialog.h"
 #include "framework/Resources.h"
 
@@ -34,5 +36,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     CWinApp* app = CWinApp::Current();
     if (!app) return 1;
-    return app->InitInstance() ? app->Run() : 0;
+    // The windows hand their accessible objects to assistive technology
+    // through COM, from this thread.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const int result = app->InitInstance() ? app->Run() : 0;
+    if (SUCCEEDED(com)) ::CoUninitialize();
+    return result;
 }

@@ -61,8 +61,8 @@ VIAddVersionKey "ProductVersion" "${VERSION}"
 !insertmacro MUI_LANGUAGE "English"
 
 ; Ends every copy of the program that runs from $INSTDIR, so that its files
-; can go. Each is asked to close as its close key does (WM_CLOSE reaches the
-; dialog as IDCANCEL), which hands the fan back to the driver; only one still
+; can go. Each is asked to close as its close key does (WM_CLOSE, as Alt+F4
+; would), which hands the fan back to the driver; only one still
 ; running after the timeout is ended hard. Then the program's windowless
 ; processes (its fan guard, which ends once the program has) are waited for.
 ; A copy that cannot be ended aborts the setup: files in use cannot be replaced

@@ -1,14 +1,17 @@
 #include "panels/CCurve.h"
 
 #include <windowsx.h>
+#include <oleacc.h>
 
 #include <algorithm>
 
+#include "controls/FocusMark.h"
+#include "framework/Keyboard.h"
 #include "framework/Resources.h"
 
 namespace {
 // "30% to 40C, 60% to 60C": each step's fan level and the temperature it reaches.
-std::string Describe(const FanCurvePoints& points)
+std::string StepsText(const FanCurvePoints& points)
 {
     std::string text;
     for (const CurvePoint& p : points) {
@@ -24,6 +27,11 @@ BEGIN_MESSAGE_MAP(CCurve, CStatic)
     ON_DRAWITEM_REFLECT(DrawItem)
     ON_MESSAGE(WM_LBUTTONDOWN, OnLButtonDown)
     ON_MESSAGE(WM_RBUTTONDOWN, OnRButtonDown)
+    ON_MESSAGE(WM_GETDLGCODE, OnGetDlgCode)
+    ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
+    ON_MESSAGE(WM_SETFOCUS, OnFocusChange)
+    ON_MESSAGE(WM_KILLFOCUS, OnFocusChange)
+    ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
 CCurve& CCurve::SetCurveBitmap(UINT bitmapId)
@@ -53,7 +61,8 @@ void CCurve::ShowChange(bool notify)
 {
     if (!m_hWnd) return;
     Invalidate(TRUE);
-    SetWindowText(Describe(m_points));
+    SetWindowText(StepsText(m_points));
+    NotifyValueChange(m_hWnd);
     if (notify) ::SendMessageA(GetParent(), WM_CURVE_CHANGED, 0, 0);
 }
 
@@ -115,6 +124,68 @@ LRESULT CCurve::OnRButtonDown(WPARAM, LPARAM lParam)
     return Default();
 }
 
+void CCurve::Describe(AccessibleFacts& facts) const
+{
+    facts.name = AccessibleName().empty() ? "Fan curve" : AccessibleName();
+    facts.role = ROLE_SYSTEM_CHART;
+    facts.description = "Arrows move the cursor, Space sets a step there, Delete clears its column";
+    const std::string steps = StepsText(m_points);
+    facts.value = steps.empty() ? "No steps" : "Steps: " + steps;
+    if (m_cursorColumn >= 0)
+        facts.value = "Cursor: " + std::to_string(m_cursorColumn * 10) + " to " + std::to_string(m_cursorColumn * 10 + 10) +
+                      "C at " + std::to_string((kCurvePoints - m_cursorRow) * 10) + "%. " + facts.value;
+}
+
+LRESULT CCurve::OnGetDlgCode(WPARAM, LPARAM) { return DLGC_WANTARROWS; }
+
+LRESULT CCurve::OnKeyDown(WPARAM key, LPARAM)
+{
+    PlaceCursor();
+    switch (key) {
+    case VK_LEFT: MoveCursor(-1, 0); break;
+    case VK_RIGHT: MoveCursor(1, 0); break;
+    case VK_UP: MoveCursor(0, -1); break;
+    case VK_DOWN: MoveCursor(0, 1); break;
+    case VK_SPACE:
+        if (EditAt(m_cursorColumn, m_cursorRow)) ShowChange(true);
+        break;
+    case VK_DELETE:
+        m_points[m_cursorColumn] = {};
+        ShowChange(true);
+        break;
+    default: return Default();
+    }
+    return 0;
+}
+
+void CCurve::MoveCursor(int columns, int rows)
+{
+    m_cursorColumn = std::clamp(m_cursorColumn + columns, 0, kCurvePoints - 1);
+    m_cursorRow = std::clamp(m_cursorRow + rows, 0, kCurvePoints - 1);
+    Invalidate(FALSE);
+    NotifyValueChange(m_hWnd);
+}
+
+// The cursor first stands on the curve's first step (the lowest row's first
+// cell when there is none).
+void CCurve::PlaceCursor()
+{
+    if (m_cursorColumn >= 0) return;
+    const CurvePoint* first =
+        std::find_if(std::begin(m_points), std::end(m_points), [](const CurvePoint& p) { return p.enabled != 0; });
+    const bool found = first != std::end(m_points);
+    m_cursorColumn = found ? static_cast<int>(first - std::begin(m_points)) : 0;
+    m_cursorRow = found ? first->row : kCurvePoints - 1;
+}
+
+// The cursor is drawn only while the grid has the focus.
+LRESULT CCurve::OnFocusChange(WPARAM, LPARAM)
+{
+    PlaceCursor();
+    Invalidate(FALSE);
+    return Default();
+}
+
 void CCurve::DrawItem(const DRAWITEMSTRUCT& dis)
 {
     if (!IsWindowVisible() || !m_grid || m_width <= 0 || m_height <= 0) return;
@@ -142,6 +213,11 @@ void CCurve::DrawItem(const DRAWITEMSTRUCT& dis)
         }
         ::LineTo(canvas, previousRight * m_cellWidth, 0);
         ::LineTo(canvas, m_width, 0);
+    }
+    if (::GetFocus() == m_hWnd && m_cursorColumn >= 0 && FocusMarkShown(m_hWnd)) {
+        const RECT cell{m_cursorColumn * m_cellWidth, m_cursorRow * m_cellHeight, (m_cursorColumn + 1) * m_cellWidth,
+                        (m_cursorRow + 1) * m_cellHeight};
+        DrawFocusMark(canvas, cell);
     }
     ::BitBlt(dis.hDC, 0, 0, m_width, m_height, canvas, 0, 0, SRCCOPY);
 }

@@ -2,18 +2,22 @@
 // CCurve: the fan-curve grid. Ten temperature columns by ten fan-level rows,
 // drawn from a grid bitmap with the step line over it. A left click sets a
 // step where the curve's order allows it, a right click empties a column;
-// each accepted edit is reported to the parent with WM_CURVE_CHANGED. Its
-// window text tells the steps it shows.
+// from the keyboard the arrows move a cell cursor, Space sets the step there
+// and Delete empties its column, under the same rules. Each accepted edit is
+// reported to the parent with WM_CURVE_CHANGED. Its window text tells the
+// steps it shows; to assistive technology it is a chart whose value is the
+// cell under the cursor and the steps.
 #include <string>
 
 #include "fan/FanCurve.h"
+#include "framework/Accessible.h"
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
 
 // Sent to the parent after every accepted edit; wParam and lParam 0.
 constexpr UINT WM_CURVE_CHANGED = WM_USER + 100;
 
-class CCurve : public CStatic {
+class CCurve : public CStatic, public AccessibleControl {
     DECLARE_MESSAGE_MAP()
 public:
     // The first call fixes the grid's size and cell size; every call loads the bitmap.
@@ -23,10 +27,15 @@ public:
     void SetPoints(const FanCurvePoints& points);
     void GetPoints(FanCurvePoints& points) const;
 
+    void Describe(AccessibleFacts& facts) const override;
+
 protected:
     virtual void DrawItem(const DRAWITEMSTRUCT& dis);
     LRESULT OnLButtonDown(WPARAM, LPARAM);
     LRESULT OnRButtonDown(WPARAM, LPARAM);
+    LRESULT OnGetDlgCode(WPARAM, LPARAM);
+    LRESULT OnKeyDown(WPARAM, LPARAM);
+    LRESULT OnFocusChange(WPARAM, LPARAM);
 
 private:
     // The cell under a client point; false off the ten columns and rows, and
@@ -36,6 +45,9 @@ private:
     bool EditAt(int column, int row);
     // Repaints, says what the control shows and tells the parent.
     void ShowChange(bool notify);
+    void PlaceCursor();
+    // Moves the cell cursor by whole cells, kept within the grid.
+    void MoveCursor(int columns, int rows);
 
     int m_sizeFixed = 0;
     int m_width = 0;
@@ -45,4 +57,6 @@ private:
     FanCurvePoints m_points = {};
     int m_cellWidth = 0;
     int m_cellHeight = 0;
+    int m_cursorColumn = -1;  // -1 until the grid first has the focus
+    int m_cursorRow = 0;
 };

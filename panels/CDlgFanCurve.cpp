@@ -49,8 +49,10 @@ BOOL CDlgFanCurve::OnInitDialog()
 
     m_curveControl.SetCurveBitmap(IDB_CURVE_GRID).SetLineColour(kLineColour);
     // Owner-drawn and borderless (a dialog turns a control's border into a
-    // sunken edge); the template's notify style stays, so the grid takes clicks.
-    const LONG style = (m_curveControl.GetStyle() & ~(WS_BORDER | SS_TYPEMASK)) | WS_CHILD | WS_VISIBLE | SS_OWNERDRAW;
+    // sunken edge); the template's notify style stays, so the grid takes
+    // clicks; a tab stop, so the keyboard reaches it.
+    const LONG style =
+        (m_curveControl.GetStyle() & ~(WS_BORDER | SS_TYPEMASK)) | WS_CHILD | WS_VISIBLE | WS_TABSTOP | SS_OWNERDRAW;
     ::SetWindowLongPtrA(m_curveControl, GWL_STYLE, style);
     const LONG_PTR exStyle = ::GetWindowLongPtrA(m_curveControl, GWL_EXSTYLE) & ~WS_EX_CLIENTEDGE;
     ::SetWindowLongPtrA(m_curveControl, GWL_EXSTYLE, exStyle);

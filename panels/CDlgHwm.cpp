@@ -96,6 +96,7 @@ void CDlgHwm::PlaceControls()
         // The plots are placed before they are attached.
         ::MoveWindow(GetDlgItem(parts.plotId), 89, kPlotTop[c], 230, 56, TRUE);
         parts.readout.MoveWindow(322, kReadoutTop[c], 60, 30);
+        parts.readout.SetAccessibleName(parts.series);
     }
 }
 

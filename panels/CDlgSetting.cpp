@@ -8,6 +8,8 @@ const PanelFrame kPanelFrame{"Setting", true, IDB_SETTINGS_SKIN, 295, 207, {IDB_
                              {IDB_SETTINGS_CLOSE, 264, 5}};
 // Top-left corners of "Launch", "Minisize", "OC" and "All".
 constexpr POINT kSwitchPlaces[] = {{32, 47}, {32, 72}, {32, 97}, {122, 131}};
+// Their names for assistive technology.
+constexpr const char* kSwitchNames[] = {"Start with Windows", "Start hidden", "Overclock (OC)", "Sync all GPUs"};
 
 bool AutoRunPresent()
 {
@@ -61,9 +63,12 @@ BOOL CDlgSetting::OnInitDialog()
 
     m_applyButton.MoveWindow(178, 152, 50, 30);
     m_gpuList.MoveWindow(32, 126, 82, 30);
+    m_gpuList.SetAccessibleName("GPU");
     m_applyButton.SetKeyImages(IDB_SETTINGS_APPLY, IDB_SETTINGS_APPLY_PRESSED, IDB_SETTINGS_APPLY_HOVER, IDCUR_HAND);
     for (int s = 0; s < kSwitchCount; ++s) {
         m_switches[s].MoveWindow(kSwitchPlaces[s].x, kSwitchPlaces[s].y, 20, 20);
+        m_switches[s].SetKind(CBitButtonNL::Kind::Switch);
+        m_switches[s].SetAccessibleName(kSwitchNames[s]);
         ShowSwitch(static_cast<Switch>(s));
     }
     return TRUE;
@@ -73,6 +78,7 @@ void CDlgSetting::ShowSwitch(Switch s)
 {
     const UINT image = State(s) ? IDB_SWITCH_ON : IDB_SWITCH_OFF;
     m_switches[s].SetKeyImages(image, image, image, IDCUR_HAND);
+    m_switches[s].SetChecked(State(s) != 0);
 }
 
 // Nothing is stored until "Apply".

@@ -11,6 +11,13 @@ const PanelFrame kPanelFrame{"Q-Surge", true, IDB_OVERCLOCK_SKIN, 412, 364, {IDB
 constexpr int kRowPitch = 46;
 constexpr COLORREF kWhite = 0x00FFFFFF;
 constexpr int kFrameRateAtReset = 40;
+// The rows' names and units for assistive technology, in row order.
+struct RowName {
+    const char* name;
+    const char* unit;
+};
+constexpr RowName kRowNames[] = {
+    {"Power target", "%"}, {"Frame-rate target", "FPS"}, {"GPU clock offset", "MHz"}, {"Memory clock offset", "MHz"}};
 
 // Driver figures are thousandths of the panel's units (kHz, thousandths of a
 // per cent). Offsets are signed and truncate toward zero.
@@ -155,6 +162,12 @@ void CDlgTurbo::PlaceControls()
         Parts(static_cast<Row>(r)).readout.MoveWindow(334, 100 + y, 43, 24);
         minus.SetKeyImages(IDB_STEP_MINUS, IDB_STEP_MINUS_ACTIVE, IDB_STEP_MINUS_ACTIVE, IDCUR_HAND);
         plus.SetKeyImages(IDB_STEP_PLUS, IDB_STEP_PLUS_ACTIVE, IDB_STEP_PLUS_ACTIVE, IDCUR_HAND);
+        const std::string name = kRowNames[r].name, unit = kRowNames[r].unit;
+        minus.SetAccessibleName(name + " down");
+        plus.SetAccessibleName(name + " up");
+        m_sliders[r].SetAccessibleName(name + " (" + unit + ")");
+        Parts(static_cast<Row>(r)).readout.SetAccessibleName(name);
+        Parts(static_cast<Row>(r)).readout.SetAccessibleUnit(unit);
     }
     m_applyButton.MoveWindow(50, 283, 116, 53);
     m_resetButton.MoveWindow(240, 283, 116, 53);

@@ -1,5 +1,6 @@
 #include "panels/CPlot.h"
 
+#include <oleacc.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -43,6 +44,7 @@ BEGIN_MESSAGE_MAP(CPlot, CStatic)
     ON_MESSAGE(WM_ERASEBKGND, OnEraseBkgnd)
     ON_MESSAGE(WM_GETTEXT, OnGetText)
     ON_MESSAGE(WM_GETTEXTLENGTH, OnGetTextLength)
+    ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
 CPlot::CPlot() : m_plotLock(SharedLock())
@@ -124,6 +126,14 @@ void CPlot::PaintInParent(HDC parent)
 
 // The painter covers the whole control.
 LRESULT CPlot::OnEraseBkgnd(WPARAM, LPARAM) { return TRUE; }
+
+void CPlot::Describe(AccessibleFacts& facts) const
+{
+    facts.name = m_series.empty() ? AccessibleName() : m_series.front().name;
+    facts.role = ROLE_SYSTEM_CHART;
+    facts.states = STATE_SYSTEM_READONLY;
+    facts.value = m_shownText;
+}
 
 LRESULT CPlot::OnGetText(WPARAM size, LPARAM buffer) { return AnswerGetText(m_shownText, size, buffer); }
 

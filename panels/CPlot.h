@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/Accessible.h"
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
 
@@ -32,10 +33,14 @@ struct PlotSeries {
     CPen pen;  // made at the first paint and again after the grid's blend changes
 };
 
-class CPlot : public CStatic {
+// To assistive technology a chart named by its first series, its value the
+// values it shows.
+class CPlot : public CStatic, public AccessibleControl {
     DECLARE_MESSAGE_MAP()
 public:
     CPlot();
+
+    void Describe(AccessibleFacts& facts) const override;
 
     void SetGrid(BOOL hide, COLORREF gridColour, int penStyle, int blendPercent, BOOL redraw);
     // The history holds one sample per column of the grid that the client

@@ -12,6 +12,7 @@ BEGIN_MESSAGE_MAP(CSkinPanel, CBkDialogST)
     ON_BN_CLICKED(IDC_CLOSE, OnClose)
     ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
     ON_MESSAGE(WM_SIZE, OnSize)
+    ON_MESSAGE(WM_CLOSE, OnCloseMessage)
 END_MESSAGE_MAP()
 
 void CSkinPanel::DoDataExchange(CDataExchange* pDX)
@@ -35,6 +36,8 @@ void CSkinPanel::SetUpFrame(const PanelFrame& frame)
     ApplyRegionFromBitmap(frame.skin, kSkinKey);
     SetDragByBackground(TRUE);
 
+    m_minimizeButton.SetAccessibleName("Minimise");
+    m_closeButton.SetAccessibleName("Close");
     const std::pair<CBitButtonNL*, PanelKey> keys[] = {{&m_minimizeButton, frame.minimise},
                                                        {&m_closeButton, frame.close}};
     for (const auto& [button, key] : keys) {

@@ -1,9 +1,10 @@
 #pragma once
 // CSkinPanel: the frame every pop-up panel shares: its title and icon, the
 // size and outline of its skin, dragging by the background, and its minimise
-// and close keys. Close (and Esc) is the dialog's cancel: a modeless panel is
-// hidden and keeps its state, a modal one ends. Each time it is shown, or
-// restored from its icon, the panel may read again what it could not before.
+// and close keys. Close (and Esc, and Alt+F4) is the dialog's cancel: a
+// modeless panel is hidden and keeps its state, a modal one ends. Each time it
+// is shown, or restored from its icon, the panel may read again what it could
+// not before.
 #include "controls/CBitButtonNL.h"
 #include "controls/CBkDialogST.h"
 #include "framework/Gdi.h"
@@ -40,6 +41,11 @@ protected:
     void OnClose() { OnCancel(); }
     LRESULT OnShowWindow(WPARAM shown, LPARAM);
     LRESULT OnSize(WPARAM type, LPARAM size);
+    LRESULT OnCloseMessage(WPARAM, LPARAM)
+    {
+        OnCancel();
+        return 0;
+    }
 
     CBitButtonNL m_minimizeButton;
     CBitButtonNL m_closeButton;

@@ -129,6 +129,22 @@ TEST_F(BitmapSliderTest, DragFollowsThePointerAndPostsOnlyWhenTheValueMoves)
     EXPECT_EQ(ThumbCentre(), 9);
 }
 
+TEST_F(BitmapSliderTest, ADragThatLosesTheMouseEndsWhereItWas)
+{
+    slider.SetPos(50);
+    Mouse(WM_LBUTTONDOWN, 62);
+    Mouse(WM_MOUSEMOVE, 70);
+    // Another window takes the mouse, as Alt+Tab or a message box would.
+    HWND other = dlg.GetDlgItem(IDC_SLIDER_OTHER);
+    ::SetCapture(other);
+    EXPECT_EQ(Notes(), (std::vector<Posted>{{kMoving, 58}, {kMoved, 58}}));
+    EXPECT_EQ(ThumbCentre(), 67) << "the thumb is no longer the pressed one";
+    ::ReleaseCapture();
+    Mouse(WM_MOUSEMOVE, 100);  // the button is up: moves no longer drag
+    EXPECT_EQ(slider.GetPos(), 58);
+    EXPECT_TRUE(Notes().empty());
+}
+
 TEST_F(BitmapSliderTest, PressBesideTheThumbCentresItUnderThePointer)
 {
     slider.SetPos(50);
@@ -149,7 +165,7 @@ TEST_F(BitmapSliderTest, KeysStepClampAndAlwaysPost)
         int end;
     };
     const Case cases[] = {
-        {-5, VK_PRIOR, -10}, {50, VK_PRIOR, 30}, {80, VK_NEXT, 90}, {50, VK_END, 90},  {50, VK_HOME, -10},
+        {-5, VK_PRIOR, -10}, {50, VK_PRIOR, 40}, {50, VK_NEXT, 60}, {85, VK_NEXT, 90}, {50, VK_END, 90}, {50, VK_HOME, -10},
         {50, VK_LEFT, 49},   {50, VK_UP, 49},    {50, VK_RIGHT, 51}, {50, VK_DOWN, 51}, {90, VK_RIGHT, 90},
     };
     for (const Case& c : cases) {

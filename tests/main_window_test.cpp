@@ -402,18 +402,21 @@ TEST_F(MainWindowTest, TheMonitorSamplesInTheRefreshsWake)
     EXPECT_GE(inStep, 7) << "of 10 refreshes";
 }
 
+namespace {
+void OpenTrayMenu(CQuiloDlg& dlg, std::vector<std::pair<UINT, WPARAM>> keys);
+}  // namespace
+
 TEST_F(MainWindowTest, EveryWayOfEndingHandsTheFanBack)
 {
     struct Case {
         const char* name;
-        UINT msg;
-        WPARAM wParam;
+        void (*end)(TestableQuiloDlg& dlg);
     };
     const Case cases[] = {
-        {"close key", WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED)},
-        {"Esc", WM_COMMAND, IDCANCEL},
-        {"Exit", WM_COMMAND, IDOK},
-        {"session end", WM_ENDSESSION, TRUE},
+        {"close key", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED)); }},
+        {"Alt+F4", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_CLOSE); }},
+        {"Exit", [](TestableQuiloDlg& dlg) { OpenTrayMenu(dlg, {{WM_CHAR, 'e'}}); }},
+        {"session end", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_ENDSESSION, TRUE); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -422,7 +425,7 @@ TEST_F(MainWindowTest, EveryWayOfEndingHandsTheFanBack)
         SimDriver::Get().setTemperature(0, 70);
         dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
         dlg.Tick();
-        dlg.SendMessage(c.msg, c.wParam, 0);
+        c.end(dlg);
         const auto writes = CoolerWrites();
         ASSERT_EQ(writes.size(), 2u);
         EXPECT_EQ(writes[1].second, 32);
@@ -984,20 +987,9 @@ TEST_F(MainWindowTest, AProfileDeletedWhileRunningGetsTheWholeStateBackAtTheNext
         TestableQuiloDlg& next = Open();
         char run[256] = {};
         EXPECT_NE(QueryAutoRun(run), 0) << "start with Windows stays off";
-        EXPECT_EQ(next.m_fanAuto, c.fanAuto);
+        EXPECT_EQ(next.FanAuto(), c.fanAuto);
         expectProfile();
         m_dlg.reset();
         DeleteProfiles();
     }
-}
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
-    const int result = RUN_ALL_TESTS();
-    Gdiplus::GdiplusShutdown(token);
-    return result;
 }

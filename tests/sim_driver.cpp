@@ -53,6 +53,8 @@ bool SimDriver::UseScenario(const std::string& ini)
     std::fclose(file);
     const bool loaded = sim.load(path.c_str()) == 1;
     sim.freeze(1);
+    // Processes this one starts (the fan guard) find the same cards.
+    SetEnvironmentVariableA("NVSIM_SCENARIO", path.c_str());
     return loaded;
 }
 

@@ -31,7 +31,8 @@ struct SimDriver {
     static const SimDriver& Get();
     // The scenario file of this process; saved driver settings go beside it.
     static std::string ScenarioPath();
-    // Writes the scenario to ScenarioPath(), loads it and freezes the model.
+    // Writes the scenario to ScenarioPath(), loads it and freezes the model;
+    // processes started from here on load it too.
     static bool UseScenario(const std::string& ini);
     static std::vector<NvSimCall> Calls();
     // The calls of one interface, in order.
