@@ -14,6 +14,7 @@ SetCompressor /SOLID lzma
 !define PRODUCT "Q-Surge"
 !define PUBLISHER "Q-Surge"
 !define EXE "qsurge.exe"
+!define GUARD "qsurge-guard.exe"
 !define UNINSTALLER "uninstall.exe"
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT}.lnk"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
@@ -68,7 +69,8 @@ VIAddVersionKey "ProductVersion" "${VERSION}"
 ; A copy that cannot be ended aborts the setup: files in use cannot be replaced
 ; or removed. Copies run from elsewhere are left alone.
 !macro DEFINE_END_PROGRAM un
-; $0: process id -> $1: an open handle when that process runs $R9, else 0.
+; $0: process id -> $1: an open handle when that process runs $R9 (the
+; program) or $R7 (its fan guard), else 0.
 Function ${un}OpenIfOurs
     StrCpy $1 0
     System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE_QUERY_TERMINATE}, i 0, i r0) p .r8'
@@ -80,9 +82,11 @@ Function ${un}OpenIfOurs
         ; The same file may be named by its short form.
         System::Call 'kernel32::GetLongPathNameW(w r9, w .R8, i ${NSIS_MAX_STRLEN}) i .r7'
         ${If} $7 <> 0
-        ${AndIf} $R8 == $R9
-            StrCpy $1 $8
-            Return
+            ${If} $R8 == $R9
+            ${OrIf} $R8 == $R7
+                StrCpy $1 $8
+                Return
+            ${EndIf}
         ${EndIf}
     ${EndIf}
     System::Call 'kernel32::CloseHandle(p r8)'
@@ -114,12 +118,17 @@ Function ${un}EndProgram
     Push $7
     Push $8
     Push $9
+    Push $R7
     Push $R8
     Push $R9
     ; Without the program in place nothing of it can be running from there.
     System::Call 'kernel32::GetLongPathNameW(w "$INSTDIR\${EXE}", w .R9, i ${NSIS_MAX_STRLEN}) i .r7'
     ${If} $7 = 0
         Goto done
+    ${EndIf}
+    System::Call 'kernel32::GetLongPathNameW(w "$INSTDIR\${GUARD}", w .R7, i ${NSIS_MAX_STRLEN}) i .r7'
+    ${If} $7 = 0
+        StrCpy $R7 "?"  ; no guard in place: a name no process has
     ${EndIf}
     ; Every top-level window of that title, the program's main window and its
     ; overclock panel (which only hides), is asked to close.
@@ -154,7 +163,7 @@ Function ${un}EndProgram
         ${EndIf}
         Call ${un}AwaitEnd
     ${Loop}
-    ; Then every other process of the program.
+    ; Then every other process of the program, and its fan guards.
     System::Alloc 16384
     Pop $4
     System::Call 'psapi::EnumProcesses(p r4, i 16384, *i .r5) i .r7'
@@ -175,6 +184,7 @@ Function ${un}EndProgram
 done:
     Pop $R9
     Pop $R8
+    Pop $R7
     Pop $9
     Pop $8
     Pop $7
@@ -194,6 +204,7 @@ Section "${PRODUCT}" SecProgram
     Call EndProgram
     SetOutPath "$INSTDIR"
     File "${STAGE}/${EXE}"
+    File "${STAGE}/${GUARD}"
     File "${STAGE}/README.txt"
     SetOutPath "$INSTDIR\licenses"
     File "${STAGE}/licenses/*.txt"
@@ -225,6 +236,7 @@ Section "un.${PRODUCT}" SecUnProgram
     DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
     Delete "${SHORTCUT}"
     Delete "$INSTDIR\${EXE}"
+    Delete "$INSTDIR\${GUARD}"
     Delete "$INSTDIR\README.txt"
     Delete "$INSTDIR\licenses\*.txt"
     RMDir "$INSTDIR\licenses"

@@ -22,13 +22,16 @@ mkdir -p "$STAGE/licenses"
 # Text files are for Windows users: CRLF line ends.
 crlf() { sed 's/\r*$/\r/' "$@"; }
 
-x86_64-w64-mingw32-strip --strip-all -o "$STAGE/qsurge.exe" "$BUILD_DIR/app/qsurge.exe"
-# Linked statically: none of the compiler's runtime DLLs (libstdc++-6.dll,
-# libgcc_s_seh-1.dll, libwinpthread-1.dll, ...) may be needed beside it.
-if x86_64-w64-mingw32-objdump -p "$STAGE/qsurge.exe" | grep -i 'DLL Name: lib'; then
-    echo "qsurge.exe is not self-contained" >&2
-    exit 1
-fi
+# The program and its fan guard, which lives beside it.
+for image in qsurge.exe qsurge-guard.exe; do
+    x86_64-w64-mingw32-strip --strip-all -o "$STAGE/$image" "$BUILD_DIR/app/$image"
+    # Linked statically: none of the compiler's runtime DLLs (libstdc++-6.dll,
+    # libgcc_s_seh-1.dll, libwinpthread-1.dll, ...) may be needed beside it.
+    if x86_64-w64-mingw32-objdump -p "$STAGE/$image" | grep -i 'DLL Name: lib'; then
+        echo "$image is not self-contained" >&2
+        exit 1
+    fi
+done
 crlf "$ROOT/packaging/README.txt" > "$STAGE/README.txt"
 
 # notice FILE TITLE LIBRARY: the Debian copyright file of the package that
