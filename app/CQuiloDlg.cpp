@@ -127,9 +127,6 @@ BOOL CQuiloDlg::OnInitDialog()
     SetWindowText("Q-Surge");
     SetWindowPos(nullptr, 0, 0, kWidth, kHeight, SWP_NOMOVE | SWP_NOZORDER);
 
-    char exeDir[512] = {};
-    GetExeDirectory(m_hWnd, exeDir, sizeof exeDir);
-    m_exeDir = exeDir;
 
     SetBackgroundBitmap(IDB_MAIN_SKIN);
     ApplyRegionFromBitmap(IDB_MAIN_SKIN, kSkinKey);
@@ -144,8 +141,7 @@ BOOL CQuiloDlg::OnInitDialog()
         AppMessageBox(m_hWnd, "Application will not work normally!", "Info", MB_ICONINFORMATION);
     }
 
-    m_iniPath = ChooseProfilePath(m_exeDir, m_gpu.m_pciIds[1]);
-    m_iniName = m_iniPath.substr(m_iniPath.rfind('\\') + 1);
+    m_iniPath = ChooseProfilePath(GetExeDirectory(m_hWnd), m_gpu.m_pciIds[1]);
     m_ini.SetPath(m_iniPath);
 
     m_initialized = m_ini.ReadInitialized();

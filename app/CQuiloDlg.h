@@ -83,9 +83,7 @@ protected:
     void ReleaseFan();
 
     CIcon m_hIcon;
-    std::string m_exeDir;
-    std::string m_iniName;
-    std::string m_iniPath;
+    std::wstring m_iniPath;
     CBitButtonNL m_minimizeButton, m_closeButton, m_preset1Button, m_preset3Button, m_preset2Button,
         m_applyButton, m_resetButton, m_monitorButton, m_turboButton, m_fanCurveButton, m_fanModeButton,
         m_settingsButton;

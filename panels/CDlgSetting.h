@@ -16,7 +16,7 @@ class CDlgSetting : public CSkinPanel {
 public:
     explicit CDlgSetting(CWnd* parent = nullptr);
 
-    void SetProfilePath(const std::string& path) { m_ini.SetPath(path); }
+    void SetProfilePath(const std::wstring& path) { m_ini.SetPath(path); }
     void SetGpuControl(CGpuControl* gpu) { m_gpu = gpu; }
 
 protected:

@@ -24,7 +24,7 @@ public:
     explicit CDlgTurbo(CWnd* parent = nullptr);
 
     void SetGpuControl(CGpuControl* gpu) { m_gpu = gpu; }
-    void SetProfilePath(const std::string& path) { m_ini.SetPath(path); }
+    void SetProfilePath(const std::wstring& path) { m_ini.SetPath(path); }
 
     // These two need the panel's window. While a warning is open, a second
     // request brings it forward and is dropped.

@@ -1,11 +1,13 @@
 #include "profile/AutoRun.h"
 
+#include <shlobj.h>
+
 #include <string>
 
 namespace {
 
-const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kValueName[] = "QuiloStartUpAutoRun";
+const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t kValueName[] = L"QuiloStartUpAutoRun";
 const DWORD kQueryBufferSize = 256;
 
 // Owns an open registry key.
@@ -27,25 +29,24 @@ int QueryIn(HKEY root, char* buffer)
 {
     buffer[0] = '\0';
     RegKey key;
-    if (RegOpenKeyExA(root, kRunKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, kRunKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return 1;
     DWORD type = REG_NONE;
-    DWORD size = kQueryBufferSize;
-    const LONG status =
-        RegQueryValueExA(key.Get(), kValueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    wchar_t text[kQueryBufferSize] = {};
+    DWORD size = sizeof text;
+    const LONG status = RegQueryValueExW(key.Get(), kValueName, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
     // Present but longer than the buffer (a quoted path of 255 characters is):
     // the buffer's contents are undefined then.
-    if (status == ERROR_MORE_DATA) {
-        buffer[0] = '\0';
+    if (status == ERROR_MORE_DATA)
         return 0;
-    }
     if (status != ERROR_SUCCESS)
         return 2;
+    if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ)
+        return 0;
     // Registry strings need not end in a null.
-    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)
-        buffer[size < kQueryBufferSize ? size : kQueryBufferSize - 1] = '\0';
-    else
-        buffer[0] = '\0';
+    const int length = static_cast<int>(size / sizeof(wchar_t));
+    const int written = WideCharToMultiByte(CP_UTF8, 0, text, length, buffer, kQueryBufferSize - 1, nullptr, nullptr);
+    buffer[written > 0 ? written : 0] = '\0';
     return 0;
 }
 
@@ -55,14 +56,14 @@ bool HoldsValue(HKEY root)
     return QueryIn(root, buffer) == 0;
 }
 
-LONG WriteIn(HKEY root, const std::string& data)
+LONG WriteIn(HKEY root, const std::wstring& data)
 {
     RegKey key;
-    const LONG status = RegCreateKeyA(root, kRunKey, key.Receive());
+    const LONG status = RegCreateKeyW(root, kRunKey, key.Receive());
     if (status != ERROR_SUCCESS)
         return status;
-    return RegSetValueExA(key.Get(), kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                          static_cast<DWORD>(data.size() + 1));
+    return RegSetValueExW(key.Get(), kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                          static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
 }
 
 // ERROR_FILE_NOT_FOUND also when a key this user may not change holds no value:
@@ -70,9 +71,9 @@ LONG WriteIn(HKEY root, const std::string& data)
 LONG DeleteIn(HKEY root)
 {
     RegKey key;
-    LONG status = RegOpenKeyExA(root, kRunKey, 0, KEY_SET_VALUE, key.Receive());
+    LONG status = RegOpenKeyExW(root, kRunKey, 0, KEY_SET_VALUE, key.Receive());
     if (status == ERROR_SUCCESS)
-        status = RegDeleteValueA(key.Get(), kValueName);
+        status = RegDeleteValueW(key.Get(), kValueName);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && !HoldsValue(root))
         return ERROR_FILE_NOT_FOUND;
     return status;
@@ -89,16 +90,47 @@ int QueryAutoRun(char* buffer)
     return machine;
 }
 
+bool IsInsideUserProfile(const std::wstring& path)
+{
+    wchar_t* profile = nullptr;
+    bool inside = false;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Profile, 0, nullptr, &profile)) && profile) {
+        const size_t length = std::char_traits<wchar_t>::length(profile);
+        inside = length > 0 && path.size() > length && path[length] == L'\\' &&
+                 CompareStringOrdinal(path.c_str(), static_cast<int>(length), profile, static_cast<int>(length),
+                                      TRUE) == CSTR_EQUAL;
+    }
+    CoTaskMemFree(profile);
+    return inside;
+}
+
 LONG SetAutoRun()
 {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0)
-        return static_cast<LONG>(GetLastError());
-    if (length >= MAX_PATH)
-        return ERROR_INSUFFICIENT_BUFFER;  // never register a truncated path
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return static_cast<LONG>(GetLastError());
+        if (length < path.size() - 1) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);  // never register a truncated path
+    }
+    return SetAutoRun(path);
+}
+
+LONG SetAutoRun(const std::wstring& executable)
+{
     // Unquoted, a path with spaces lets Windows run "C:\Program.exe" first.
-    const std::string data = "\"" + std::string(path, length) + "\"";
+    const std::wstring data = L"\"" + executable + L"\"";
+    // A program in a user's own folder starts for that user only: other users
+    // cannot open the folder, and the per-user uninstaller cannot reach the
+    // machine's key.
+    if (IsInsideUserProfile(executable)) {
+        DeleteIn(HKEY_LOCAL_MACHINE);
+        return WriteIn(HKEY_CURRENT_USER, data);
+    }
     if (WriteIn(HKEY_LOCAL_MACHINE, data) == ERROR_SUCCESS) {
         // An entry left under the user's key by an earlier fallback would start the program twice.
         DeleteIn(HKEY_CURRENT_USER);

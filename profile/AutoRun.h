@@ -1,18 +1,27 @@
 #pragma once
 // Start-with-Windows entry: value "QuiloStartUpAutoRun" under the machine's Run
 // key, or under the user's Run key when the machine's refuses the write (the
-// program runs with the invoking user's rights).
+// program runs with the invoking user's rights). A program inside the user's
+// own folder (a per-user install) starts for that user only: its value goes
+// under the user's key.
 #include <windows.h>
+
+#include <string>
 
 // 0 the value was found under either key, 1 the machine's Run key could not be
 // opened, 2 it opened but held no value. Only presence is tested: data of any
-// type counts. A string value is copied into the 256-byte buffer; other data
-// leaves it empty.
+// type counts. A string value is copied into the 256-byte buffer as UTF-8;
+// other data, or a string too long for it, leaves it empty.
 int QueryAutoRun(char* buffer);
 
 // Writes the running executable's quoted full path under the machine's key,
 // else under the user's; the status of the write that decided, 0 on success.
 LONG SetAutoRun();
+// The same for that executable.
+LONG SetAutoRun(const std::wstring& executable);
+
+// Whether the path lies inside the current user's profile folder.
+bool IsInsideUserProfile(const std::wstring& path);
 
 // Deletes the value from both keys, each whatever became of the other: 0 when
 // one was deleted and none is left, ERROR_FILE_NOT_FOUND when there was none,

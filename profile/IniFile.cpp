@@ -20,15 +20,46 @@ constexpr DWORD kTextLength = 64;
 // Only the leading decimal number counts: "1abc" is 1, "abc" is 0.
 int FlagOf(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10) != 0 ? 1 : 0; }
 
+// Sections, keys and values are the system's code page's text, as the profile
+// functions store them in a file without a byte-order mark; only the path
+// needs the wide functions.
+std::wstring Wide(const char* text)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (length <= 1) return {};
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
+    wide.resize(static_cast<size_t>(length - 1));
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    if (text.empty()) return {};
+    const int length = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &narrow[0], length, nullptr, nullptr);
+    return narrow;
+}
+
+bool WriteToFile(const std::wstring& path, const char* section, const char* key, const char* value)
+{
+    return WritePrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str(), path.c_str()) !=
+           FALSE;
+}
+
 // The key's text, or nothing when the file, section or key is missing; at
 // most length - 1 characters.
-std::optional<std::string> ReadFromFile(const std::string& path, const char* section, const char* key, DWORD length)
+std::optional<std::string> ReadFromFile(const std::wstring& path, const char* section, const char* key, DWORD length)
 {
+    const std::wstring wideSection = Wide(section), wideKey = Wide(key);
     // Two defaults tell a missing key from one that holds a default's text.
-    for (const char* absent : {"?", "!"}) {
-        std::string value(length, '\0');
-        value.resize(GetPrivateProfileStringA(section, key, absent, &value[0], length, path.c_str()));
-        if (value != absent) return value;
+    for (const wchar_t* absent : {L"?", L"!"}) {
+        std::wstring value(length, L'\0');
+        value.resize(GetPrivateProfileStringW(wideSection.c_str(), wideKey.c_str(), absent, &value[0], length,
+                                              path.c_str()));
+        if (value != absent) return Narrow(value);
     }
     return std::nullopt;
 }
@@ -78,10 +109,10 @@ struct CIniFile::Held {
 
 // Lives as long as an accessor of the path does: a profile opened afresh
 // (the program started again) knows only what it reads.
-std::shared_ptr<CIniFile::Held> CIniFile::HeldFor(const std::string& path)
+std::shared_ptr<CIniFile::Held> CIniFile::HeldFor(const std::wstring& path)
 {
     static std::mutex lock;
-    static std::map<std::string, std::weak_ptr<Held>> byPath;
+    static std::map<std::wstring, std::weak_ptr<Held>> byPath;
     std::lock_guard<std::mutex> guard(lock);
     for (auto it = byPath.begin(); it != byPath.end();) it = it->second.expired() ? byPath.erase(it) : std::next(it);
     std::weak_ptr<Held>& slot = byPath[path];
@@ -93,7 +124,7 @@ std::shared_ptr<CIniFile::Held> CIniFile::HeldFor(const std::string& path)
     return held;
 }
 
-void CIniFile::SetPath(const std::string& path)
+void CIniFile::SetPath(const std::wstring& path)
 {
     m_path = path;
     m_held = path.empty() ? nullptr : HeldFor(path);
@@ -140,7 +171,7 @@ int CIniFile::WriteText(const char* section, const char* key, const char* value)
     if (m_path.empty() || !IsWritableProfile())
         return 0;
     if (LostState()) RestoreHeld();
-    if (!WritePrivateProfileStringA(section, key, value, m_path.c_str())) return 0;
+    if (!WriteToFile(m_path, section, key, value)) return 0;
     m_held->Set(section, key, value);
     return 1;
 }
@@ -168,17 +199,16 @@ void CIniFile::RestoreHeld() const
 {
     for (const Held::Entry& e : m_held->entries) {
         if (!e.Is(kSection, kInitializedKey) && !ReadFromFile(m_path, e.section.c_str(), e.key.c_str(), kTextLength))
-            WritePrivateProfileStringA(e.section.c_str(), e.key.c_str(), e.value.c_str(), m_path.c_str());
+            WriteToFile(m_path, e.section.c_str(), e.key.c_str(), e.value.c_str());
     }
-    WritePrivateProfileStringA(kSection, kInitializedKey, m_held->Find(kSection, kInitializedKey)->c_str(),
-                               m_path.c_str());
+    WriteToFile(m_path, kSection, kInitializedKey, m_held->Find(kSection, kInitializedKey)->c_str());
 }
 
 bool CIniFile::IsWritableProfile() const
 {
     constexpr DWORD kLargestProfile = 64 * 1024;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(m_path.c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(m_path.c_str(), GetFileExInfoStandard, &data))
         return GetLastError() == ERROR_FILE_NOT_FOUND;
     // A read-only file is refused as Windows refuses to open it for writing
     // (Wine lets a root user write it all the same).
@@ -186,7 +216,7 @@ bool CIniFile::IsWritableProfile() const
         data.nFileSizeLow > kLargestProfile)
         return false;
     std::string text;
-    if (FILE* file = std::fopen(m_path.c_str(), "rb")) {
+    if (FILE* file = _wfopen(m_path.c_str(), L"rb")) {
         text.resize(data.nFileSizeLow);
         text.resize(std::fread(&text[0], 1, text.size(), file));
         std::fclose(file);
@@ -229,19 +259,19 @@ int CIniFile::WriteFlag(const char* key, int flag) const
     return WriteText(kSection, key, flag ? "1" : "0");
 }
 
-std::string BuildProfilePath(const std::string& directory, uint16_t deviceId)
+std::wstring BuildProfilePath(const std::wstring& directory, uint16_t deviceId)
 {
-    char name[32];
-    std::snprintf(name, sizeof(name), "Quilo_ID%04X.ini", static_cast<unsigned>(deviceId));
-    return directory + "\\" + name;
+    wchar_t name[32];
+    std::swprintf(name, sizeof name / sizeof name[0], L"Quilo_ID%04X.ini", static_cast<unsigned>(deviceId));
+    return directory + L"\\" + name;
 }
 
 namespace {
 // Whether a file can be made in the folder: tried with one that goes when closed.
-bool CanCreateIn(const std::string& directory)
+bool CanCreateIn(const std::wstring& directory)
 {
-    const std::string probe = directory + "\\qsurge-write-probe.tmp";
-    HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const std::wstring probe = directory + L"\\qsurge-write-probe.tmp";
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -249,9 +279,9 @@ bool CanCreateIn(const std::string& directory)
     return true;
 }
 
-bool CanWriteFile(const std::string& path)
+bool CanWriteFile(const std::wstring& path)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -260,41 +290,38 @@ bool CanWriteFile(const std::string& path)
 }
 }  // namespace
 
-std::string ChooseProfilePath(const std::string& exeDirectory, uint16_t deviceId)
+std::wstring ChooseProfilePath(const std::wstring& exeDirectory, uint16_t deviceId)
 {
-    const std::string beside = BuildProfilePath(exeDirectory, deviceId);
+    const std::wstring beside = BuildProfilePath(exeDirectory, deviceId);
     if (CanWriteFile(beside) || CanCreateIn(exeDirectory))
         return beside;
     wchar_t local[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, local)))
         return beside;
-    char narrow[MAX_PATH * 2] = {};
-    if (!WideCharToMultiByte(CP_ACP, 0, local, -1, narrow, sizeof narrow, nullptr, nullptr))
-        return beside;
-    const std::string folder = std::string(narrow) + "\\Q-Surge";
-    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::wstring folder = std::wstring(local) + L"\\Q-Surge";
+    CreateDirectoryW(folder.c_str(), nullptr);
     return BuildProfilePath(folder, deviceId);
 }
 
-void GetExeDirectory(HWND window, char* buffer, DWORD size)
+std::wstring GetExeDirectory(HWND window)
 {
-    if (!buffer || size == 0)
-        return;
-    buffer[0] = '\0';
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    const auto module = reinterpret_cast<HMODULE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    const auto module = reinterpret_cast<HMODULE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
     ProcessHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
     if (!process.Get())
-        return;
-    if (GetModuleFileNameExA(process.Get(), module, buffer, size) == 0) {
-        buffer[0] = '\0';
-        return;
+        return {};
+    // Paths beyond MAX_PATH are possible: the buffer grows until the name fits.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameExW(process.Get(), module, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size() - 1) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
     }
-    buffer[size - 1] = '\0';
-    char* lastSlash = std::strrchr(buffer, '\\');
-    if (lastSlash)
-        *lastSlash = '\0';
-    else
-        buffer[0] = '\0';
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }

@@ -27,7 +27,7 @@ struct SystemFlags {
 // read as the program last knew them.
 class CIniFile {
 public:
-    void SetPath(const std::string& path);
+    void SetPath(const std::wstring& path);
 
     int ReadInitialized() const;
     int WriteInitialized(int flag) const;
@@ -54,20 +54,21 @@ private:
     bool LostState() const;
     // Writes the keys the file lacks, the first-run marker last.
     void RestoreHeld() const;
-    static std::shared_ptr<Held> HeldFor(const std::string& path);
+    static std::shared_ptr<Held> HeldFor(const std::wstring& path);
 
-    std::string m_path;
+    std::wstring m_path;
     std::shared_ptr<Held> m_held;  // null while the path is unset
 };
 
 // "<directory>\Quilo_ID%04X.ini" for the card's 16-bit PCI device word.
-std::string BuildProfilePath(const std::string& directory, uint16_t deviceId);
+std::wstring BuildProfilePath(const std::wstring& directory, uint16_t deviceId);
 
 // Where the card's profile lives: beside the program, unless nothing can be
 // written there (a protected folder) and no writable profile is there already;
 // then under the user's local application data, in a "Q-Surge" folder.
-std::string ChooseProfilePath(const std::string& exeDirectory, uint16_t deviceId);
+std::wstring ChooseProfilePath(const std::wstring& exeDirectory, uint16_t deviceId);
 
 // Directory of the module that created the window, without the trailing
-// backslash; an empty string when it cannot be found.
-void GetExeDirectory(HWND window, char* buffer, DWORD size);
+// backslash; an empty string when it cannot be found. Paths are wide text
+// throughout: a user's folder name need not fit the system's code page.
+std::wstring GetExeDirectory(HWND window);

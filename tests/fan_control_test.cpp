@@ -54,7 +54,7 @@ protected:
         GetTempPathA(MAX_PATH, temp);
         m_path = std::string(temp) + "qsurge_fan_" + std::to_string(GetCurrentProcessId()) + ".ini";
         DeleteFileA(m_path.c_str());
-        m_ini.SetPath(m_path);
+        m_ini.SetPath(Widen(m_path));
         ASSERT_EQ(m_gpu.Initialize(), 0);
     }
     void TearDown() override { DeleteFileA(m_path.c_str()); }

@@ -10,6 +10,7 @@
 #include "profile/AutoRun.h"
 #include "profile/IniFile.h"
 #include "registry_scratch.h"
+#include "test_files.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ protected:
     {
         m_path = TempFile("profile.ini");
         DeleteFileA(m_path.c_str());
-        m_ini.SetPath(m_path);
+        m_ini.SetPath(Widen(m_path));
     }
     void TearDown() override { DeleteFileA(m_path.c_str()); }
 
@@ -116,7 +117,7 @@ TEST_F(ProfileFile, WritesOneOrZeroInKeyOrder)
 TEST_F(ProfileFile, SecondAccessorSeesWritesAtOnce)
 {
     CIniFile other;
-    other.SetPath(m_path);
+    other.SetPath(Widen(m_path));
     ASSERT_EQ(m_ini.WriteSystemFlags({0, 1, 0, 1}), 1);
     SystemFlags flags = {};
     other.ReadSystemFlags(flags);
@@ -149,7 +150,7 @@ TEST_F(ProfileFile, AProfileThatLostItsStateGetsBackAllItsAccessorsKnewAtTheNext
     for (const auto& s : stored) ASSERT_TRUE(WritePrivateProfileStringA(s.section, s.key, s.value, m_path.c_str()));
     // Two accessors of the file, each reading its part.
     CIniFile other;
-    other.SetPath(m_path);
+    other.SetPath(Widen(m_path));
     SystemFlags flags{};
     ASSERT_EQ(m_ini.ReadInitialized(), 1);
     m_ini.ReadSystemFlags(flags);
@@ -198,13 +199,13 @@ TEST_F(ProfileFile, AProfileNotYetSetUpOrOpenedAfreshGetsOnlyWhatIsWritten)
     ASSERT_TRUE(WritePrivateProfileStringA("System", "Minisize", "1", path.c_str()));
     {
         CIniFile ended;
-        ended.SetPath(path);
+        ended.SetPath(Widen(path));
         ASSERT_EQ(ended.ReadInitialized(), 1);
         ASSERT_EQ(ended.ReadText("System", "Minisize"), "1");
     }
     DeleteFileA(path.c_str());
     CIniFile started;
-    started.SetPath(path);
+    started.SetPath(Widen(path));
     EXPECT_EQ(started.ReadInitialized(), 0);
     ASSERT_EQ(started.WriteText("Warning", "Temperature", "90"), 1);
     EXPECT_EQ(ReadRaw(path, "System", "Initialized"), "<missing>");
@@ -228,7 +229,7 @@ TEST(ProfileName, UpperCaseFourHexDigits)
     } cases[] = {{0x00AF, "Quilo_ID00AF.ini"}, {0x0000, "Quilo_ID0000.ini"}, {0x1b80, "Quilo_ID1B80.ini"},
                  {0xFFFF, "Quilo_IDFFFF.ini"}};
     for (const auto& c : cases)
-        EXPECT_EQ(BuildProfilePath("C:\\Apps\\Q Surge", c.device), std::string("C:\\Apps\\Q Surge\\") + c.name);
+        EXPECT_EQ(BuildProfilePath(L"C:\\Apps\\Q Surge", c.device), L"C:\\Apps\\Q Surge\\" + Widen(c.name));
 }
 
 // A program in a folder nobody may write to keeps its profile under the
@@ -239,7 +240,7 @@ TEST(ProfilePlace, BesideTheProgramUnlessNothingCanBeWrittenThere)
     GetTempPathA(MAX_PATH, temp);
     std::string writable(temp);
     writable.pop_back();  // no trailing backslash, as the program's folder comes
-    EXPECT_EQ(ChooseProfilePath(writable, 0x2684), writable + "\\Quilo_ID2684.ini");
+    EXPECT_EQ(ChooseProfilePath(Widen(writable), 0x2684), Widen(writable + "\\Quilo_ID2684.ini"));
 
     // The process information folder takes no files, whoever asks.
     const std::string locked = "Z:\\proc";
@@ -247,14 +248,40 @@ TEST(ProfilePlace, BesideTheProgramUnlessNothingCanBeWrittenThere)
               INVALID_HANDLE_VALUE);
     char local[MAX_PATH] = {};
     ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local)));
-    const std::string moved = ChooseProfilePath(locked, 0x00AF);
-    EXPECT_EQ(moved, std::string(local) + "\\Q-Surge\\Quilo_ID00AF.ini");
+    const std::wstring moved = ChooseProfilePath(Widen(locked), 0x00AF);
+    EXPECT_EQ(moved, Widen(std::string(local) + "\\Q-Surge\\Quilo_ID00AF.ini"));
     EXPECT_TRUE(GetFileAttributesA((std::string(local) + "\\Q-Surge").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     CIniFile ini;
     ini.SetPath(moved);
     ASSERT_EQ(ini.WriteInitialized(1), 1) << "the profile there can be written";
     EXPECT_EQ(ini.ReadInitialized(), 1);
-    DeleteFileA(moved.c_str());
+    DeleteFileW(moved.c_str());
+}
+
+// A folder named in characters outside the system's code page (a user's
+// name, say): the profile there is written and read back, and chosen beside
+// the program.
+TEST(ProfilePlace, AFolderNamedOutsideTheCodePage)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"Q \u5F20\u4E09 Zo\u00EB \u0416";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = ChooseProfilePath(folder, 0x2684);
+    EXPECT_EQ(path, folder + L"\\Quilo_ID2684.ini");
+    {
+        CIniFile ini;
+        ini.SetPath(path);
+        ASSERT_EQ(ini.WriteInitialized(1), 1);
+        ASSERT_EQ(ini.WriteText("FanCurve", "Auto", "0"), 1);
+    }
+    EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "written under its own name";
+    CIniFile again;
+    again.SetPath(path);
+    EXPECT_EQ(again.ReadInitialized(), 1) << "a second start is not a first start";
+    EXPECT_EQ(again.ReadText("FanCurve", "Auto"), "0");
+    DeleteFileW(path.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST(ExeDirectory, DirectoryOfTheWindowsModule)
@@ -262,15 +289,11 @@ TEST(ExeDirectory, DirectoryOfTheWindowsModule)
     HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
-    char buffer[512] = {};
-    GetExeDirectory(window, buffer, sizeof(buffer));
+    const std::wstring directory = GetExeDirectory(window);
     DestroyWindow(window);
     const std::string exe = ExePath();
-    EXPECT_EQ(std::string(buffer), exe.substr(0, exe.rfind('\\')));
-
-    char none[16] = "stale";
-    GetExeDirectory(nullptr, none, sizeof(none));
-    EXPECT_STREQ(none, "");
+    EXPECT_EQ(directory, Widen(exe.substr(0, exe.rfind('\\'))));
+    EXPECT_EQ(GetExeDirectory(nullptr), L"");
 }
 
 // The Run value is machine-wide state: each test restores what was there before.
@@ -404,6 +427,36 @@ TEST(AutoRunFallback, AMachineWideEntryReplacesTheUsersOne)
     EXPECT_EQ(SetAutoRun(), ERROR_SUCCESS);
     EXPECT_EQ(machine.Value(), "\"" + ExePath() + "\"");
     EXPECT_EQ(user.Value(), "<none>") << "Windows would start the program twice";
+}
+
+// A program in the user's own folder (the per-user installer's place) starts
+// for that user only, and a machine-wide value of it goes; elsewhere the
+// machine's key comes first. Either way the value holds the exact path, in any
+// language.
+TEST(AutoRunFallback, APerUserInstallStartsForItsUserOnly)
+{
+    ScratchRunRoot machine(HKEY_LOCAL_MACHINE, "Machine");
+    ScratchRunRoot user(HKEY_CURRENT_USER, "User");
+    ASSERT_TRUE(machine.Ready() && user.Ready());
+    wchar_t* home = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Profile, 0, nullptr, &home)));
+    const std::wstring profile = home;
+    CoTaskMemFree(home);
+
+    const std::wstring perUser = profile + L"\\AppData\\Local\\Programs\\Q \u5F20\u4E09 Zo\u00EB\\qsurge.exe";
+    ASSERT_TRUE(machine.SetValue("an earlier machine-wide start"));
+    EXPECT_EQ(SetAutoRun(perUser), ERROR_SUCCESS);
+    EXPECT_EQ(machine.Value(), "<none>");
+    EXPECT_EQ(user.WideValue(), L"\"" + perUser + L"\"");
+
+    const std::wstring elsewhere = L"C:\\Q \u5F20\u4E09 Zo\u00EB\\qsurge.exe";
+    EXPECT_EQ(SetAutoRun(elsewhere), ERROR_SUCCESS);
+    EXPECT_EQ(machine.WideValue(), L"\"" + elsewhere + L"\"");
+    EXPECT_EQ(user.Value(), "<none>");
+
+    EXPECT_TRUE(IsInsideUserProfile(perUser));
+    for (const std::wstring& outside : {elsewhere, profile, profile + L"2\\qsurge.exe"})
+        EXPECT_FALSE(IsInsideUserProfile(outside));
 }
 
 TEST_F(AutoRunEntry, AbsentRunKeyAnswersOne)

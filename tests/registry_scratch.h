@@ -49,6 +49,16 @@ public:
         if (RegGetValueA(m_key, kRunKey, kValue, RRF_RT_ANY, nullptr, data, &size) != ERROR_SUCCESS) return "<none>";
         return data;
     }
+    // The same as the wide text it is, or L"<none>".
+    std::wstring WideValue() const
+    {
+        wchar_t data[1024] = {};
+        DWORD size = sizeof data;
+        if (RegGetValueW(m_key, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", L"QuiloStartUpAutoRun",
+                         RRF_RT_ANY, nullptr, data, &size) != ERROR_SUCCESS)
+            return L"<none>";
+        return data;
+    }
 
 private:
     bool SetRunKeyAccess(const char* sddl)

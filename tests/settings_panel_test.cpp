@@ -13,6 +13,7 @@
 #include "registry_scratch.h"
 #include "res/resource.h"
 #include "sim_driver.h"
+#include "test_files.h"
 #include "window_pixels.h"
 
 namespace {
@@ -58,7 +59,7 @@ protected:
     CDlgSetting& Open(CGpuControl* gpu)
     {
         m_panel = std::make_unique<CDlgSetting>();
-        m_panel->SetProfilePath(ProfilePath());
+        m_panel->SetProfilePath(Widen(ProfilePath()));
         m_panel->SetGpuControl(gpu);
         EXPECT_TRUE(m_panel->Create(IDD_SETTINGS));
         m_panel->ShowWindow(SW_SHOW);

@@ -14,6 +14,7 @@
 #include "res/resource.h"
 #include "note_closer.h"
 #include "sim_driver.h"
+#include "test_files.h"
 #include "window_pixels.h"
 
 namespace {
@@ -142,7 +143,7 @@ protected:
     {
         m_panel = std::make_unique<TestableTurbo>();
         m_panel->SetGpuControl(m_gpu.get());
-        m_panel->SetProfilePath(m_profile);
+        m_panel->SetProfilePath(Widen(m_profile));
         EXPECT_TRUE(m_panel->Create(IDD_OVERCLOCK));
         m_panel->ShowWindow(SW_SHOW);
         m_panel->UpdateWindow();

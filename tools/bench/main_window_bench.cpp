@@ -492,16 +492,16 @@ bool ReportPlatformFloor(int seconds)
 
 // A profile that is not a first run, so the benchmark registers nothing to
 // start with Windows; removed at the end.
-std::string WriteProfile()
+std::wstring WriteProfile()
 {
     CGpuControl gpu;
     gpu.Initialize();
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir = path;
-    dir.resize(dir.rfind('\\'));
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir = path;
+    dir.resize(dir.rfind(L'\\'));
     CIniFile ini;
-    const std::string profile = BuildProfilePath(dir, gpu.m_pciIds[1]);
+    const std::wstring profile = BuildProfilePath(dir, gpu.m_pciIds[1]);
     ini.SetPath(profile);
     ini.WriteSystemFlags(SystemFlags{0, 0, 0, 1});
     ini.WriteInitialized(1);
@@ -538,7 +538,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the simulated driver is not installed as the system's nvapi64.dll\n");
         status = 1;
     } else {
-        const std::string profile = WriteProfile();
+        const std::wstring profile = WriteProfile();
         const bool userCounted = UserCountWorks();
         std::printf("Main window over the simulated driver: %d refreshes per scenario, %d s of normal running\n",
                     kRefreshes, seconds);
@@ -568,7 +568,7 @@ int main(int argc, char** argv)
         }
         SimDriver::UseScenario(kScenario);
         if (status == 0 && soak > 0 && !Soak(userCounted, soak)) status = 1;
-        ::DeleteFileA(profile.c_str());
+        ::DeleteFileW(profile.c_str());
     }
     Gdiplus::GdiplusShutdown(token);
     return status;
