@@ -12,6 +12,7 @@ using std::min;
 #include <gdiplus.h>
 
 #include "app/CQuiloDlg.h"
+#include "app/StartUp.h"
 #include "fan/CFanGuard.h"
 #include "framework/Resources.h"
 #include "res/resource.h"
@@ -55,6 +56,14 @@ BOOL CQuiloApp::InitInstance()
         CFanGuard::RunGuard(arguments + guardLength);
         return FALSE;
     }
+    // One copy per user session: a later start hands its command line over.
+    CCommandLine command;
+    CSingleInstance instance;
+    int exitCode = kExitDone;
+    if (!GoesOnRunning(command, instance, exitCode)) {
+        SetExitCode(exitCode);
+        return FALSE;
+    }
     char self[MAX_PATH] = {};
     const DWORD length = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
     if (length > 0 && length < MAX_PATH) CFanGuard::SetGuardProgram(self);
@@ -73,9 +82,11 @@ BOOL CQuiloApp::InitInstance()
     Gdiplus::GdiplusStartup(&token, &input, nullptr);
     {
         CQuiloDlg dlg;
+        dlg.SetStart(command, instance);
         m_pMainWnd = &dlg;
         dlg.DoModal();
         m_pMainWnd = nullptr;
+        SetExitCode(dlg.StartResult());
     }
     Gdiplus::GdiplusShutdown(token);
     return FALSE;

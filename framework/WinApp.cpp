@@ -34,5 +34,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     CWinApp* app = CWinApp::Current();
     if (!app) return 1;
-    return app->InitInstance() ? app->Run() : 0;
+    return app->InitInstance() ? app->Run() : app->ExitCode();
 }

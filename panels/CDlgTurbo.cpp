@@ -197,22 +197,21 @@ void CDlgTurbo::ShowOverclockNote()
     note.DoModal();
 }
 
-void CDlgTurbo::WriteToGpus()
+bool CDlgTurbo::WriteToGpus()
 {
-    if (!m_gpu) return;
+    if (!m_gpu) return false;
     GpuClockInfo record{};
     record.gfxOffset = m_gpuOffset * 1000;
     record.memOffset = m_memOffset * 1000;
     record.powerTarget = static_cast<uint32_t>(m_powerTarget) * 1000;
-    if (m_syncAllGpus) {
-        for (uint32_t i = 0; i < m_gpu->m_gpuCount; ++i) {
-            m_gpu->SetClockOffsets(record, static_cast<int>(i));
-            m_gpu->SetPowerTarget(record, static_cast<int>(i));
-        }
-    } else {
-        m_gpu->SetClockOffsets(record, -1);
-        m_gpu->SetPowerTarget(record, -1);
-    }
+    const auto write = [&](int gpuIndex) {
+        const bool offsets = m_gpu->SetClockOffsets(record, gpuIndex) != 0;
+        return m_gpu->SetPowerTarget(record, gpuIndex) != 0 && offsets;
+    };
+    if (!m_syncAllGpus) return write(-1);
+    bool taken = m_gpu->m_gpuCount > 0;
+    for (uint32_t i = 0; i < m_gpu->m_gpuCount; ++i) taken = write(static_cast<int>(i)) && taken;
+    return taken;
 }
 
 void CDlgTurbo::ReadBack()
@@ -240,26 +239,28 @@ void CDlgTurbo::OnApply()
     ShowRows({kGpuOffset, kMemOffset, kFrame, kPower});
 }
 
-void CDlgTurbo::OnReset()
+bool CDlgTurbo::OnReset()
 {
     m_powerTarget = m_powerDefault;
     m_frameTargetSent = kFrameRateAtReset;
     m_frameTarget = kFrameRateAtReset;
     m_gpuOffset = 0;
     m_memOffset = 0;
-    WriteToGpus();
+    const bool taken = WriteToGpus();
     ReadBack();
     ShowRows({kGpuOffset, kMemOffset, kFrame, kPower});
+    return taken;
 }
 
-void CDlgTurbo::ApplyPreset(int level)
+bool CDlgTurbo::ApplyPreset(int level, bool showNote)
 {
-    if (level < 1 || level > 3) return;
-    ShowOverclockNote();
+    if (level < 1 || level > 3) return false;
+    if (showNote) ShowOverclockNote();
     m_powerTarget = m_powerDefault + kPresetPowerRaise;
     m_gpuOffset = kPresets[level - 1].gpuOffset;
     m_memOffset = kPresets[level - 1].memOffset;
-    WriteToGpus();
+    const bool taken = WriteToGpus();
     ReadBack();
     ShowRows({kGpuOffset, kMemOffset, kPower});
+    return taken;
 }

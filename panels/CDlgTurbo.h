@@ -23,10 +23,11 @@ public:
     void SetGpuControl(CGpuControl* gpu) { m_gpu = gpu; }
     void SetProfilePath(const std::string& path) { m_ini.SetPath(path); }
 
-    // These two need the panel's window.
-    void OnReset();
-    // level 1, 2 or 3: the main window's "3", "5" and "10".
-    void ApplyPreset(int level);
+    // These two need the panel's window. Both true when the driver took every write.
+    bool OnReset();
+    // level 1, 2 or 3: the main window's "3", "5" and "10"; showNote false
+    // skips the warning for a preset asked for by name.
+    bool ApplyPreset(int level, bool showNote = true);
 
     static constexpr const char* kOverclockWarning =
         "Warning:Excessive Overclocking May Caused GPU Damage,Please Reset Q-SURGE If GPU Fail After Overclocking.";
@@ -60,8 +61,9 @@ protected:
     void ShowValue(Row row);
     // Slider positions and readouts of the rows, from their values, in the order given.
     void ShowRows(std::initializer_list<Row> rows);
-    // Offsets then power target, to the selected GPU or to every GPU in turn.
-    void WriteToGpus();
+    // Offsets then power target, to the selected GPU or to every GPU in turn;
+    // true when the driver took them all.
+    bool WriteToGpus();
     void ReadBack();
 
     CBitButtonNL m_stepButtons[8];  // "P-", "P+", "F-", "F+", "G-", "G+", "M-", "M+"

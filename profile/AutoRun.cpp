@@ -98,7 +98,7 @@ LONG SetAutoRun()
     if (length >= MAX_PATH)
         return ERROR_INSUFFICIENT_BUFFER;  // never register a truncated path
     // Unquoted, a path with spaces lets Windows run "C:\Program.exe" first.
-    const std::string data = "\"" + std::string(path, length) + "\"";
+    const std::string data = "\"" + std::string(path, length) + "\" " + kLogonArgument;
     if (WriteIn(HKEY_LOCAL_MACHINE, data) == ERROR_SUCCESS) {
         // An entry left under the user's key by an earlier fallback would start the program twice.
         DeleteIn(HKEY_CURRENT_USER);
