@@ -30,22 +30,6 @@ std::vector<CoolerWrite> CoolerWrites(const std::string& log)
     return writes;
 }
 
-struct FindMain {
-    DWORD pid;
-    HWND found;
-};
-BOOL CALLBACK FindMainWindow(HWND h, LPARAM param)
-{
-    auto* find = reinterpret_cast<FindMain*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    char title[16] = {};
-    GetWindowTextA(h, title, sizeof title);
-    if (pid != find->pid || std::string(title) != "Q-Surge" || !IsWindowVisible(h)) return TRUE;
-    find->found = h;
-    return FALSE;
-}
-
 // The program from its own folder, where its profile says: follow the
 // default curve. It runs over the built-in card, with the driver's state
 // shared with every process that loads it.
@@ -105,9 +89,9 @@ protected:
     }
     HWND MainWindow()
     {
-        FindMain find{m_process.dwProcessId, nullptr};
-        WaitFor([&] { return !EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&find)) || find.found; });
-        return find.found;
+        HWND found = nullptr;
+        WaitFor([&] { return (found = MainWindowOf(m_process.dwProcessId)) && IsWindowVisible(found); });
+        return found;
     }
     void Forget()
     {

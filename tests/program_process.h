@@ -44,6 +44,33 @@ inline std::vector<LoggedCall> LoggedCalls(const std::string& log)
     return calls;
 }
 
+namespace program_process {
+struct FindMain {
+    DWORD pid;
+    HWND found;
+};
+inline BOOL CALLBACK FindMainWindow(HWND h, LPARAM param)
+{
+    auto* find = reinterpret_cast<FindMain*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    char title[16] = {};
+    GetWindowTextA(h, title, sizeof title);
+    // The panels share the title, but are owned by the main window.
+    if (pid != find->pid || std::string(title) != "Q-Surge" || GetWindow(h, GW_OWNER)) return TRUE;
+    find->found = h;
+    return FALSE;
+}
+}  // namespace program_process
+
+// The main window of a process of the program, shown or hidden; null when it has none.
+inline HWND MainWindowOf(DWORD pid)
+{
+    program_process::FindMain find{pid, nullptr};
+    EnumWindows(&program_process::FindMainWindow, reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
 template <typename Condition> bool WaitFor(Condition done, int seconds = 20)
 {
     for (int i = 0; i < seconds * 20; ++i) {

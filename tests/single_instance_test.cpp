@@ -43,23 +43,6 @@ struct Ran {
     DWORD pid;
 };
 
-struct FindMain {
-    DWORD pid;
-    HWND found;
-};
-BOOL CALLBACK FindMainWindow(HWND h, LPARAM param)
-{
-    auto* find = reinterpret_cast<FindMain*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    char title[16] = {};
-    GetWindowTextA(h, title, sizeof title);
-    // The panels share the title, but are owned by the main window.
-    if (pid != find->pid || std::string(title) != "Q-Surge" || GetWindow(h, GW_OWNER)) return TRUE;
-    find->found = h;
-    return FALSE;
-}
-
 bool IconShown(HWND owner)
 {
     NOTIFYICONDATAA nid{};
@@ -246,12 +229,6 @@ public:
         if (running) EXPECT_EQ(Run("--exit").exitCode, 0u);
         for (const Launched& l : m_launched) EXPECT_NE(ExitCode(l), STILL_ACTIVE);
     }
-    static HWND MainWindow(DWORD pid)
-    {
-        FindMain find{pid, nullptr};
-        EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&find));
-        return find.found;
-    }
 
     std::string m_dir, m_exe, m_profile, m_shared;
     std::deque<Launched> m_launched;  // keeps its elements in place as it grows
@@ -278,7 +255,7 @@ TEST_F(SingleInstanceTest, TwoCopiesStartedTogetherEndAsOne)
     EXPECT_TRUE(CallsBy(ended.Pid()).empty()) << "the copy that ended never reached the driver";
     for (const LoggedCall& call : Calls())
         if (call.id == NvId::SetCoolerLevels) EXPECT_EQ(call.pid, runs.Pid()) << "one writer of the fan";
-    const HWND window = MainWindow(runs.Pid());
+    const HWND window = MainWindowOf(runs.Pid());
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(IsWindowVisible(window));
     EXPECT_TRUE(IconShown(window));
@@ -293,7 +270,7 @@ TEST_F(SingleInstanceTest, SecondStartShowsTheHiddenWindowAndALogonStartDoesNoth
 {
     WriteProfile(1, 1);
     Launched& running = Start("");
-    const HWND window = MainWindow(running.Pid());
+    const HWND window = MainWindowOf(running.Pid());
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(window) && IconShown(window); }));
 
@@ -341,11 +318,11 @@ TEST_F(SingleInstanceTest, EachOptionAgainstARunningCopyAndAsAFirstStart)
              EXPECT_EQ(t.FanMode(), "1");
          }},
         {"--hide", 0, 1, [](SingleInstanceTest&, const Launched& a, size_t) {
-             const HWND window = MainWindow(a.Pid());
+             const HWND window = MainWindowOf(a.Pid());
              EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(window) && IconShown(window); }));
          }},
         {"--show", 1, 1, [](SingleInstanceTest&, const Launched& a, size_t) {
-             const HWND window = MainWindow(a.Pid());
+             const HWND window = MainWindowOf(a.Pid());
              EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(window) && !IconShown(window); }));
          }},
         {"--exit", 0, 1, [](SingleInstanceTest&, const Launched& a, size_t) { EXPECT_EQ(ExitCode(a), 0u); }},
@@ -400,7 +377,7 @@ TEST_F(SingleInstanceTest, BadCommandLinesChangeNothingAndExitTwo)
                 EXPECT_TRUE(call.id != NvId::SetPstates20 && call.id != NvId::SetPowerPolicyStatus &&
                             call.id != NvId::SetCoolerLevels)
                     << std::hex << call.id;
-            EXPECT_TRUE(IsWindowVisible(MainWindow(copy->Pid())));
+            EXPECT_TRUE(IsWindowVisible(MainWindowOf(copy->Pid())));
             EXPECT_EQ(Run("--exit").exitCode, 0u);
         }
         EXPECT_EQ(ReadWholeFile(m_profile), profile);
