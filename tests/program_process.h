@@ -3,7 +3,6 @@
 // driver's shared state, and reading that driver's shared call log.
 #include <windows.h>
 
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>

@@ -7,11 +7,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/CCommandLine.h"
 #include "gpu/NvApiTypes.h"
 #include "program_process.h"
 #include "test_files.h"
@@ -421,4 +424,66 @@ TEST_F(SingleInstanceTest, RefusalsExitOne)
     const Ran none = Run("--status");
     EXPECT_EQ(none.exitCode, 1u);
     EXPECT_NE(none.output.find("No NVIDIA GPU"), std::string::npos) << none.output;
+}
+
+// Only a whole record of a command that could have been typed is carried out;
+// anything else is answered 0 and changes nothing.
+TEST_F(SingleInstanceTest, TheRunningCopyIgnoresMalformedRecords)
+{
+    WriteProfile(1, 1);
+    Launched& copy = Start("");
+    const HWND window = MainWindowOf(copy.Pid());
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }));
+    CCommandLine show;
+    ASSERT_TRUE(show.Parse(L"qsurge.exe --show"));
+    using Record = CCommandLine::Record;
+    const Record good = show.ToRecord();
+    struct Case {
+        const char* what;
+        ULONG_PTR tag;
+        std::function<void(Record&)> change;
+        size_t size;
+    };
+    const auto keep = [](Record&) {};
+    const Case cases[] = {
+        {"another tag", CCommandLine::kRecordTag + 1, keep, sizeof good},
+        {"one byte short", CCommandLine::kRecordTag, keep, sizeof good - 1},
+        {"four bytes long", CCommandLine::kRecordTag, keep, sizeof good + 4},
+        {"another magic", CCommandLine::kRecordTag, [](Record& r) { r.magic ^= 1; }, sizeof good},
+        {"another size", CCommandLine::kRecordTag, [](Record& r) { r.size += 4; }, sizeof good},
+        {"an unknown action", CCommandLine::kRecordTag, [](Record& r) { r.actions |= 0x100; }, sizeof good},
+        {"--help", CCommandLine::kRecordTag, [](Record& r) { r.actions = CCommandLine::kHelp; }, sizeof good},
+        {"--logon", CCommandLine::kRecordTag, [](Record& r) { r.actions = CCommandLine::kLogon; }, sizeof good},
+        {"preset 4", CCommandLine::kRecordTag, [](Record& r) { r.actions = 0, r.preset = 4; }, sizeof good},
+        {"fan 3", CCommandLine::kRecordTag, [](Record& r) { r.actions = 0, r.fan = 3; }, sizeof good},
+        {"show and hide", CCommandLine::kRecordTag,
+         [](Record& r) { r.actions = CCommandLine::kShow | CCommandLine::kHide; }, sizeof good},
+        {"exit and show", CCommandLine::kRecordTag,
+         [](Record& r) { r.actions = CCommandLine::kShow | CCommandLine::kExit; }, sizeof good},
+    };
+    const size_t first = Calls().size();
+    const auto send = [&](ULONG_PTR tag, const Record& record, size_t size) {
+        std::vector<char> bytes(size + 8, '\0');
+        std::memcpy(bytes.data(), &record, sizeof record);
+        COPYDATASTRUCT data{tag, static_cast<DWORD>(size), bytes.data()};
+        DWORD_PTR answer = 0;
+        EXPECT_TRUE(SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                                        5000, &answer));
+        return answer;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Record record = good;
+        c.change(record);
+        EXPECT_EQ(send(c.tag, record, c.size), 0u);
+        EXPECT_FALSE(IsWindowVisible(window));
+    }
+    EXPECT_TRUE(Running(copy));
+    for (const LoggedCall& call : CallsBy(copy.Pid(), first))
+        EXPECT_TRUE(call.id != NvId::SetPstates20 && call.id != NvId::SetPowerPolicyStatus &&
+                    call.id != NvId::SetCoolerLevels)
+            << std::hex << call.id;
+
+    EXPECT_NE(send(CCommandLine::kRecordTag, good, sizeof good), 0u);
+    EXPECT_TRUE(IsWindowVisible(window));
 }
