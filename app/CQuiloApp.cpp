@@ -13,6 +13,7 @@ using std::min;
 #include <gdiplus.h>
 
 #include "app/CQuiloDlg.h"
+#include "app/StartUp.h"
 #include "fan/CFanGuard.h"
 #include "framework/Resources.h"
 #include "res/resource.h"
@@ -69,6 +70,14 @@ std::wstring ProgramFolder()
 
 BOOL CQuiloApp::InitInstance()
 {
+    // One copy per user session: a later start hands its command line over.
+    CCommandLine command;
+    CSingleInstance instance;
+    int exitCode = kExitDone;
+    if (!GoesOnRunning(command, instance, exitCode)) {
+        SetExitCode(exitCode);
+        return FALSE;
+    }
     const std::wstring folder = ProgramFolder();
     if (!folder.empty()) CFanGuard::SetGuardProgram(folder + CFanGuard::kGuardImage);
     ::SetUnhandledExceptionFilter(&OnUnhandledException);
@@ -89,9 +98,11 @@ BOOL CQuiloApp::InitInstance()
     Gdiplus::GdiplusStartup(&token, &input, nullptr);
     {
         CQuiloDlg dlg;
+        dlg.SetStart(command, instance);
         m_pMainWnd = &dlg;
         dlg.DoModal();
         m_pMainWnd = nullptr;
+        SetExitCode(dlg.StartResult());
     }
     Gdiplus::GdiplusShutdown(token);
     return FALSE;

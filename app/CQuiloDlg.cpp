@@ -7,6 +7,8 @@
 #include <tuple>
 #include <utility>
 
+#include "app/GpuStatus.h"
+#include "app/StdOutput.h"
 #include "framework/MessageBox.h"
 #include "framework/Resources.h"
 #include "profile/AutoRun.h"
@@ -74,6 +76,7 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_MESSAGE(WM_ENDSESSION, OnEndSession)
     ON_MESSAGE(WM_CLOSE, OnClose)
     ON_MESSAGE(WM_DESTROY, OnDestroy)
+    ON_MESSAGE(WM_COPYDATA, OnCopyData)
     ON_BN_CLICKED(IDC_MINIMIZE, MinimizeToTray)
     ON_BN_CLICKED(IDC_CLOSE, OnCloseKey)
     ON_BN_CLICKED(IDC_PRESET_3, OnPreset1)
@@ -173,6 +176,8 @@ BOOL CQuiloDlg::OnInitDialog()
     // The shell's broadcast must reach this window also when it runs with
     // higher rights than the shell.
     ::ChangeWindowMessageFilterEx(m_hWnd, s_taskbarCreated, MSGFLT_ALLOW, nullptr);
+    // Later starts hand their command lines over the same way.
+    ::ChangeWindowMessageFilterEx(m_hWnd, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
 
     SetTimer(kStartTimer, 10);
     SetTimer(kRefreshTimer, kRefreshPeriod);
@@ -295,6 +300,7 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
         if (m_startMinimized) MinimizeToTray();
         m_startMinimized = 0;
         KillTimer(kStartTimer);
+        RunStartCommand();
     } else if (id == kRefreshTimer) {
         Refresh();
     } else if (id == kTrayRetryTimer) {
@@ -323,8 +329,8 @@ void CQuiloDlg::Refresh()
 
     GpuClockInfo clocks{};
     m_gpu.GetCurrentClocks(clocks, -1);
-    m_engineClock = clocks.gfxClock / 1000;
-    m_memoryClock = clocks.memClock * 2 / 1000;
+    m_engineClock = EngineClockMHz(clocks);
+    m_memoryClock = MemoryClockMHz(clocks);
     m_gauge.DrawGauge(static_cast<int>(m_memoryClock), static_cast<int>(m_engineClock));
 
     m_fanLevel = m_fan.Tick(m_temperature);
@@ -356,10 +362,14 @@ void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidt
     readout.MoveTo(r.left, r.top, r.right, r.bottom);
 }
 
-void CQuiloDlg::OnFanMode()
+void CQuiloDlg::OnFanMode() { SetFanMode(!m_fan.FanAuto()); }
+
+bool CQuiloDlg::SetFanMode(bool driverControls)
 {
-    m_fan.SetFanAuto(!m_fan.FanAuto());
+    m_fan.SetFanAuto(driverControls ? 1 : 0);
     ShowFanModeButton();
+    // A fan the driver would not take back stays held, and is asked for again.
+    return m_gpu.m_gpuCount > 0 && !(driverControls && m_fan.Held() != 0);
 }
 
 void CQuiloDlg::ReleaseFan() { m_fan.Release(); }
@@ -396,9 +406,50 @@ void CQuiloDlg::OnApplyPreset()
     if (CreatePanel(m_turboPanel)) m_turboPanel.ApplyPreset(m_preset);
 }
 
-void CQuiloDlg::OnResetOverclock()
+void CQuiloDlg::OnResetOverclock() { ResetOverclock(); }
+
+// Whoever typed the preset has chosen it: no warning.
+bool CQuiloDlg::ApplyPresetNow(int level)
 {
-    if (CreatePanel(m_turboPanel)) m_turboPanel.OnReset();
+    SelectPreset(level);
+    return CreatePanel(m_turboPanel) && m_turboPanel.ApplyPreset(level, false);
+}
+
+bool CQuiloDlg::ResetOverclock() { return CreatePanel(m_turboPanel) && m_turboPanel.OnReset(); }
+
+void CQuiloDlg::ShowMainWindow()
+{
+    m_startMinimized = 0;
+    if (::IsIconic(m_hWnd)) ShowWindow(SW_RESTORE);
+    ShowWindow(SW_SHOW);
+    RemoveTrayIcon();
+    // The start that asked for it let this process take the foreground.
+    ::SetForegroundWindow(m_hWnd);
+}
+
+int CQuiloDlg::WriteStatus(std::string& text) { return WriteGpuStatus(m_gpu, text); }
+
+void CQuiloDlg::SetStart(const CCommandLine& command, CSingleInstance& instance)
+{
+    m_startCommand = &command;
+    m_instance = &instance;
+}
+
+// After the start-up hiding: the command may show the window again. Only
+// then are later starts' commands taken, so they follow this one.
+void CQuiloDlg::RunStartCommand()
+{
+    if (!m_startCommand) return;
+    std::string text;
+    m_startResult = m_startCommand->Run(*this, text);
+    if (!text.empty()) WriteOutput(text);
+    ReleaseStandardHandles();
+    m_instance->Publish(m_hWnd);
+}
+
+LRESULT CQuiloDlg::OnCopyData(WPARAM sender, LPARAM data)
+{
+    return CSingleInstance::Answer(m_hWnd, sender, data, *this);
 }
 
 void CQuiloDlg::MinimizeToTray()

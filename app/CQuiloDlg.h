@@ -4,6 +4,8 @@
 // buttons and the notification-area icon. Closing it ends the program.
 #include <string>
 
+#include "app/CCommandLine.h"
+#include "app/CSingleInstance.h"
 #include "app/CTrayIcon.h"
 #include "controls/CBitButtonNL.h"
 #include "controls/CBkDialogST.h"
@@ -20,10 +22,25 @@
 #include "panels/CDlgTurbo.h"
 #include "profile/IniFile.h"
 
-class CQuiloDlg : public CBkDialogST {
+class CQuiloDlg : public CBkDialogST, public CommandTarget {
     DECLARE_MESSAGE_MAP()
 public:
     explicit CQuiloDlg(CWnd* parent = nullptr);
+
+    // The command this start was given, carried out once the window is up;
+    // then the window takes the commands later starts hand to the instance.
+    void SetStart(const CCommandLine& command, CSingleInstance& instance);
+    // The exit code of the start's command.
+    int StartResult() const { return m_startResult; }
+
+    // The command line's entry points.
+    void ShowMainWindow() override;
+    void HideMainWindow() override { MinimizeToTray(); }
+    void ExitProgram() override { EndProgram(IDCANCEL); }
+    bool ApplyPresetNow(int level) override;
+    bool ResetOverclock() override;
+    bool SetFanMode(bool driverControls) override;
+    int WriteStatus(std::string& text) override;
 
     // Hides the window once its icon is in the notification area; until the
     // area takes the icon (early at logon it may not exist) the window stays
@@ -53,6 +70,7 @@ protected:
     LRESULT OnTaskbarCreated(WPARAM, LPARAM);
     LRESULT OnEndSession(WPARAM, LPARAM);
     LRESULT OnDestroy(WPARAM, LPARAM);
+    LRESULT OnCopyData(WPARAM, LPARAM);
     void OnPreset1() { SelectPreset(1); }
     void OnPreset2() { SelectPreset(2); }
     void OnPreset3() { SelectPreset(3); }
@@ -81,6 +99,7 @@ protected:
     // Every fan of ours back to the driver, so no card is left at a fixed
     // level once the program has gone.
     void ReleaseFan();
+    void RunStartCommand();
 
     CIcon m_hIcon;
     std::wstring m_iniPath;
@@ -113,4 +132,7 @@ protected:
     CRect m_windowRect;
     ClockPoint m_gauge;
     CTrayIcon m_trayIcon;
+    const CCommandLine* m_startCommand = nullptr;
+    CSingleInstance* m_instance = nullptr;
+    int m_startResult = kExitDone;
 };

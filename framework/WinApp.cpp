@@ -39,7 +39,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     // The windows hand their accessible objects to assistive technology
     // through COM, from this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const int result = app->InitInstance() ? app->Run() : 0;
+    const int result = app->InitInstance() ? app->Run() : app->ExitCode();
     if (SUCCEEDED(com)) ::CoUninitialize();
     return result;
 }

@@ -22,9 +22,13 @@ public:
     // the name is code page 936 text and is kept as Windows would read it.
     void SetRegistryKey(const char* key);
     const std::wstring& RegistryKey() const { return m_registryKey; }
+    // The process's exit code when InitInstance returns FALSE.
+    void SetExitCode(int code) { m_exitCode = code; }
+    int ExitCode() const { return m_exitCode; }
 
     CWnd* m_pMainWnd = nullptr;
 
 private:
     std::wstring m_registryKey;
+    int m_exitCode = 0;
 };

@@ -251,22 +251,23 @@ bool CDlgTurbo::ShowOverclockNote()
     return true;
 }
 
-void CDlgTurbo::WriteToGpus(bool offsets, bool power)
+bool CDlgTurbo::WriteToGpus(bool offsets, bool power)
 {
-    if (!m_gpu) return;
+    if (!m_gpu) return false;
     GpuClockInfo record{};
     record.gfxOffset = m_gpuOffset * 1000;
     record.memOffset = m_memOffset * 1000;
     record.powerTarget = static_cast<uint32_t>(m_powerTarget) * 1000;
-    const auto write = [&](int gpu) {
-        if (offsets) m_gpu->SetClockOffsets(record, gpu);
-        if (power) m_gpu->SetPowerTarget(record, gpu);
+    // Both are asked for, whatever the other answers.
+    const auto write = [&](int gpuIndex) {
+        const bool offsetsTaken = !offsets || m_gpu->SetClockOffsets(record, gpuIndex) != 0;
+        const bool powerTaken = !power || m_gpu->SetPowerTarget(record, gpuIndex) != 0;
+        return offsetsTaken && powerTaken;
     };
-    if (m_syncAllGpus) {
-        for (uint32_t i = 0; i < m_gpu->m_gpuCount; ++i) write(static_cast<int>(i));
-    } else {
-        write(-1);
-    }
+    if (!m_syncAllGpus) return write(-1);
+    bool taken = m_gpu->m_gpuCount > 0;
+    for (uint32_t i = 0; i < m_gpu->m_gpuCount; ++i) taken = write(static_cast<int>(i)) && taken;
+    return taken;
 }
 
 // A failed read-back leaves the rows unknown: what the driver took is not known.
@@ -291,9 +292,9 @@ void CDlgTurbo::OnApply()
 
 // Writes nothing for the frame-rate target, so the driver may hold another one
 // than the 40 shown.
-void CDlgTurbo::OnReset()
+bool CDlgTurbo::OnReset()
 {
-    if (NoteIsOpen()) return;
+    if (NoteIsOpen()) return false;
     ReadMissing();
     m_powerTarget = m_powerDefault;
     m_frameTargetSent = kFrameTargetUnknown;
@@ -301,20 +302,24 @@ void CDlgTurbo::OnReset()
     m_gpuOffset = 0;
     m_memOffset = 0;
     // The power row is enabled exactly when the driver gave a default.
-    WriteToGpus(m_clocksKnown, m_powerEnabled != 0);
+    const bool taken = WriteToGpus(m_clocksKnown, m_powerEnabled != 0);
     ReadBack();
     ShowRows({kGpuOffset, kMemOffset, kFrame, kPower});
+    return taken;
 }
 
-void CDlgTurbo::ApplyPreset(int level)
+bool CDlgTurbo::ApplyPreset(int level, bool showNote)
 {
-    if (level < 1 || level > 3 || !ShowOverclockNote()) return;
+    if (level < 1 || level > 3) return false;
+    // A preset asked for by name skips the warning, but not one that is open.
+    if (showNote ? !ShowOverclockNote() : NoteIsOpen()) return false;
     // The raise is on the driver's default: without one, no power target.
     ReadMissing();
     m_powerTarget = m_powerDefault + kPresetPowerRaise;
     m_gpuOffset = kPresets[level - 1].gpuOffset;
     m_memOffset = kPresets[level - 1].memOffset;
-    WriteToGpus(m_clocksKnown, m_powerEnabled != 0);
+    const bool taken = WriteToGpus(m_clocksKnown, m_powerEnabled != 0);
     ReadBack();
     ShowRows({kGpuOffset, kMemOffset, kPower});
+    return taken;
 }

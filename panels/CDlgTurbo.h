@@ -27,10 +27,12 @@ public:
     void SetProfilePath(const std::wstring& path) { m_ini.SetPath(path); }
 
     // These two need the panel's window. While a warning is open, a second
-    // request brings it forward and is dropped.
-    void OnReset();
-    // level 1, 2 or 3: the main window's "3", "5" and "10".
-    void ApplyPreset(int level);
+    // request brings it forward and is dropped. Both true when the driver
+    // took every write.
+    bool OnReset();
+    // level 1, 2 or 3: the main window's "3", "5" and "10"; showNote false
+    // skips the warning for a preset asked for by name.
+    bool ApplyPreset(int level, bool showNote = true);
 
     static constexpr const char* kOverclockWarning =
         "Warning:Excessive Overclocking May Caused GPU Damage,Please Reset Q-SURGE If GPU Fail After Overclocking.";
@@ -79,8 +81,8 @@ protected:
     // their members, in the order given.
     void ShowRows(std::initializer_list<Row> rows);
     // Offsets then power target, as far as asked for, to the selected GPU or
-    // to every GPU in turn.
-    void WriteToGpus(bool offsets, bool power);
+    // to every GPU in turn; true when the driver took them all.
+    bool WriteToGpus(bool offsets, bool power);
     void ReadBack();
 
     CBitButtonNL m_stepButtons[8];  // "P-", "P+", "F-", "F+", "G-", "G+", "M-", "M+"

@@ -8,6 +8,8 @@ namespace {
 
 const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kValueName[] = L"QuiloStartUpAutoRun";
+// The argument is plain ASCII.
+const std::wstring kLogonArgumentW(kLogonArgument, kLogonArgument + std::char_traits<char>::length(kLogonArgument));
 const DWORD kQueryBufferSize = 256;
 
 // Owns an open registry key.
@@ -123,7 +125,7 @@ LONG SetAutoRun()
 LONG SetAutoRun(const std::wstring& executable)
 {
     // Unquoted, a path with spaces lets Windows run "C:\Program.exe" first.
-    const std::wstring data = L"\"" + executable + L"\"";
+    const std::wstring data = L"\"" + executable + L"\" " + kLogonArgumentW;
     // A program in a user's own folder starts for that user only: other users
     // cannot open the folder, and the per-user uninstaller cannot reach the
     // machine's key.

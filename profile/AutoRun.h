@@ -14,8 +14,13 @@
 // other data, or a string too long for it, leaves it empty.
 int QueryAutoRun(char* buffer);
 
-// Writes the running executable's quoted full path under the machine's key,
-// else under the user's; the status of the write that decided, 0 on success.
+// The argument the entry starts the program with, so that a start at logon
+// is told apart from the user's.
+constexpr const char* kLogonArgument = "--logon";
+
+// Writes the running executable's quoted full path and kLogonArgument under
+// the machine's key, else under the user's; the status of the write that
+// decided, 0 on success.
 LONG SetAutoRun();
 // The same for that executable.
 LONG SetAutoRun(const std::wstring& executable);

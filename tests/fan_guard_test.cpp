@@ -6,26 +6,15 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "gpu/NvApiTypes.h"
+#include "program_process.h"
 #include "res/resource.h"
 #include "test_files.h"
 
 namespace {
-
-std::string Directory(const std::string& path) { return path.substr(0, path.rfind('\\')); }
-
-std::string ThisDirectory()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return Directory(path);
-}
-
 
 // One cooler write in the shared log: who wrote, the level and the policy.
 struct CoolerWrite {
@@ -36,33 +25,10 @@ struct CoolerWrite {
 std::vector<CoolerWrite> CoolerWrites(const std::string& log)
 {
     std::vector<CoolerWrite> writes;
-    std::istringstream lines(log);
-    std::string line;
-    while (std::getline(lines, line)) {
-        unsigned long pid = 0;
-        unsigned id = 0;
-        int gpu = 0, status = 0, cooler = 0, level = 0, policy = 0;
-        if (std::sscanf(line.c_str(), "%lu %X %d %d %d %d %d", &pid, &id, &gpu, &status, &cooler, &level, &policy) == 7 &&
-            id == NvId::SetCoolerLevels && status == 0)
-            writes.push_back({pid, gpu, level, policy});
-    }
+    for (const LoggedCall& call : LoggedCalls(log))
+        if (call.id == NvId::SetCoolerLevels && call.status == 0 && call.values.size() >= 3)
+            writes.push_back({call.pid, call.gpu, call.values[1], call.values[2]});
     return writes;
-}
-
-struct FindMain {
-    DWORD pid;
-    HWND found;
-};
-BOOL CALLBACK FindMainWindow(HWND h, LPARAM param)
-{
-    auto* find = reinterpret_cast<FindMain*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    char title[16] = {};
-    GetWindowTextA(h, title, sizeof title);
-    if (pid != find->pid || std::string(title) != "Q-Surge" || !IsWindowVisible(h)) return TRUE;
-    find->found = h;
-    return FALSE;
 }
 
 // The program from its own folder, where its profile says: follow the
@@ -90,6 +56,7 @@ protected:
             WritePrivateProfileStringA("FanCurve", ("Point" + std::to_string(i)).c_str(), points[i], profile.c_str());
         WritePrivateProfileStringA("FanCurve", "Auto", "0", profile.c_str());
         m_shared = m_dir + "\\driver.state";
+        EndRunningCopy(m_exe);
     }
     void TearDown() override
     {
@@ -128,9 +95,9 @@ protected:
     }
     HWND MainWindow()
     {
-        FindMain find{m_process.dwProcessId, nullptr};
-        WaitFor([&] { return !EnumWindows(&FindMainWindow, reinterpret_cast<LPARAM>(&find)) || find.found; });
-        return find.found;
+        HWND found = nullptr;
+        WaitFor([&] { return (found = MainWindowOf(m_process.dwProcessId)) && IsWindowVisible(found); });
+        return found;
     }
     void Forget()
     {
@@ -151,14 +118,6 @@ protected:
         for (const CoolerWrite& w : CoolerWrites(ReadWholeFile(m_shared + ".log")))
             if (w.policy == kNvCoolerPolicyAuto) backs.push_back(w);
         return backs;
-    }
-    template <typename Condition> static bool WaitFor(Condition done, int seconds = 20)
-    {
-        for (int i = 0; i < seconds * 20; ++i) {
-            if (done()) return true;
-            Sleep(50);
-        }
-        return done();
     }
     bool Ended() { return WaitForSingleObject(m_process.hProcess, 15000) == WAIT_OBJECT_0; }
     std::string CoolerState() const { return ReadWholeFile(m_shared); }

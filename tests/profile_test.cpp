@@ -326,7 +326,7 @@ protected:
     char m_saved[1024] = {};
 };
 
-TEST_F(AutoRunEntry, WritesQuotedExecutablePathAndRemovesIt)
+TEST_F(AutoRunEntry, WritesQuotedExecutablePathWithLogonArgumentAndRemovesIt)
 {
     char buffer[256] = {};
     EXPECT_EQ(QueryAutoRun(buffer), 2);
@@ -337,7 +337,7 @@ TEST_F(AutoRunEntry, WritesQuotedExecutablePathAndRemovesIt)
     DWORD size = sizeof(raw);
     ASSERT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, kRunKey, kValue, RRF_RT_ANY, &type, raw, &size), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(std::string(raw), "\"" + ExePath() + "\"");
+    EXPECT_EQ(std::string(raw), "\"" + ExePath() + "\" --logon");
     EXPECT_EQ(QueryAutoRun(buffer), 0);
     EXPECT_STREQ(buffer, raw);
 
@@ -384,7 +384,7 @@ TEST(AutoRunFallback, RefusedMachineKeyFallsBackToTheUsersKey)
     ScratchRunRoot user(HKEY_CURRENT_USER, "User");
     ASSERT_TRUE(machine.Ready() && user.Ready());
     ASSERT_TRUE(machine.Lock());
-    const std::string quoted = "\"" + ExePath() + "\"";
+    const std::string quoted = "\"" + ExePath() + "\" --logon";
 
     EXPECT_EQ(SetAutoRun(), ERROR_SUCCESS);
     EXPECT_EQ(machine.Value(), "<none>");
@@ -425,7 +425,7 @@ TEST(AutoRunFallback, AMachineWideEntryReplacesTheUsersOne)
     ASSERT_TRUE(machine.Ready() && user.Ready());
     ASSERT_TRUE(user.SetValue("earlier fallback"));
     EXPECT_EQ(SetAutoRun(), ERROR_SUCCESS);
-    EXPECT_EQ(machine.Value(), "\"" + ExePath() + "\"");
+    EXPECT_EQ(machine.Value(), "\"" + ExePath() + "\" --logon");
     EXPECT_EQ(user.Value(), "<none>") << "Windows would start the program twice";
 }
 
@@ -447,11 +447,11 @@ TEST(AutoRunFallback, APerUserInstallStartsForItsUserOnly)
     ASSERT_TRUE(machine.SetValue("an earlier machine-wide start"));
     EXPECT_EQ(SetAutoRun(perUser), ERROR_SUCCESS);
     EXPECT_EQ(machine.Value(), "<none>");
-    EXPECT_EQ(user.WideValue(), L"\"" + perUser + L"\"");
+    EXPECT_EQ(user.WideValue(), L"\"" + perUser + L"\" --logon");
 
     const std::wstring elsewhere = L"C:\\Q \u5F20\u4E09 Zo\u00EB\\qsurge.exe";
     EXPECT_EQ(SetAutoRun(elsewhere), ERROR_SUCCESS);
-    EXPECT_EQ(machine.WideValue(), L"\"" + elsewhere + L"\"");
+    EXPECT_EQ(machine.WideValue(), L"\"" + elsewhere + L"\" --logon");
     EXPECT_EQ(user.Value(), "<none>");
 
     EXPECT_TRUE(IsInsideUserProfile(perUser));
