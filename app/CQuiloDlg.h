@@ -13,6 +13,7 @@
 #include "fan/CFanControl.h"
 #include "framework/Gdi.h"
 #include "gpu/GpuControl.h"
+#include "log/CReadingsLog.h"
 #include "panels/CDlgFanCurve.h"
 #include "panels/CDlgSetting.h"
 #include "panels/CDlgHwm.h"
@@ -75,6 +76,11 @@ protected:
     // Every fan of ours back to the driver, so no card is left at a fixed
     // level once the program has gone.
     void ReleaseFan();
+    // Once a second while logging: every GPU's readings to the log, and a
+    // balloon when the log has something to tell.
+    void LogReadings();
+    // The "Log readings" switch, kept in the profile.
+    void SetLogging(bool on);
 
     CIcon m_hIcon;
     std::string m_exeDir;
@@ -86,6 +92,7 @@ protected:
     int m_initialized = 0;
     int m_startMinimized = 0;
     CIniFile m_ini;
+    CReadingsLog m_readingsLog;  // told of the driver's writes: outlives m_gpu
     CGpuControl m_gpu;
     CFanControl m_fan{m_gpu, m_ini};
     CDlgTurbo m_turboPanel;
