@@ -14,6 +14,7 @@
 #include "gpu/GpuControl.h"
 #include "log/CReadingsLog.h"
 #include "log/LogFolder.h"
+#include "log_files.h"
 #include "sim_driver.h"
 
 namespace {
@@ -26,36 +27,6 @@ const char* const kScenario =
     "MemType=single\nMemFreq=5000000\nTemperature=45\nLoad=0\nLoadAmplitude=0\n"
     "[Gpu1]\nDeviceId=0x1C03\nExtDeviceId=0x1C03\nGfxMinFreq=300000\nGfxMaxFreq=1800000\n"
     "MemType=single\nMemFreq=5000000\nTemperature=45\nLoad=0\nLoadAmplitude=0\n";
-
-LogTime g_now;
-LogTime Now() { return g_now; }
-
-void SetNow(int year, int month, int day, int hour, int minute, int second, int offsetMinutes = 120)
-{
-    g_now = LogTime{};
-    g_now.local.wYear = static_cast<WORD>(year);
-    g_now.local.wMonth = static_cast<WORD>(month);
-    g_now.local.wDay = static_cast<WORD>(day);
-    g_now.local.wHour = static_cast<WORD>(hour);
-    g_now.local.wMinute = static_cast<WORD>(minute);
-    g_now.local.wSecond = static_cast<WORD>(second);
-    g_now.offsetMinutes = offsetMinutes;
-}
-
-std::string ReadText(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
-    char buffer[4096];
-    DWORD n = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n) bytes.append(buffer, n);
-    CloseHandle(file);
-    return bytes;
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // A file of that many bytes, none of them written (sparse where the file system allows).
 void MakeFile(const std::wstring& path, uint64_t size)
@@ -89,8 +60,8 @@ protected:
         GetTempPathW(MAX_PATH, temp);
         m_folder = std::wstring(temp) + L"qsurge log " + std::to_wstring(GetCurrentProcessId()) + L"\\logs";
         RemoveFolder();
-        CReadingsLog::SetClock(&Now);
-        SetNow(2024, 5, 1, 14, 3, 7);
+        CReadingsLog::SetClock(&LogNow);
+        SetLogNow(2024, 5, 1, 14, 3, 7);
     }
     void TearDown() override
     {
@@ -101,15 +72,7 @@ protected:
     }
     void RemoveFolder()
     {
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((m_folder + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do DeleteFileW((m_folder + L"\\" + found.cFileName).c_str());
-            while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryW(m_folder.c_str());
-        DeleteFileW(m_folder.c_str());
+        RemoveLogFolder(m_folder);
         RemoveDirectoryW(m_folder.substr(0, m_folder.rfind(L'\\')).c_str());
     }
     CReadingsLog& Log()
@@ -132,19 +95,7 @@ protected:
         return true;
     }
     std::wstring File(const wchar_t* name) const { return m_folder + L"\\" + name; }
-    std::vector<std::wstring> Files() const
-    {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((m_folder + L"\\*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) return names;
-        do
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-        while (FindNextFileW(search, &found));
-        FindClose(search);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::wstring> Files() const { return FilesIn(m_folder); }
     std::vector<LogNotice> Notices()
     {
         std::vector<LogNotice> notices;
@@ -187,10 +138,10 @@ TEST_F(ReadingsLogTest, EachSecondGivesARowPerGpuWithFailedReadsLeftEmpty)
         SimDriver::Get().setFault(NvId::GetCoolerSettings, 0);
         SimDriver::Get().setFault(NvId::GetAllClockFrequencies, 0);
         if (c.failing) SimDriver::Get().setFault(c.failing, -1);
-        SetNow(2024, 5, 1, 23, 59, 50 + second++);
+        SetLogNow(2024, 5, 1, 23, 59, 50 + second++);
         ASSERT_TRUE(RecordSecond(c.curveGpu));
         EXPECT_FALSE(Log().Due()) << "one row a second";
-        const std::string time = IsoTime(g_now);
+        const std::string time = IsoTime(g_logNow);
         const std::string rows = c.rows;
         const size_t bar = rows.find('|');
         expected += time + rows.substr(0, bar) + time + rows.substr(bar + 1);
@@ -201,10 +152,10 @@ TEST_F(ReadingsLogTest, EachSecondGivesARowPerGpuWithFailedReadsLeftEmpty)
 
 TEST_F(ReadingsLogTest, TimesCarryTheirOffsetFromUtc)
 {
-    SetNow(2024, 1, 2, 3, 4, 5, -330);
-    EXPECT_EQ(IsoTime(g_now), "2024-01-02T03:04:05-05:30");
-    SetNow(2024, 12, 31, 23, 59, 59, 0);
-    EXPECT_EQ(IsoTime(g_now), "2024-12-31T23:59:59+00:00");
+    SetLogNow(2024, 1, 2, 3, 4, 5, -330);
+    EXPECT_EQ(IsoTime(g_logNow), "2024-01-02T03:04:05-05:30");
+    SetLogNow(2024, 12, 31, 23, 59, 59, 0);
+    EXPECT_EQ(IsoTime(g_logNow), "2024-12-31T23:59:59+00:00");
     // The system's own clock, with the zone's offset as it stands.
     TIME_ZONE_INFORMATION zone{};
     const DWORD kind = GetTimeZoneInformation(&zone);
@@ -233,9 +184,9 @@ TEST_F(ReadingsLogTest, WhatTheProgramWroteShowsInTheRowsOfThatSecondOnly)
     ASSERT_TRUE(m_gpu.SetCoolerLevel(60, kNvCoolerPolicyAuto, 1, 0));
     SimDriver::Get().setFault(NvId::SetCoolerLevels, -1);
     EXPECT_FALSE(m_gpu.SetCoolerLevel(70, kNvCoolerPolicyManual, 0, 0)) << "refused: not written";
-    SetNow(2024, 5, 1, 14, 3, 8);
+    SetLogNow(2024, 5, 1, 14, 3, 8);
     ASSERT_TRUE(RecordSecond());
-    SetNow(2024, 5, 1, 14, 3, 9);
+    SetLogNow(2024, 5, 1, 14, 3, 9);
     ASSERT_TRUE(RecordSecond());
 
     const std::string text = ReadText(File(L"Q-Surge-2024-05-01.csv"));
@@ -258,13 +209,13 @@ TEST_F(ReadingsLogTest, ANewDayStartsItsOwnFileAndRemovesTheOnesTooOld)
     for (const wchar_t* name : {L"Q-Surge-2024-03-31.csv", L"Q-Surge-2024-04-01.csv", L"Q-Surge-2024-04-01 (2).csv",
                                 L"Q-Surge-2024-04-02.csv", L"notes.txt", L"Q-Surge-2024-03-01 copy.csv"})
         MakeFile(File(name), 10);
-    SetNow(2024, 5, 1, 23, 59, 59);
+    SetLogNow(2024, 5, 1, 23, 59, 59);
     ASSERT_TRUE(RecordSecond());
     // Thirty days back is kept until the day is over.
     EXPECT_EQ(Files(), (std::vector<std::wstring>{L"Q-Surge-2024-03-01 copy.csv", L"Q-Surge-2024-04-01 (2).csv",
                                                   L"Q-Surge-2024-04-01.csv", L"Q-Surge-2024-04-02.csv",
                                                   L"Q-Surge-2024-05-01.csv", L"notes.txt"}));
-    SetNow(2024, 5, 2, 0, 0, 0);
+    SetLogNow(2024, 5, 2, 0, 0, 0);
     ASSERT_TRUE(RecordSecond());
     EXPECT_EQ(Files(), (std::vector<std::wstring>{L"Q-Surge-2024-03-01 copy.csv", L"Q-Surge-2024-04-02.csv",
                                                   L"Q-Surge-2024-05-01.csv", L"Q-Surge-2024-05-02.csv",
@@ -287,7 +238,7 @@ TEST_F(ReadingsLogTest, TheFolderNeverHoldsMoreThan100MB)
     ASSERT_TRUE(RecordSecond());
     EXPECT_EQ(Files().size(), 5u);
     // The day's file grows past the limit: the oldest goes, the others stay.
-    SetNow(2024, 5, 1, 14, 3, 8);
+    SetLogNow(2024, 5, 1, 14, 3, 8);
     ASSERT_TRUE(RecordSecond());
     EXPECT_EQ(Files(), (std::vector<std::wstring>{L"Q-Surge-2024-04-29.csv", L"Q-Surge-2024-04-30.csv",
                                                   L"Q-Surge-2024-05-01.csv", L"someone else's.bin"}));
@@ -300,7 +251,7 @@ TEST_F(ReadingsLogTest, TheFolderNeverHoldsMoreThan100MB)
     const std::string today = ReadText(File(L"Q-Surge-2024-05-01.csv"));
     MakeFile(File(L"someone else's.bin"), kLogFolderLimit - today.size() - 50);
     for (int second = 9; second < 12; ++second) {
-        SetNow(2024, 5, 1, 14, 3, second);
+        SetLogNow(2024, 5, 1, 14, 3, second);
         ASSERT_TRUE(RecordSecond());
     }
     EXPECT_EQ(ReadText(File(L"Q-Surge-2024-05-01.csv")), today);
@@ -313,7 +264,7 @@ TEST_F(ReadingsLogTest, AFolderThatCannotBeWrittenPausesLoggingTellsOnceAndResum
     CreateLogFolder(m_folder.substr(0, m_folder.rfind(L'\\')));
     MakeFile(m_folder, 1);
     for (int second = 7; second < 10; ++second) {
-        SetNow(2024, 5, 1, 14, 3, second);
+        SetLogNow(2024, 5, 1, 14, 3, second);
         ASSERT_TRUE(RecordSecond());
     }
     const std::vector<LogNotice> notices = Notices();
@@ -322,7 +273,7 @@ TEST_F(ReadingsLogTest, AFolderThatCannotBeWrittenPausesLoggingTellsOnceAndResum
     EXPECT_NE(notices[0].text.find(L"log folder cannot be written"), std::wstring::npos);
 
     DeleteFileW(m_folder.c_str());
-    SetNow(2024, 5, 1, 14, 3, 10);
+    SetLogNow(2024, 5, 1, 14, 3, 10);
     ASSERT_TRUE(RecordSecond());
     const std::string text = ReadText(File(L"Q-Surge-2024-05-01.csv"));
     EXPECT_EQ(text.rfind(kHeader, 0), 0u);
@@ -338,10 +289,10 @@ TEST_F(ReadingsLogTest, AFileHeldWithoutSharingMovesTheRowsToAnotherFile)
                               CREATE_NEW, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(RecordSecond());
-    SetNow(2024, 5, 1, 14, 3, 8);
+    SetLogNow(2024, 5, 1, 14, 3, 8);
     ASSERT_TRUE(RecordSecond());
     CloseHandle(held);
-    SetNow(2024, 5, 1, 14, 3, 9);
+    SetLogNow(2024, 5, 1, 14, 3, 9);
     ASSERT_TRUE(RecordSecond());
 
     EXPECT_EQ(ReadText(File(L"Q-Surge-2024-05-01.csv")), "");
@@ -361,7 +312,7 @@ TEST_F(ReadingsLogTest, AFullDiskLeavesNoHalfRowTellsOnceAndResumes)
     g_fullWrites = 0;
     CLogWriter::SetWriteHook(&WriteHalfThenFail);
     for (int second = 8; second < 11; ++second) {
-        SetNow(2024, 5, 1, 14, 3, second);
+        SetLogNow(2024, 5, 1, 14, 3, second);
         ASSERT_TRUE(RecordSecond());
     }
     EXPECT_EQ(g_fullWrites, 3) << "every second tries again";
@@ -371,17 +322,17 @@ TEST_F(ReadingsLogTest, AFullDiskLeavesNoHalfRowTellsOnceAndResumes)
     EXPECT_NE(notices[0].text.find(L"disk is full"), std::wstring::npos);
 
     CLogWriter::SetWriteHook(nullptr);
-    SetNow(2024, 5, 1, 14, 3, 11);
+    SetLogNow(2024, 5, 1, 14, 3, 11);
     ASSERT_TRUE(RecordSecond());
     const std::string after = ReadText(File(L"Q-Surge-2024-05-01.csv"));
     ASSERT_EQ(after.rfind(before, 0), 0u);
     const std::string added = after.substr(before.size());
-    EXPECT_EQ(added.rfind(IsoTime(g_now) + ",0,", 0), 0u) << added;
+    EXPECT_EQ(added.rfind(IsoTime(g_logNow) + ",0,", 0), 0u) << added;
     EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 2);
 
     // Paused again later: told again.
     CLogWriter::SetWriteHook(&WriteHalfThenFail);
-    SetNow(2024, 5, 1, 14, 3, 12);
+    SetLogNow(2024, 5, 1, 14, 3, 12);
     ASSERT_TRUE(RecordSecond());
     EXPECT_EQ(Notices().size(), 1u);
 }
