@@ -9,6 +9,10 @@ namespace {
 std::atomic<CLogWriter::WriteHook> g_writeHook{nullptr};
 constexpr size_t kMostWaiting = 60;  // seconds of rows
 constexpr int kMostSuffixes = 9;     // files a day, when others hold them
+// How often the thread looks for rows: they reach the disk this much after
+// they were made, at most, and so well within a second of their time.
+constexpr DWORD kLookMs = 500;
+std::atomic<DWORD> g_lookMs{kLookMs};
 constexpr wchar_t kPaused[] = L"Q-Surge: logging paused";
 
 bool WriteToFile(HANDLE file, const std::string& text, DWORD& written)
@@ -18,6 +22,18 @@ bool WriteToFile(HANDLE file, const std::string& text, DWORD& written)
     return (hook ? hook(file, text.data(), size, &written) : ::WriteFile(file, text.data(), size, &written, nullptr)) &&
            written == size;
 }
+
+// Holds a slim lock exclusively for its scope.
+class Locked {
+public:
+    explicit Locked(SRWLOCK& lock) : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
+    ~Locked() { ::ReleaseSRWLockExclusive(&m_lock); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
 
 bool SetFileEnd(HANDLE file, uint64_t size)
 {
@@ -29,39 +45,49 @@ bool SetFileEnd(HANDLE file, uint64_t size)
 
 void CLogWriter::SetWriteHook(WriteHook hook) { g_writeHook = hook; }
 
-CLogWriter::CLogWriter(std::wstring folder) : m_folder(std::move(folder)), m_thread(&CLogWriter::Run, this) {}
+void CLogWriter::SetLookPeriod(DWORD ms) { g_lookMs = ms ? ms : kLookMs; }
+
+CLogWriter::CLogWriter(std::wstring folder) : m_folder(std::move(folder))
+{
+    m_thread = ::CreateThread(nullptr, 0, &CLogWriter::ThreadMain, this, 0, nullptr);
+}
 
 CLogWriter::~CLogWriter()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stop = true;
+    if (m_thread) {
+        {
+            Locked locked(m_lock);
+            m_stop = true;
+        }
+        ::WakeConditionVariable(&m_wake);
+        ::WaitForSingleObject(m_thread, INFINITE);
+        ::CloseHandle(m_thread);
     }
-    m_wake.notify_one();
-    m_thread.join();
     Close();
 }
 
 void CLogWriter::Push(const LogDate& date, std::string rows)
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        Locked locked(m_lock);
         if (m_queue.size() >= kMostWaiting) return;
         m_queue.push_back({date, std::move(rows)});
     }
-    m_wake.notify_one();
+    // Not woken: the thread looks by itself (see Run), so the window never
+    // waits for the system to wake it, nor gives way to it.
 }
 
 void CLogWriter::WaitIdle()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    ::WakeConditionVariable(&m_wake);
+    Locked locked(m_lock);
+    while (!m_queue.empty() || m_busy) ::SleepConditionVariableSRW(&m_idle, &m_lock, INFINITE, 0);
 }
 
 bool CLogWriter::TakeNotice(LogNotice& notice)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_hasNotice) return false;
+    if (!m_hasNotice.load()) return false;
+    Locked locked(m_lock);
     notice = std::move(m_notice);
     m_hasNotice = false;
     return true;
@@ -69,25 +95,35 @@ bool CLogWriter::TakeNotice(LogNotice& notice)
 
 void CLogWriter::Tell(LogNotice notice)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    Locked locked(m_lock);
     m_notice = std::move(notice);
     m_hasNotice = true;
 }
 
+DWORD WINAPI CLogWriter::ThreadMain(void* writer)
+{
+    static_cast<CLogWriter*>(writer)->Run();
+    return 0;
+}
+
 void CLogWriter::Run()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    // Woken while the window works, the thread gives way to it (on Windows;
+    // Wine keeps one priority for all). Its disk priority stays as it is, so
+    // that the rows are not held back by others' reads.
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+    Locked locked(m_lock);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+        while (!m_stop && m_queue.empty()) ::SleepConditionVariableSRW(&m_wake, &m_lock, g_lookMs.load(), 0);
         if (m_queue.empty()) return;  // stopping, with everything written
         const Batch batch = std::move(m_queue.front());
         m_queue.pop_front();
         m_busy = true;
-        lock.unlock();
+        ::ReleaseSRWLockExclusive(&m_lock);
         Write(batch);
-        lock.lock();
+        ::AcquireSRWLockExclusive(&m_lock);
         m_busy = false;
-        m_idle.notify_all();
+        ::WakeAllConditionVariable(&m_idle);
     }
 }
 

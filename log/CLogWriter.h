@@ -1,19 +1,17 @@
 #pragma once
 // CLogWriter: appends the rows of each second to the day's file on a thread of
-// its own, so that a slow disk never holds up the window. Each second's rows
-// go in one write and reach the disk before the next second's; a write that
-// fails leaves no part of them behind. When the file cannot be written (the
+// its own, so that a slow disk never holds up the window. The thread looks
+// for rows twice a second; each second's rows go in one write and reach
+// the disk within that second; a write that fails leaves no part of them
+// behind. When the file cannot be written (the
 // disk full, the folder unwritable, the file held by another program) that
 // second's rows are dropped, the user is told once, and every later second
 // tries again, so logging resumes by itself.
 #include <windows.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "log/LogRecord.h"
 
@@ -24,17 +22,19 @@ struct LogNotice {
 
 class CLogWriter {
 public:
-    // Starts the thread; throws std::system_error when it cannot.
+    // Starts the thread; see Started.
     explicit CLogWriter(std::wstring folder);
     // Writes what is queued, then stops.
     ~CLogWriter();
     CLogWriter(const CLogWriter&) = delete;
     CLogWriter& operator=(const CLogWriter&) = delete;
+    // False when the system gave no thread: nothing is written.
+    bool Started() const { return m_thread != nullptr; }
 
     // One second's rows, for the day's file. Dropped when a minute's rows are
     // already waiting (the disk does not answer).
     void Push(const LogDate& date, std::string rows);
-    // Waits until every row pushed so far has been handled.
+    // Wakes the thread and waits until every row pushed so far has been handled.
     void WaitIdle();
     // The notice not yet shown, if any.
     bool TakeNotice(LogNotice& notice);
@@ -42,6 +42,9 @@ public:
     // Every write to a log file goes through here; tests fail it (null: WriteFile).
     using WriteHook = BOOL (*)(HANDLE file, const void* data, DWORD size, DWORD* written);
     static void SetWriteHook(WriteHook hook);
+    // How often the thread looks for rows, in milliseconds; the benchmark
+    // shortens it to measure one look (0: twice a second).
+    static void SetLookPeriod(DWORD ms);
 
 private:
     struct Batch {
@@ -50,6 +53,7 @@ private:
     };
     enum class Failure { None, Folder, DiskFull, Write, FolderFull, Locked };
 
+    static DWORD WINAPI ThreadMain(void* writer);
     void Run();
     void Write(const Batch& batch);
     bool Open(const LogDate& date);
@@ -68,11 +72,14 @@ private:
     Failure m_failure = Failure::None;
     LogDate m_toldLocked{};  // the day whose held file the user was told of
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake, m_idle;
+    // The queue and the notice, shared with the thread. Slim locks and
+    // condition variables: waking the thread costs the window no call into
+    // the system's kernel objects.
+    SRWLOCK m_lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE m_wake = CONDITION_VARIABLE_INIT, m_idle = CONDITION_VARIABLE_INIT;
     std::deque<Batch> m_queue;
     bool m_busy = false, m_stop = false;
     LogNotice m_notice;
-    bool m_hasNotice = false;
-    std::thread m_thread;  // last: it starts once the rest is there
+    std::atomic<bool> m_hasNotice{false};  // read without the lock at every logged second
+    HANDLE m_thread = nullptr;             // last: it starts once the rest is there
 };

@@ -2,7 +2,6 @@
 
 #include <shellapi.h>
 
-#include <system_error>
 
 #include "log/LogFolder.h"
 
@@ -32,11 +31,9 @@ void CReadingsLog::SetEnabled(bool on)
         m_writer.reset();
         return;
     }
-    try {
-        m_writer = std::make_unique<CLogWriter>(m_folder);
-    } catch (const std::system_error&) {
-        // No thread to write with: the switch stays off.
-    }
+    m_writer = std::make_unique<CLogWriter>(m_folder);
+    // No thread to write with: the switch stays off.
+    if (!m_writer->Started()) m_writer.reset();
 }
 
 bool CReadingsLog::OpenFolder() const
