@@ -66,12 +66,12 @@ CLogWriter::~CLogWriter()
     Close();
 }
 
-void CLogWriter::Push(const LogDate& date, std::string rows)
+void CLogWriter::Push(int64_t utcSecond, std::string rows)
 {
     {
         Locked locked(m_lock);
         if (m_queue.size() >= kMostWaiting) return;
-        m_queue.push_back({date, std::move(rows)});
+        m_queue.push_back({utcSecond, std::move(rows)});
     }
     // Not woken: the thread looks by itself (see Run), so the window never
     // waits for the system to wake it, nor gives way to it.
@@ -127,16 +127,23 @@ void CLogWriter::Run()
     }
 }
 
+// The zone's rules are looked up here, off the window's thread.
 void CLogWriter::Write(const Batch& batch)
 {
-    if (m_file == INVALID_HANDLE_VALUE || batch.date != m_date) {
-        if (!Open(batch.date)) return;
+    const LogTime time = LocalTimeOf(batch.utcSecond);
+    Append(DateOf(time), StampLogRows(batch.rows, time));
+}
+
+void CLogWriter::Append(const LogDate& date, const std::string& stamped)
+{
+    if (m_file == INVALID_HANDLE_VALUE || date != m_date) {
+        if (!Open(date)) return;
     }
     // A new file starts with the header, in the same write as its first rows.
-    const std::string text = m_fileBytes == 0 ? kLogHeader + batch.rows : std::string();
-    const std::string& rows = m_fileBytes == 0 ? text : batch.rows;
+    const std::string text = m_fileBytes == 0 ? kLogHeader + stamped : std::string();
+    const std::string& rows = m_fileBytes == 0 ? text : stamped;
     if (m_folderBytes + rows.size() > kLogFolderLimit) {
-        m_folderBytes = PruneLogFolder(m_folder, batch.date, m_fileName, kLogFolderLimit - rows.size());
+        m_folderBytes = PruneLogFolder(m_folder, date, m_fileName, kLogFolderLimit - rows.size());
         if (m_folderBytes + rows.size() > kLogFolderLimit) {
             Fail(Failure::FolderFull, 0);
             return;

@@ -31,9 +31,10 @@ public:
     // False when the system gave no thread: nothing is written.
     bool Started() const { return m_thread != nullptr; }
 
-    // One second's rows, for the day's file. Dropped when a minute's rows are
+    // One second's rows (see AppendLogRow), to be stamped with its local
+    // time and written to that day's file. Dropped when a minute's rows are
     // already waiting (the disk does not answer).
-    void Push(const LogDate& date, std::string rows);
+    void Push(int64_t utcSecond, std::string rows);
     // Wakes the thread and waits until every row pushed so far has been handled.
     void WaitIdle();
     // The notice not yet shown, if any.
@@ -48,7 +49,7 @@ public:
 
 private:
     struct Batch {
-        LogDate date;
+        int64_t utcSecond;
         std::string rows;
     };
     enum class Failure { None, Folder, DiskFull, Write, FolderFull, Locked };
@@ -56,6 +57,7 @@ private:
     static DWORD WINAPI ThreadMain(void* writer);
     void Run();
     void Write(const Batch& batch);
+    void Append(const LogDate& date, const std::string& stamped);
     bool Open(const LogDate& date);
     void Close();
     // A failure told once until a write succeeds again.

@@ -6,15 +6,12 @@
 #include "log/LogFolder.h"
 
 namespace {
-LogTime (*g_clock)() = &LocalLogTime;
 CReadingsLog::OpenFolderHook g_openFolder = nullptr;
 // Enough for any second's writes; a runaway writer is cut short.
 constexpr size_t kMostWrittenText = 200;
 
 std::string Signed(int32_t kHz) { return (kHz < 0 ? "" : "+") + Thousandths(kHz); }
 }  // namespace
-
-void CReadingsLog::SetClock(LogTime (*now)()) { g_clock = now ? now : &LocalLogTime; }
 
 void CReadingsLog::SetOpenFolderHook(OpenFolderHook hook) { g_openFolder = hook; }
 
@@ -47,8 +44,8 @@ bool CReadingsLog::OpenFolder() const
 bool CReadingsLog::Due()
 {
     if (!m_writer) return false;
-    const LogTime now = g_clock();
-    if (m_hasSecond && SameSecond(now, m_second)) return false;
+    const int64_t now = LogSecondNow();
+    if (m_hasSecond && now == m_second) return false;
     m_second = now;
     m_hasSecond = true;
     return true;
@@ -57,15 +54,14 @@ bool CReadingsLog::Due()
 void CReadingsLog::Record(const GpuLogReading* readings, int count)
 {
     if (!m_writer || !m_hasSecond) return;
-    const std::string time = IsoTime(m_second);
     std::string rows;
-    rows.reserve(static_cast<size_t>(count) * 80);
+    rows.reserve(static_cast<size_t>(count) * 64);
     for (int i = 0; i < count; ++i) {
         const int gpu = readings[i].gpuIndex;
-        AppendLogRow(rows, time, readings[i], gpu >= 0 && gpu < kMostGpus ? m_written[gpu] : std::string());
+        AppendLogRow(rows, readings[i], gpu >= 0 && gpu < kMostGpus ? m_written[gpu] : std::string());
     }
     ClearWritten();
-    if (!rows.empty()) m_writer->Push(DateOf(m_second), std::move(rows));
+    if (!rows.empty()) m_writer->Push(m_second, std::move(rows));
 }
 
 bool CReadingsLog::TakeNotice(LogNotice& notice) { return m_writer && m_writer->TakeNotice(notice); }

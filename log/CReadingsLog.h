@@ -2,7 +2,8 @@
 // CReadingsLog: while switched on, one row a second for every GPU in a CSV
 // file a day (see LogFolder.h), with what the program wrote to each GPU in
 // that second. The main window asks at each refresh whether a row is due and
-// hands over the readings; writing happens on CLogWriter's thread. The GPU
+// hands over the readings; stamping them with the local time and writing
+// happen on CLogWriter's thread. The clock is LogRecord.h's. The GPU
 // control object tells it of every setting the driver took.
 #include <memory>
 #include <string>
@@ -35,8 +36,6 @@ public:
     // Until every row recorded so far is handled.
     void WaitWritten();
 
-    // The clock rows are stamped with; tests give their own (null: the system's).
-    static void SetClock(LogTime (*now)());
     // How the folder is opened; tests record it (null: the shell).
     using OpenFolderHook = bool (*)(const std::wstring& folder);
     static void SetOpenFolderHook(OpenFolderHook hook);
@@ -54,7 +53,7 @@ private:
 
     std::wstring m_folder;
     std::unique_ptr<CLogWriter> m_writer;  // while on
-    LogTime m_second{};
+    int64_t m_second = 0;  // UTC, of the rows last made
     bool m_hasSecond = false;
     // What was written to each GPU since the last rows.
     std::string m_written[kMostGpus];

@@ -1,19 +1,29 @@
 #include "log/LogRecord.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
 #include "gpu/GpuControl.h"
 
 namespace {
-constexpr int64_t kTicksPerMinute = 60LL * 10000000;
+std::atomic<LogClock> g_clock{nullptr};
+std::atomic<bool> g_fixedZone{false};
+std::atomic<int> g_fixedOffset{0};
+constexpr int64_t kTicksPerSecond = 10000000;
+constexpr int64_t kTicksPerMinute = 60 * kTicksPerSecond;
+
+int64_t Ticks(const FILETIME& file)
+{
+    return static_cast<int64_t>((static_cast<uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime);
+}
 
 int64_t Ticks(const SYSTEMTIME& time)
 {
     FILETIME file{};
     ::SystemTimeToFileTime(&time, &file);
-    return static_cast<int64_t>((static_cast<uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime);
+    return Ticks(file);
 }
 
 void AppendValue(std::string& text, const std::optional<unsigned>& value)
@@ -25,26 +35,38 @@ void AppendValue(std::string& text, const std::optional<unsigned>& value)
 
 const char kLogHeader[] = "time,gpu,temperature_c,fan_percent,engine_mhz,memory_mhz,fan_mode,written\r\n";
 
-LogTime LocalLogTime()
+void SetLogClock(LogClock now, std::optional<int> fixedOffsetMinutes)
 {
-    SYSTEMTIME utc{};
-    ::GetSystemTime(&utc);
-    utc.wMilliseconds = 0;
-    LogTime now{};
-    // The zone's rule for this very date: summer time included.
-    if (!::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &now.local)) {
-        now.local = utc;
-        return now;
-    }
-    now.offsetMinutes = static_cast<int>((Ticks(now.local) - Ticks(utc)) / kTicksPerMinute);
-    return now;
+    g_clock = now;
+    g_fixedZone = fixedOffsetMinutes.has_value();
+    g_fixedOffset = fixedOffsetMinutes.value_or(0);
 }
 
-bool SameSecond(const LogTime& a, const LogTime& b)
+int64_t LogSecondNow()
 {
-    const SYSTEMTIME &x = a.local, &y = b.local;
-    return x.wSecond == y.wSecond && x.wMinute == y.wMinute && x.wHour == y.wHour && x.wDay == y.wDay &&
-           x.wMonth == y.wMonth && x.wYear == y.wYear && a.offsetMinutes == b.offsetMinutes;
+    if (const LogClock clock = g_clock.load()) return clock();
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return Ticks(now) / kTicksPerSecond;
+}
+
+LogTime LocalTimeOf(int64_t utcSecond)
+{
+    LogTime time{};
+    const bool fixed = g_fixedZone.load();
+    const int64_t ticks = (utcSecond + (fixed ? g_fixedOffset.load() * 60LL : 0)) * kTicksPerSecond;
+    FILETIME file{static_cast<DWORD>(ticks), static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32)};
+    SYSTEMTIME utc{};
+    ::FileTimeToSystemTime(&file, &utc);
+    if (fixed) {
+        time.local = utc;
+        time.offsetMinutes = g_fixedOffset.load();
+    } else if (::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &time.local)) {
+        time.offsetMinutes = static_cast<int>((Ticks(time.local) - Ticks(utc)) / kTicksPerMinute);
+    } else {
+        time.local = utc;
+    }
+    return time;
 }
 
 LogDate DateOf(const LogTime& time) { return {time.local.wYear, time.local.wMonth, time.local.wDay}; }
@@ -59,11 +81,8 @@ std::string IsoTime(const LogTime& time)
     return text;
 }
 
-void AppendLogRow(std::string& text, const std::string& isoTime, const GpuLogReading& reading,
-                  const std::string& written)
+void AppendLogRow(std::string& text, const GpuLogReading& reading, const std::string& written)
 {
-    text += isoTime;
-    text += ',';
     text += std::to_string(reading.gpuIndex);
     AppendValue(text, reading.temperature);
     AppendValue(text, reading.fanLevel);
@@ -72,6 +91,20 @@ void AppendLogRow(std::string& text, const std::string& isoTime, const GpuLogRea
     text += reading.fanCurve ? ",curve," : ",auto,";
     text += written;
     text += "\r\n";
+}
+
+std::string StampLogRows(const std::string& rows, const LogTime& time)
+{
+    const std::string stamp = IsoTime(time) + ',';
+    std::string stamped;
+    stamped.reserve(rows.size() + 8 * stamp.size());
+    for (size_t start = 0; start < rows.size();) {
+        const size_t end = std::min(rows.find('\n', start), rows.size() - 1) + 1;
+        stamped += stamp;
+        stamped.append(rows, start, end - start);
+        start = end;
+    }
+    return stamped;
 }
 
 int ReadGpusForLog(CGpuControl& gpu, int curveGpu, GpuLogReading* readings, int capacity)

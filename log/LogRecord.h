@@ -1,6 +1,8 @@
 #pragma once
 // One row of the readings log: the time, a GPU's four readings, its fan mode
-// and what the program wrote to it. Rows are plain ASCII (and so UTF-8),
+// and what the program wrote to it. The window makes the rows of a second;
+// the writer, off the window's thread, finds their local time and puts it in
+// front. Rows are plain ASCII (and so UTF-8),
 // comma-separated, with whole numbers only: nothing depends on the locale.
 #include <windows.h>
 
@@ -26,9 +28,15 @@ struct LogDate {
     bool operator!=(const LogDate& other) const { return !(*this == other); }
 };
 
-// The system's local time now, with its offset from UTC.
-LogTime LocalLogTime();
-bool SameSecond(const LogTime& a, const LogTime& b);
+// The clock and the zone rows are stamped by: whole seconds since
+// 1601-01-01 UTC (the system's file time), and the local time of such a
+// second with its offset from UTC.
+using LogClock = int64_t (*)();
+// Tests give their clock and a zone of a fixed offset; null: the system's
+// clock, and its zone's rules for each date (summer time included).
+void SetLogClock(LogClock now, std::optional<int> fixedOffsetMinutes);
+int64_t LogSecondNow();
+LogTime LocalTimeOf(int64_t utcSecond);
 LogDate DateOf(const LogTime& time);
 // "2024-05-01T14:03:07+02:00"
 std::string IsoTime(const LogTime& time);
@@ -46,9 +54,10 @@ struct GpuLogReading {
 // The header line, with its line end.
 extern const char kLogHeader[];
 
-// Appends the GPU's row, with its line end.
-void AppendLogRow(std::string& text, const std::string& isoTime, const GpuLogReading& reading,
-                  const std::string& written);
+// Appends the GPU's row, all but its time, with its line end.
+void AppendLogRow(std::string& text, const GpuLogReading& reading, const std::string& written);
+// The rows each given the time, in front.
+std::string StampLogRows(const std::string& rows, const LogTime& time);
 
 // Reads every GPU the driver reports, at most `capacity`; curveGpu is the GPU
 // whose fan follows the curve, -1 for none. Returns how many were read.

@@ -10,9 +10,12 @@
 
 #include "log/LogRecord.h"
 
+// The time SetLogNow set, as the log should write it.
 inline LogTime g_logNow;
-inline LogTime LogNow() { return g_logNow; }
+inline int64_t g_logSecond = 0;
+inline int64_t LogNow() { return g_logSecond; }
 
+// The log's clock at that local time, in a zone that far from UTC.
 inline void SetLogNow(int year, int month, int day, int hour, int minute, int second, int offsetMinutes = 120)
 {
     g_logNow = LogTime{};
@@ -23,6 +26,11 @@ inline void SetLogNow(int year, int month, int day, int hour, int minute, int se
     g_logNow.local.wMinute = static_cast<WORD>(minute);
     g_logNow.local.wSecond = static_cast<WORD>(second);
     g_logNow.offsetMinutes = offsetMinutes;
+    FILETIME local{};
+    SystemTimeToFileTime(&g_logNow.local, &local);
+    const int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime);
+    g_logSecond = ticks / 10000000 - offsetMinutes * 60LL;
+    SetLogClock(&LogNow, offsetMinutes);
 }
 
 inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -60,14 +60,13 @@ protected:
         GetTempPathW(MAX_PATH, temp);
         m_folder = std::wstring(temp) + L"qsurge log " + std::to_wstring(GetCurrentProcessId()) + L"\\logs";
         RemoveFolder();
-        CReadingsLog::SetClock(&LogNow);
         SetLogNow(2024, 5, 1, 14, 3, 7);
     }
     void TearDown() override
     {
         m_log.reset();
         CLogWriter::SetWriteHook(nullptr);
-        CReadingsLog::SetClock(nullptr);
+        SetLogClock(nullptr, std::nullopt);
         RemoveFolder();
     }
     void RemoveFolder()
@@ -161,9 +160,10 @@ TEST_F(ReadingsLogTest, TimesCarryTheirOffsetFromUtc)
     const DWORD kind = GetTimeZoneInformation(&zone);
     const LONG bias = zone.Bias + (kind == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias
                                    : kind == TIME_ZONE_ID_STANDARD ? zone.StandardBias : 0);
+    SetLogClock(nullptr, std::nullopt);
     SYSTEMTIME before;
     GetLocalTime(&before);
-    const LogTime now = LocalLogTime();
+    const LogTime now = LocalTimeOf(LogSecondNow());
     EXPECT_EQ(now.offsetMinutes, -bias);
     EXPECT_EQ(now.local.wYear, before.wYear);
     EXPECT_EQ(now.local.wHour * 60 + now.local.wMinute, before.wHour * 60 + before.wMinute)

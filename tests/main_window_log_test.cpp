@@ -62,13 +62,12 @@ protected:
         m_folder = DefaultLogFolder();
         ASSERT_FALSE(m_folder.empty());
         RemoveLogFolder(m_folder);
-        CReadingsLog::SetClock(&LogNow);
         SetLogNow(2024, 5, 1, 14, 3, 7);
     }
     void TearDown() override
     {
         MainWindowTest::TearDown();
-        CReadingsLog::SetClock(nullptr);
+        SetLogClock(nullptr, std::nullopt);
         CReadingsLog::SetOpenFolderHook(nullptr);
         CTrayIcon::SetNotifyHook(nullptr);
         RemoveLogFolder(m_folder);

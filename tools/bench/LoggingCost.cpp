@@ -14,21 +14,11 @@
 #include "tools/bench/ProcessCounters.h"
 
 namespace {
+constexpr int kChecks = 10000;
 
-// A clock one second further at each reading, from 2024-05-01 00:00:00 on.
-int g_tick = 0;
-LogTime NextSecond()
-{
-    LogTime time{};
-    time.local.wYear = 2024;
-    time.local.wMonth = 5;
-    time.local.wDay = 1 + g_tick / 86400;
-    time.local.wHour = static_cast<WORD>(g_tick / 3600 % 24);
-    time.local.wMinute = static_cast<WORD>(g_tick / 60 % 60);
-    time.local.wSecond = static_cast<WORD>(g_tick % 60);
-    ++g_tick;
-    return time;
-}
+// A clock one second further at each reading, in the system's time zone.
+int64_t g_second = 0;
+int64_t NextSecond() { return ++g_second; }
 
 // The rows of one second of the GPUs, as the log writes them.
 std::string SampleRows(CGpuControl& gpu)
@@ -36,8 +26,8 @@ std::string SampleRows(CGpuControl& gpu)
     GpuLogReading readings[kNvMaxPhysicalGpus];
     const int count = ReadGpusForLog(gpu, -1, readings, static_cast<int>(kNvMaxPhysicalGpus));
     std::string rows;
-    for (int i = 0; i < count; ++i) AppendLogRow(rows, IsoTime(NextSecond()), readings[i], "");
-    return rows;
+    for (int i = 0; i < count; ++i) AppendLogRow(rows, readings[i], "");
+    return StampLogRows(rows, LocalTimeOf(LogSecondNow()));
 }
 
 void MeasureAppend(const std::wstring& folder, const std::string& rows, int count, LoggingFigures& figures)
@@ -70,7 +60,8 @@ bool MeasureLoggingCost(int seconds, int idleSeconds, LoggingFigures& figures)
     const std::wstring folder = std::wstring(temp) + L"qsurge-bench-logs-" + std::to_wstring(::GetCurrentProcessId());
     if (CreateLogFolder(folder) != ERROR_SUCCESS) return false;
 
-    CReadingsLog::SetClock(&NextSecond);
+    g_second = LogSecondNow();
+    SetLogClock(&NextSecond, std::nullopt);
     {
         CReadingsLog log(folder);
         log.SetEnabled(true);
@@ -117,7 +108,20 @@ bool MeasureLoggingCost(int seconds, int idleSeconds, LoggingFigures& figures)
         CLogWriter::SetLookPeriod(0);
         figures.seconds = seconds;
     }
-    CReadingsLog::SetClock(nullptr);
+    SetLogClock(nullptr, std::nullopt);
+    {
+        CReadingsLog log(folder);
+        log.SetEnabled(true);
+        double total = 0;
+        for (int i = 0; i < kChecks; ++i) {
+            const double start = WallSeconds();
+            log.Due();
+            const double took = WallSeconds() - start;
+            total += took;
+            figures.checkMax = std::max(figures.checkMax, took);
+        }
+        figures.checkMean = total / kChecks;
+    }
     MeasureAppend(folder, SampleRows(gpu), seconds, figures);
     RemoveLogFolder(folder);
     return true;

@@ -13,6 +13,8 @@ struct LoggingFigures {
     double stepMax = 0;
     double emptyMax = 0;      // the slowest of as many empty stretches timed the same way: the
                               // machine's own interruptions, which any step may meet
+    double checkMean = 0;     // seconds: whether rows are due, at every refresh, on the system's clock
+    double checkMax = 0;
     double cpuPerSecond = 0;  // CPU seconds of one logged second's rows, every thread
     double lookCpu = 0;       // CPU seconds of one look for rows that finds none, every thread
     double appendMean = 0;    // seconds: one second's rows appended and flushed, synchronously
