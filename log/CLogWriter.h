@@ -1,12 +1,12 @@
 #pragma once
 // CLogWriter: appends the rows of each second to the day's file on a thread of
 // its own, so that a slow disk never holds up the window. The thread looks
-// for rows twice a second; each second's rows go in one write and reach
-// the disk within that second; a write that fails leaves no part of them
-// behind. When the file cannot be written (the
-// disk full, the folder unwritable, the file held by another program) that
-// second's rows are dropped, the user is told once, and every later second
-// tries again, so logging resumes by itself.
+// for rows twice a second; each second's rows go in one write and are on the
+// disk less than a second after their time; a write that fails leaves no part
+// of them behind. When the file cannot be written (the disk full, the folder
+// unwritable, the file held by another program) that second's rows are
+// dropped, the user is told once, and every later second tries again, so
+// logging resumes by itself.
 #include <windows.h>
 
 #include <atomic>

@@ -26,6 +26,15 @@ int64_t Ticks(const SYSTEMTIME& time)
     return Ticks(file);
 }
 
+SYSTEMTIME SystemTimeOf(int64_t second)
+{
+    const uint64_t ticks = static_cast<uint64_t>(second * kTicksPerSecond);
+    const FILETIME file{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME time{};
+    ::FileTimeToSystemTime(&file, &time);
+    return time;
+}
+
 void AppendValue(std::string& text, const std::optional<unsigned>& value)
 {
     text += ',';
@@ -53,19 +62,17 @@ int64_t LogSecondNow()
 LogTime LocalTimeOf(int64_t utcSecond)
 {
     LogTime time{};
-    const bool fixed = g_fixedZone.load();
-    const int64_t ticks = (utcSecond + (fixed ? g_fixedOffset.load() * 60LL : 0)) * kTicksPerSecond;
-    FILETIME file{static_cast<DWORD>(ticks), static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32)};
-    SYSTEMTIME utc{};
-    ::FileTimeToSystemTime(&file, &utc);
-    if (fixed) {
-        time.local = utc;
+    if (g_fixedZone.load()) {
         time.offsetMinutes = g_fixedOffset.load();
-    } else if (::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &time.local)) {
-        time.offsetMinutes = static_cast<int>((Ticks(time.local) - Ticks(utc)) / kTicksPerMinute);
-    } else {
-        time.local = utc;
+        time.local = SystemTimeOf(utcSecond + time.offsetMinutes * 60LL);
+        return time;
     }
+    const SYSTEMTIME utc = SystemTimeOf(utcSecond);
+    // The zone's rule for this very date: summer time included.
+    if (::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &time.local))
+        time.offsetMinutes = static_cast<int>((Ticks(time.local) - Ticks(utc)) / kTicksPerMinute);
+    else
+        time.local = utc;
     return time;
 }
 

@@ -2,8 +2,8 @@
 // One row of the readings log: the time, a GPU's four readings, its fan mode
 // and what the program wrote to it. The window makes the rows of a second;
 // the writer, off the window's thread, finds their local time and puts it in
-// front. Rows are plain ASCII (and so UTF-8),
-// comma-separated, with whole numbers only: nothing depends on the locale.
+// front. Rows are plain ASCII (and so UTF-8), comma-separated, with whole
+// numbers only: nothing depends on the locale.
 #include <windows.h>
 
 #include <cstdint>
