@@ -1,7 +1,9 @@
 #include "log/CReadingsLog.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
+#include <utility>
 
 #include "log/LogFolder.h"
 
@@ -37,8 +39,12 @@ bool CReadingsLog::OpenFolder() const
 {
     if (CreateLogFolder(m_folder) != ERROR_SUCCESS) return false;
     if (g_openFolder) return g_openFolder(m_folder);
-    return reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", m_folder.c_str(), nullptr, nullptr,
-                                                     SW_SHOWNORMAL)) > 32;
+    // The shell may hand the folder to its extensions, which want COM.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const bool opened = reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", m_folder.c_str(), nullptr,
+                                                                  nullptr, SW_SHOWNORMAL)) > 32;
+    if (SUCCEEDED(com)) ::CoUninitialize();
+    return opened;
 }
 
 bool CReadingsLog::Due()

@@ -22,6 +22,27 @@ void ChooseFromTrayMenu(CQuiloDlg& dlg, char key)
     dlg.SendMessage(CTrayIcon::kCallbackMessage, CTrayIcon::kIconId, WM_RBUTTONUP);
 }
 
+// Whether the open tray menu shows "Log readings" ticked; it is then closed.
+HWND g_menuOwner = nullptr;
+int g_logItemChecked = -1;
+void CALLBACK ReadLogItem(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    HWND menuWindow = FindWindowA("#32768", nullptr);
+    HMENU menu = menuWindow ? reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0)) : nullptr;
+    if (menu) g_logItemChecked = (GetMenuState(menu, ID_TRAY_LOG, MF_BYCOMMAND) & MF_CHECKED) ? 1 : 0;
+    PostMessageA(g_menuOwner, WM_KEYDOWN, VK_ESCAPE, 0);
+}
+
+int LogItemChecked(CQuiloDlg& dlg)
+{
+    g_menuOwner = dlg.m_hWnd;
+    g_logItemChecked = -1;
+    SetTimer(nullptr, 0, 50, &ReadLogItem);
+    dlg.SendMessage(CTrayIcon::kCallbackMessage, CTrayIcon::kIconId, WM_RBUTTONUP);
+    return g_logItemChecked;
+}
+
 std::vector<std::wstring> g_balloonTitles;
 BOOL RecordBalloons(DWORD, NOTIFYICONDATAW* data)
 {
@@ -96,14 +117,18 @@ TEST_F(MainWindowLogTest, TheLogSwitchInTheTrayMenuIsKeptAcrossARestart)
     TestableQuiloDlg* dlg = &Open();
     TickAt(7);
     EXPECT_EQ(Today(), "<missing>") << "off until the user turns it on";
+    EXPECT_EQ(LogItemChecked(*dlg), 0);
     ChooseFromTrayMenu(*dlg, 'l');
     EXPECT_EQ(LogSwitch(), "1");
     TickAt(8);
+    // The menu's loop runs the window's refreshes, here within the same second.
+    EXPECT_EQ(LogItemChecked(*dlg), 1);
     EXPECT_EQ(Rows(Today()).size(), 1u);
 
     m_dlg.reset();
     dlg = &Open();
     TickAt(9);
+    EXPECT_EQ(LogItemChecked(*dlg), 1);
     const auto rows = Rows(Today());
     ASSERT_EQ(rows.size(), 2u) << "on again after the restart, appending to the day's file";
     EXPECT_EQ(rows[1][0], "2024-05-01T14:03:09+02:00");
