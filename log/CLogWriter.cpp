@@ -198,8 +198,8 @@ bool CLogWriter::Open(const LogDate& date)
         m_folderBytes = PruneLogFolder(m_folder, date, name, kLogFolderLimit);
         if (suffix > 1 && date != m_toldLocked) {
             m_toldLocked = date;
-            Tell({L"Q-Surge: log file in use", LogFileName(date, 1) + L" is open in another program; the readings go on in " +
-                                                   name + L"."});
+            Tell({L"Q-Surge: log file in use",
+                  LogFileName(date, 1) + L" is open in another program; the readings go on in " + name + L"."});
         }
         return true;
     }

@@ -28,7 +28,8 @@ inline void SetLogNow(int year, int month, int day, int hour, int minute, int se
     g_logNow.offsetMinutes = offsetMinutes;
     FILETIME local{};
     SystemTimeToFileTime(&g_logNow.local, &local);
-    const int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime);
+    const int64_t ticks =
+        static_cast<int64_t>((static_cast<uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime);
     g_logSecond = ticks / 10000000 - offsetMinutes * 60LL;
     SetLogClock(&LogNow, offsetMinutes);
 }
