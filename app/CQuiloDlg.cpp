@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -25,6 +26,9 @@ static_assert(CTrayIcon::kBalloonTimer != kStartTimer && CTrayIcon::kBalloonTime
 constexpr char kWarningSection[] = "Warning";
 constexpr char kWarningKey[] = "Temperature";
 constexpr int kLowestWarning = 40, kHighestWarning = 125;
+// The "Log readings" switch: its own section of the profile, off unless set.
+constexpr char kLogSection[] = "Log";
+constexpr char kLogKey[] = "Enabled";
 
 // A whole number of degrees within the range; anything else gives the default.
 int ReadWarningTemperature(const CIniFile& ini)
@@ -147,6 +151,7 @@ BOOL CQuiloDlg::OnInitDialog()
     m_iniPath = ChooseProfilePath(GetExeDirectory(m_hWnd), m_gpu.m_pciIds[1]);
     m_ini.SetPath(m_iniPath);
 
+    m_gpu.SetWriteObserver(&m_readingsLog);
     m_initialized = m_ini.ReadInitialized();
     if (!m_initialized) {
         FirstRunDefaults();
@@ -292,6 +297,7 @@ void CQuiloDlg::LoadStartupSettings()
     m_ini.ReadSystemFlags(flags);
     m_startMinimized = flags.minisize;
     m_trayIcon.SetWarningTemperature(ReadWarningTemperature(m_ini));
+    m_readingsLog.SetEnabled(std::strtol(m_ini.ReadText(kLogSection, kLogKey).c_str(), nullptr, 10) != 0);
 }
 
 LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
@@ -351,6 +357,23 @@ void CQuiloDlg::Refresh()
     m_lastMemoryClock = m_memoryClock;
     m_trayIcon.ShowReadings({temperatureRead, m_temperature, m_fanLevel, m_engineClock, m_memoryClock});
     if (m_monitorStep == MonitorStep::Apart && m_monitorPanel.m_hWnd) m_monitorStep = MonitorStep::Due;
+    if (m_readingsLog.Due()) LogReadings();
+}
+
+void CQuiloDlg::LogReadings()
+{
+    GpuLogReading readings[kNvMaxPhysicalGpus];
+    const int count = ReadGpusForLog(m_gpu, m_fan.FanAuto() ? -1 : m_gpu.m_gpuIndex, readings,
+                                     static_cast<int>(std::size(readings)));
+    m_readingsLog.Record(readings, count);
+    LogNotice notice;
+    if (m_readingsLog.TakeNotice(notice)) m_trayIcon.ShowBalloon(notice.title, notice.text, NIIF_WARNING);
+}
+
+void CQuiloDlg::SetLogging(bool on)
+{
+    m_readingsLog.SetEnabled(on);
+    m_ini.WriteText(kLogSection, kLogKey, m_readingsLog.Enabled() ? "1" : "0");
 }
 
 void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidthClass, const CRect& narrow,
@@ -486,6 +509,8 @@ LRESULT CQuiloDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage)
         ::SetForegroundWindow(m_hWnd);
         CMenu menu(::LoadMenuA(ResourceInstance(), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
         HMENU popup = menu ? ::GetSubMenu(menu, 0) : nullptr;
+        if (popup)
+            ::CheckMenuItem(popup, ID_TRAY_LOG, MF_BYCOMMAND | (m_readingsLog.Enabled() ? MF_CHECKED : MF_UNCHECKED));
         const UINT command = popup ? static_cast<UINT>(::TrackPopupMenu(popup, TPM_RIGHTBUTTON | TPM_RETURNCMD, pt.x,
                                                                            pt.y, 0, m_hWnd, nullptr))
                                    : 0;
@@ -494,6 +519,10 @@ LRESULT CQuiloDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage)
         if (command == ID_TRAY_OPEN) {
             ShowWindow(SW_SHOWNORMAL);
             RemoveTrayIcon();
+        } else if (command == ID_TRAY_LOG) {
+            SetLogging(!m_readingsLog.Enabled());
+        } else if (command == ID_TRAY_LOG_FOLDER) {
+            m_readingsLog.OpenFolder();
         } else if (command == ID_TRAY_EXIT) {
             EndProgram(IDOK);
         }

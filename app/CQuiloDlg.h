@@ -15,6 +15,7 @@
 #include "fan/CFanControl.h"
 #include "framework/Gdi.h"
 #include "gpu/GpuControl.h"
+#include "log/CReadingsLog.h"
 #include "panels/CDlgFanCurve.h"
 #include "panels/CDlgSetting.h"
 #include "panels/CDlgHwm.h"
@@ -100,6 +101,11 @@ protected:
     // level once the program has gone.
     void ReleaseFan();
     void RunStartCommand();
+    // Once a second while logging: every GPU's readings to the log, and a
+    // balloon when the log has something to tell.
+    void LogReadings();
+    // The "Log readings" switch, kept in the profile.
+    void SetLogging(bool on);
 
     CIcon m_hIcon;
     std::wstring m_iniPath;
@@ -109,6 +115,7 @@ protected:
     int m_initialized = 0;
     int m_startMinimized = 0;
     CIniFile m_ini;
+    CReadingsLog m_readingsLog;  // told of the driver's writes: outlives m_gpu
     CGpuControl m_gpu;
     CFanControl m_fan{m_gpu, m_ini};
     int m_shownFanAuto = 1;  // what the fan switch shows

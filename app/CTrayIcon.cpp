@@ -10,6 +10,14 @@ CTrayIcon::NotifyHook g_hook = nullptr;
 ULONGLONG (*g_clock)() = &::GetTickCount64;
 constexpr UINT kBalloonShownMs = 15000;
 constexpr ULONGLONG kUpdatePeriodMs = 1000;
+
+// The text, cut to fit the record's field with its terminator.
+template <size_t N> void CopyText(wchar_t (&field)[N], const std::wstring& text)
+{
+    const size_t length = std::min(text.size(), N - 1);
+    std::wmemcpy(field, text.data(), length);
+    field[length] = L'\0';
+}
 }  // namespace
 
 void CTrayIcon::SetNotifyHook(NotifyHook hook) { g_hook = hook; }
@@ -36,8 +44,7 @@ NOTIFYICONDATAW CTrayIcon::Record(UINT flags) const
     nid.uFlags = flags;
     nid.uCallbackMessage = kCallbackMessage;
     nid.hIcon = ShownIcon();
-    const size_t length = std::min(m_tip.size(), std::size(nid.szTip) - 1);
-    std::wmemcpy(nid.szTip, m_tip.data(), length);
+    CopyText(nid.szTip, m_tip);
     return nid;
 }
 
@@ -122,6 +129,16 @@ bool CTrayIcon::UpdatePicture(const TrayReadings& readings, CIcon& replaced)
 void CTrayIcon::Warn(unsigned temperature)
 {
     m_warned = true;
+    wchar_t title[64], text[256];
+    std::swprintf(title, std::size(title), L"Q-Surge: GPU %u \u00B0C", temperature);
+    std::swprintf(text, std::size(text),
+                  L"The graphics card has reached %u \u00B0C (warning at %d \u00B0C). Check its cooling.", temperature,
+                  m_warningAt);
+    ShowBalloon(title, text, NIIF_WARNING);
+}
+
+void CTrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text, DWORD icon)
+{
     if (!m_owner) return;
     if (!m_shown) {
         // The window is shown: a temporary icon carries the balloon.
@@ -130,11 +147,9 @@ void CTrayIcon::Warn(unsigned temperature)
         ::SetTimer(m_owner, kBalloonTimer, kBalloonShownMs, nullptr);
     }
     NOTIFYICONDATAW nid = Record(NIF_INFO);
-    std::swprintf(nid.szInfoTitle, std::size(nid.szInfoTitle), L"Q-Surge: GPU %u \u00B0C", temperature);
-    std::swprintf(nid.szInfo, std::size(nid.szInfo),
-                  L"The graphics card has reached %u \u00B0C (warning at %d \u00B0C). Check its cooling.", temperature,
-                  m_warningAt);
-    nid.dwInfoFlags = NIIF_WARNING;
+    CopyText(nid.szInfoTitle, title);
+    CopyText(nid.szInfo, text);
+    nid.dwInfoFlags = icon;
     Notify(NIM_MODIFY, NIF_INFO, &nid);
 }
 

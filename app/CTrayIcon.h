@@ -54,6 +54,9 @@ public:
     // The clock that paces the updates, in milliseconds; tests give their own.
     static void SetClock(ULONGLONG (*now)());
     void OnBalloonTimer();
+    // A balloon from the icon, through a temporary one while the window is
+    // shown; icon: NIIF_INFO, NIIF_WARNING ...
+    void ShowBalloon(const std::wstring& title, const std::wstring& text, DWORD icon);
 
     // The tip's second line for these readings.
     static std::wstring ReadingsLine(const TrayReadings& readings);

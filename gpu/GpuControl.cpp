@@ -286,5 +286,9 @@ int CGpuControl::SetClockOffsets(GpuClockInfo info, int gpuIndex)
     p0.clocks[1].domainId = kNvClockMemory;
     p0.clocks[1].typeId = kNvPstateClockSingle;
     p0.clocks[1].offset = info.memOffset;
-    return CallGpu<NvPstates20Fn>(NvId::SetPstates20, gpuIndex, &record) == kNvOk ? 1 : 0;
+    if (CallGpu<NvPstates20Fn>(NvId::SetPstates20, gpuIndex, &record) != kNvOk)
+        return 0;
+    if (m_observer)
+        m_observer->ClockOffsetsWritten(ResolvedIndex(gpuIndex), info.gfxOffset, info.memOffset);
+    return 1;
 }

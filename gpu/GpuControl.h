@@ -29,6 +29,22 @@ struct GpuClockInfo {
     uint32_t powerMin, powerMax, powerDefault;
 };
 
+// Told of every setting the driver took, with the GPU's index resolved; the
+// readings log records them beside the readings.
+class GpuWriteObserver {
+public:
+    virtual void CoolerLevelWritten(int gpuIndex, uint32_t level, uint32_t policy) = 0;
+    // P0's offsets in kHz.
+    virtual void ClockOffsetsWritten(int gpuIndex, int32_t gfxOffset, int32_t memOffset) = 0;
+    // Thousandths of a per cent.
+    virtual void PowerTargetWritten(int gpuIndex, uint32_t powerTarget) = 0;
+    // The frame-rate target in the driver's base profile, for every GPU.
+    virtual void FrameRateTargetWritten(uint32_t value) = 0;
+
+protected:
+    ~GpuWriteObserver() = default;
+};
+
 // Operations return 1 on success and 0 on failure. A GPU index of -1 means the
 // selected GPU (m_gpuIndex); an index outside 0..m_gpuCount-1 fails without a
 // driver call, with status NVAPI_INVALID_ARGUMENT. All operations except
@@ -54,6 +70,8 @@ public:
     unsigned Recoveries() const { return m_recoveries; }
     // The clock that paces the attempts, in milliseconds; tests give their own.
     void SetClock(uint64_t (*now)()) { m_now = now; }
+    // Null: no one is told.
+    void SetWriteObserver(GpuWriteObserver* observer) { m_observer = observer; }
 
     int GetPCIIdentifiers(uint16_t& vendor, uint16_t& device, uint16_t& subVendor, uint16_t& subsystem,
                           int gpuIndex = -1);
@@ -132,6 +150,7 @@ private:
     bool Recover();
     int GetShortString(uint32_t id, char* text, int gpuIndex);
     int GetGpuWord(uint32_t id, uint32_t& value, int gpuIndex);
+    int ResolvedIndex(int gpuIndex) const { return gpuIndex == -1 ? m_gpuIndex : gpuIndex; }
     // Policy information, valid flag set.
     bool ReadPowerInfo(NvPowerPolicyInfo& record, int gpuIndex);
 
@@ -142,4 +161,5 @@ private:
     uint64_t m_lastAttempt = 0;
     unsigned m_recoveries = 0;
     uint64_t (*m_now)() = nullptr;
+    GpuWriteObserver* m_observer = nullptr;
 };

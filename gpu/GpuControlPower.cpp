@@ -46,7 +46,11 @@ int CGpuControl::SetPowerTarget(GpuClockInfo info, int gpuIndex)
     status.entries[0].policyId = 0;
     status.entries[0].flags = 0;
     status.entries[0].powerTarget = info.powerTarget;
-    return CallGpu<NvPowerPolicyStatusFn>(NvId::SetPowerPolicyStatus, gpuIndex, &status) == kNvOk ? 1 : 0;
+    if (CallGpu<NvPowerPolicyStatusFn>(NvId::SetPowerPolicyStatus, gpuIndex, &status) != kNvOk)
+        return 0;
+    if (m_observer)
+        m_observer->PowerTargetWritten(ResolvedIndex(gpuIndex), info.powerTarget);
+    return 1;
 }
 
 int CGpuControl::GetCoolerSettings(NvCoolerSettings& record, int gpuIndex, int coolerIndex)
@@ -85,7 +89,11 @@ int CGpuControl::SetCoolerLevel(uint32_t level, uint32_t policy, int gpuIndex, i
     record.cooler[coolerIndex].policy = policy;
     m_status = CallGpu<NvSetCoolerLevelsFn>(NvId::SetCoolerLevels, gpuIndex, static_cast<uint32_t>(coolerIndex),
                                            &record);
-    return m_status == kNvOk ? 1 : 0;
+    if (m_status != kNvOk)
+        return 0;
+    if (m_observer)
+        m_observer->CoolerLevelWritten(ResolvedIndex(gpuIndex), level, policy);
+    return 1;
 }
 
 int CGpuControl::SetDriverSetting(uint32_t value)
@@ -107,5 +115,7 @@ int CGpuControl::SetDriverSetting(uint32_t value)
     }
     // The session is released on every path once it exists.
     Call<NvDrsSessionFn>(NvId::DrsDestroySession, session);
+    if (ok && m_observer)
+        m_observer->FrameRateTargetWritten(value);
     return ok ? 1 : 0;
 }

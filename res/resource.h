@@ -20,6 +20,8 @@
 #define IDR_TRAY_MENU               214
 #define ID_TRAY_OPEN                32772
 #define ID_TRAY_EXIT                32773
+#define ID_TRAY_LOG                 32774
+#define ID_TRAY_LOG_FOLDER          32775
 
 // Skins (24-bit; pure blue 0x00FF0000 marks pixels outside the window)
 #define IDB_MAIN_SKIN               129

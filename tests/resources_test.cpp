@@ -403,7 +403,7 @@ struct MenuDeleter {
     void operator()(HMENU h) const { DestroyMenu(h); }
 };
 
-TEST(Resources, TrayMenuOffersOpenAndExit)
+TEST(Resources, TrayMenuOffersOpenTheLogSwitchItsFolderAndExit)
 {
     std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter> menu(LoadMenuA(Exe(), Id(IDR_TRAY_MENU)));
     ASSERT_TRUE(menu);
@@ -412,10 +412,12 @@ TEST(Resources, TrayMenuOffersOpenAndExit)
     GetMenuStringA(menu.get(), 0, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ(text, "Quilo");
     HMENU popup = GetSubMenu(menu.get(), 0);
-    ASSERT_EQ(GetMenuItemCount(popup), 2);
-    const struct { UINT id; const char* text; } items[] = {{32772, "Open(&O)"}, {32773, "Exit(&E)"}};
-    for (int i = 0; i < 2; ++i) {
+    const struct { UINT id; const char* text; } items[] = {
+        {32772, "Open(&O)"}, {32774, "&Log readings"}, {32775, "Open log &folder"}, {0, ""}, {32773, "Exit(&E)"}};
+    ASSERT_EQ(GetMenuItemCount(popup), static_cast<int>(std::size(items)));
+    for (int i = 0; i < static_cast<int>(std::size(items)); ++i) {
         EXPECT_EQ(GetMenuItemID(popup, i), items[i].id);
+        text[0] = '\0';  // a separator has no text to fill in
         GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
         EXPECT_STREQ(text, items[i].text);
     }

@@ -5,9 +5,10 @@
 // of the dial, the process's CPU share in normal running, and its private
 // memory and GDI and USER objects before and after many refreshes. Prints the
 // figures beside their targets; tools/bench.sh runs it.
+// With the readings log on, it prints the log's own cost beside them.
 //   main_window_bench.exe [seconds of normal running per scenario, default 60]
 //                         [refreshes of the soak, default 100000, 0 none]
-//                         [scenario to run alone, 1 to 5, or 6 for the
+//                         [scenario to run alone, 1 to 6, or 7 for the
 //                          platform's floor alone; default all]
 #include <windows.h>
 #include <commctrl.h>
@@ -30,6 +31,7 @@ using std::min;
 #include "profile/IniFile.h"
 #include "res/resource.h"
 #include "tests/sim_driver.h"
+#include "tools/bench/LoggingCost.h"
 #include "tools/bench/PlatformFloor.h"
 #include "tools/bench/ProcessCounters.h"
 
@@ -48,11 +50,21 @@ constexpr int kDialSize = 298;
 
 // One card whose memory clock follows the load as its graphics clock does, so
 // that a change of load turns both needles.
-const char* const kScenario =
-    "[Simulator]\nGpuCount=1\n"
+const char* const kCard =
     "[Gpu]\nDeviceId=0x1B8110DE\nExtDeviceId=0x1B81\nGfxMinFreq=300000\nGfxMaxFreq=1750000\n"
     "MemType=range\nMemMinFreq=810000\nMemMaxFreq=4500000\n"
     "CoolerMin=0\nCoolerMax=100\nTemperature=57\nLoad=60\nLoadAmplitude=0\n";
+const std::string kScenario = std::string("[Simulator]\nGpuCount=1\n") + kCard;
+// The same card and a second one, for the readings log's own cost.
+const std::string kLoggingScenario = std::string("[Simulator]\nGpuCount=2\n") + kCard +
+                                     "[Gpu1]\nDeviceId=0x1C03\nExtDeviceId=0x1C03\nTemperature=48\nLoad=30\n";
+// The logged seconds whose cost is measured apart from the window.
+constexpr int kLoggedSeconds = 2000;
+constexpr double kMaxLoggingStep = 100e-6;    // seconds: the longest the log may hold up a refresh
+constexpr double kMaxLoggingPercent = 0.05;   // of one core
+constexpr int kLooksPerSecond = 2;            // the writer's, for rows
+constexpr int kRefreshesPerSecond = 10;
+constexpr int kLookSeconds = 5;               // of looks once a millisecond, to measure one
 
 struct Scenario {
     const char* name;
@@ -63,6 +75,7 @@ struct Scenario {
     double maxStepDialCopies = 0;  // the monitor's own cost of one sampling step
     bool hidden = false;   // the window hidden in the notification area
     double maxBackToBack = 0;  // the refresh's own cost, mean, in back-to-back dial copies (0: none)
+    bool logging = false;  // the readings log on
 };
 const Scenario kScenarios[] = {
     {"steady readings", false, 5, 0.2},
@@ -70,7 +83,9 @@ const Scenario kScenarios[] = {
     {"readings changing at every refresh, monitor and information panels open", true, 40, 0.8, true, 20, false, 15},
     {"steady readings, hidden in the notification area", false, 5, 0.2, false, 0, true},
     {"readings changing at every refresh, hidden in the notification area", true, 40, 0.4, false, 0, true, 15},
+    {"readings changing at every refresh, logging", true, 40, 0.4, false, 0, false, 15, true},
 };
+constexpr int kChangingScenario = 2;  // the one logging is compared with
 // The soak: readings changing at every refresh with every panel open.
 constexpr int kSoakRefreshes = 100000;
 constexpr int kSoakReport = 10000;
@@ -373,6 +388,9 @@ CpuFigures MeasureCpu(const Scenario& s, int seconds)
 
 const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
 
+// Per cent of one core over the timed stretch.
+double CpuShare(const CpuFigures& c) { return c.seconds > 0 ? 100 * c.cpuSeconds / c.seconds : 0; }
+
 void PrintCount(const char* what, long long before, long long after)
 {
     std::printf("  %-44s %10lld -> %-10lld (%+lld)   target: no growth   %s\n", what, before, after, after - before,
@@ -415,7 +433,7 @@ void Report(const Scenario& s, const RefreshFigures& r, const CpuFigures& c, boo
                 r.framesComposed, r.needlesTurned, kRefreshes);
     std::printf("  %-44s %d needle images turned by GDI+, the others blended from kept copies\n", "",
                 r.needleTurns);
-    const double share = c.seconds > 0 ? 100 * c.cpuSeconds / c.seconds : 0;
+    const double share = CpuShare(c);
     std::printf("  %-44s %9.3f %% of one core (%.2f s CPU in %.1f s, %d refreshes)   target: < %.1f %%   %s\n",
                 "CPU share in normal running", share, c.cpuSeconds, c.seconds, c.refreshes, s.maxCpuPercent,
                 Verdict(c.seconds > 0 && share < s.maxCpuPercent));
@@ -432,6 +450,44 @@ void Report(const Scenario& s, const RefreshFigures& r, const CpuFigures& c, boo
         PrintCount("USER objects", r.before.userObjects, r.after.userObjects);
     else
         std::printf("  %-44s cannot be measured here\n", "USER objects");
+}
+
+// The readings log's own cost, and what it added to the changing scenario's
+// CPU share when that ran in the same invocation (changingShare > 0).
+bool ReportLogging(double share, double changingShare)
+{
+    LoggingFigures f;
+    SimDriver::UseScenario(kLoggingScenario);
+    const bool measured = MeasureLoggingCost(kLoggedSeconds, kLookSeconds, f);
+    SimDriver::UseScenario(kScenario);
+    if (!measured) return false;
+    const double us = 1e6;
+    const double lookPercent = 100 * kLooksPerSecond * f.lookCpu;
+    const double checkPercent = 100 * kRefreshesPerSecond * f.checkMean;
+    const double percent = 100 * f.cpuPerSecond + lookPercent + checkPercent;
+    std::printf("  the readings log, %d GPUs, %d logged seconds apart from the window:\n", f.gpus, f.seconds);
+    std::printf("  %-44s %9.2f us  (max %.1f us); %d a second = %.4f %% of one core\n",
+                "whether rows are due, at every refresh", f.checkMean * us, f.checkMax * us, kRefreshesPerSecond,
+                checkPercent);
+    std::printf("  %-44s %9.1f us\n", "the refresh's logging step, once a second, mean", f.stepMean * us);
+    std::printf("  %-44s %9.1f us   target: <= %.0f us   %s\n", "  the slowest but one in a thousand",
+                f.stepSlowest * us, kMaxLoggingStep * us, Verdict(f.stepSlowest <= kMaxLoggingStep));
+    std::printf("  %-44s %9.1f us   (%s; the step waits for no file and no thread: a longer one was\n",
+                "  the slowest", f.stepMax * us, Verdict(f.stepMax <= kMaxLoggingStep));
+    std::printf("  %-44s   interrupted, as an empty stretch timed as often was for up to %.1f us)\n", "",
+                f.emptyMax * us);
+    std::printf("  %-44s %9.1f us CPU\n", "one logged second's rows, every thread", f.cpuPerSecond * us);
+    std::printf("  %-44s %9.1f us CPU; %d a second = %.4f %% of one core\n", "one look of the writer for rows",
+                f.lookCpu * us, kLooksPerSecond, lookPercent);
+    std::printf("  %-44s %9.4f %% of one core   target: < %.2f %%   %s\n", "logging in all", percent,
+                kMaxLoggingPercent, Verdict(percent < kMaxLoggingPercent));
+    std::printf("  %-44s %9.1f us  (max %.1f us): kept off the window's thread\n",
+                "its rows appended and flushed, synchronously", f.appendMean * us, f.appendMax * us);
+    if (changingShare > 0)
+        std::printf("  %-44s %+9.3f %% of one core (%.3f %% against %.3f %%; the shares vary by a fifth from run "
+                    "to run)\n",
+                    "CPU share in normal running, added", share - changingShare, share, changingShare);
+    return true;
 }
 
 // Readings changing at every refresh with every panel open, for long: what
@@ -492,7 +548,7 @@ bool ReportPlatformFloor(int seconds)
 
 // A profile that is not a first run, so the benchmark registers nothing to
 // start with Windows; removed at the end.
-std::wstring WriteProfile()
+std::wstring WriteProfile(bool logging)
 {
     CGpuControl gpu;
     gpu.Initialize();
@@ -505,6 +561,7 @@ std::wstring WriteProfile()
     ini.SetPath(profile);
     ini.WriteSystemFlags(SystemFlags{0, 0, 0, 1});
     ini.WriteInitialized(1);
+    ini.WriteText("Log", "Enabled", logging ? "1" : "0");
     return profile;
 }
 
@@ -538,7 +595,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the simulated driver is not installed as the system's nvapi64.dll\n");
         status = 1;
     } else {
-        const std::wstring profile = WriteProfile();
+        std::wstring profile = WriteProfile(false);
         const bool userCounted = UserCountWorks();
         std::printf("Main window over the simulated driver: %d refreshes per scenario, %d s of normal running\n",
                     kRefreshes, seconds);
@@ -547,10 +604,12 @@ int main(int argc, char** argv)
             std::printf("USER objects: %s\n", UserObjectsSource());
         else
             std::printf("USER objects: cannot be measured here: a count does not follow objects made and destroyed\n");
+        double changingShare = 0;
         for (int n = 1; n <= scenarios; ++n) {
             if (only != 0 && n != only) continue;
             const Scenario& s = kScenarios[n - 1];
             SimDriver::UseScenario(kScenario);
+            profile = WriteProfile(s.logging);
             RefreshFigures refresh;
             if (!MeasureRefreshes(s, refresh)) {
                 std::fprintf(stderr, "the main window did not open\n");
@@ -561,7 +620,15 @@ int main(int argc, char** argv)
             SetReadings(ReadingsAt(s, 0));
             const CpuFigures cpu = MeasureCpu(s, seconds);
             Report(s, refresh, cpu, userCounted);
+            const double share = CpuShare(cpu);
+            if (n == kChangingScenario) changingShare = share;
+            if (s.logging && !ReportLogging(share, changingShare)) {
+                std::fprintf(stderr, "the readings log's cost could not be measured\n");
+                status = 1;
+                break;
+            }
         }
+        profile = WriteProfile(false);
         if (status == 0 && (only == 0 || only == floorAlone) && !ReportPlatformFloor(seconds)) {
             std::fprintf(stderr, "the bare window for the platform's floor did not open\n");
             status = 1;
