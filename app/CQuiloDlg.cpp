@@ -19,6 +19,9 @@ constexpr UINT kRefreshPeriod = 100;
 constexpr UINT_PTR kTrayRetryTimer = 3;  // every second while the notification area refuses the icon
 static_assert(CTrayIcon::kBalloonTimer != kStartTimer && CTrayIcon::kBalloonTimer != kRefreshTimer &&
               CTrayIcon::kBalloonTimer != kTrayRetryTimer, "one identifier per timer");
+static_assert(COverclockAtStart::kConfirmTimer != kStartTimer && COverclockAtStart::kConfirmTimer != kRefreshTimer &&
+              COverclockAtStart::kConfirmTimer != kTrayRetryTimer &&
+              COverclockAtStart::kConfirmTimer != CTrayIcon::kBalloonTimer, "one identifier per timer");
 // The warning temperature: its own section of the profile.
 constexpr char kWarningSection[] = "Warning";
 constexpr char kWarningKey[] = "Temperature";
@@ -299,12 +302,15 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
         if (m_startMinimized) MinimizeToTray();
         m_startMinimized = 0;
         KillTimer(kStartTimer);
+        ApplyOverclockAtStart();
     } else if (id == kRefreshTimer) {
         Refresh();
     } else if (id == kTrayRetryTimer) {
         MinimizeToTray();
     } else if (id == CTrayIcon::kBalloonTimer) {
         m_trayIcon.OnBalloonTimer();
+    } else if (id == COverclockAtStart::kConfirmTimer) {
+        m_overclockAtStart.OnTimer();
     }
     return Default();
 }
@@ -367,6 +373,12 @@ void CQuiloDlg::OnFanMode()
 }
 
 void CQuiloDlg::ReleaseFan() { m_fan.Release(); }
+
+void CQuiloDlg::ApplyOverclockAtStart()
+{
+    if (m_overclockAtStart.Run(m_hWnd, m_ini, m_turboPanel, [this] { return CreatePanel(m_turboPanel); }))
+        m_trayIcon.Notice(L"Q-Surge: overclock not applied", WideFromCp936(COverclockAtStart::kHeldBack));
+}
 
 bool CQuiloDlg::CreatePanel(CDialog& panel)
 {
@@ -492,6 +504,7 @@ LRESULT CQuiloDlg::OnEndSession(WPARAM ending, LPARAM)
     if (ending) {
         ReleaseFan();
         RemoveTrayIcon();
+        m_overclockAtStart.OnCleanExit();
     }
     return 0;
 }
@@ -500,5 +513,6 @@ LRESULT CQuiloDlg::OnDestroy(WPARAM, LPARAM)
 {
     ReleaseFan();
     RemoveTrayIcon();
+    m_overclockAtStart.OnCleanExit();
     return Default();
 }

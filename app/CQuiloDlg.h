@@ -18,6 +18,7 @@
 #include "panels/CDlgHwm.h"
 #include "panels/CDlgInfo.h"
 #include "panels/CDlgTurbo.h"
+#include "panels/COverclockAtStart.h"
 #include "profile/IniFile.h"
 
 class CQuiloDlg : public CBkDialogST {
@@ -81,6 +82,9 @@ protected:
     // Every fan of ours back to the driver, so no card is left at a fixed
     // level once the program has gone.
     void ReleaseFan();
+    // The stored overclock, when the "OC" switch asks for it; a balloon when
+    // the crash guard held it back.
+    void ApplyOverclockAtStart();
 
     CIcon m_hIcon;
     std::string m_exeDir;
@@ -96,6 +100,7 @@ protected:
     CFanControl m_fan{m_gpu, m_ini};
     int m_shownFanAuto = 1;  // what the fan switch shows
     CDlgTurbo m_turboPanel;
+    COverclockAtStart m_overclockAtStart;
     CDlgFanCurve m_fanCurvePanel;
     CDlgSetting m_settingsPanel;
     CDlgHwm m_monitorPanel;

@@ -10,6 +10,13 @@ CTrayIcon::NotifyHook g_hook = nullptr;
 ULONGLONG (*g_clock)() = &::GetTickCount64;
 constexpr UINT kBalloonShownMs = 15000;
 constexpr ULONGLONG kUpdatePeriodMs = 1000;
+
+// As much of the text as the field holds.
+template <size_t N> void CopyCut(wchar_t (&field)[N], const wchar_t* text)
+{
+    std::wcsncpy(field, text, N - 1);
+    field[N - 1] = L'\0';
+}
 }  // namespace
 
 void CTrayIcon::SetNotifyHook(NotifyHook hook) { g_hook = hook; }
@@ -122,6 +129,18 @@ bool CTrayIcon::UpdatePicture(const TrayReadings& readings, CIcon& replaced)
 void CTrayIcon::Warn(unsigned temperature)
 {
     m_warned = true;
+    wchar_t title[64], text[256];
+    std::swprintf(title, std::size(title), L"Q-Surge: GPU %u \u00B0C", temperature);
+    std::swprintf(text, std::size(text),
+                  L"The graphics card has reached %u \u00B0C (warning at %d \u00B0C). Check its cooling.", temperature,
+                  m_warningAt);
+    ShowBalloon(title, text);
+}
+
+void CTrayIcon::Notice(const std::wstring& title, const std::wstring& text) { ShowBalloon(title.c_str(), text.c_str()); }
+
+void CTrayIcon::ShowBalloon(const wchar_t* title, const wchar_t* text)
+{
     if (!m_owner) return;
     if (!m_shown) {
         // The window is shown: a temporary icon carries the balloon.
@@ -130,10 +149,8 @@ void CTrayIcon::Warn(unsigned temperature)
         ::SetTimer(m_owner, kBalloonTimer, kBalloonShownMs, nullptr);
     }
     NOTIFYICONDATAW nid = Record(NIF_INFO);
-    std::swprintf(nid.szInfoTitle, std::size(nid.szInfoTitle), L"Q-Surge: GPU %u \u00B0C", temperature);
-    std::swprintf(nid.szInfo, std::size(nid.szInfo),
-                  L"The graphics card has reached %u \u00B0C (warning at %d \u00B0C). Check its cooling.", temperature,
-                  m_warningAt);
+    CopyCut(nid.szInfoTitle, title);
+    CopyCut(nid.szInfo, text);
     nid.dwInfoFlags = NIIF_WARNING;
     Notify(NIM_MODIFY, NIF_INFO, &nid);
 }

@@ -3,7 +3,7 @@
 // selected card's temperature (or the application icon when there is no
 // reading) and every reading in its tip, and a card that reaches the warning
 // temperature raises a balloon from it, through a temporary icon when the
-// window is shown. The icon is removed when the object ends, so the program
+// window is shown; so does any other notice the program has for the user. The icon is removed when the object ends, so the program
 // never leaves a dead one behind.
 #include <windows.h>
 #include <shellapi.h>
@@ -54,6 +54,8 @@ public:
     // The clock that paces the updates, in milliseconds; tests give their own.
     static void SetClock(ULONGLONG (*now)());
     void OnBalloonTimer();
+    // A balloon with a warning's icon.
+    void Notice(const std::wstring& title, const std::wstring& text);
 
     // The tip's second line for these readings.
     static std::wstring ReadingsLine(const TrayReadings& readings);
@@ -65,6 +67,7 @@ private:
     // A new picture when the readings need one; the one it replaces is handed out.
     bool UpdatePicture(const TrayReadings& readings, CIcon& replaced);
     void Warn(unsigned temperature);
+    void ShowBalloon(const wchar_t* title, const wchar_t* text);
 
     HWND m_owner = nullptr;
     HICON m_appIcon = nullptr;
