@@ -62,6 +62,7 @@ public:
     void ApplyFanCurve(const FanCurvePoints& points) { m_fan.ApplyFanCurve(points); }
     int FanAuto() const { return m_fan.FanAuto(); }
     using CQuiloDlg::m_gauge;
+    HWND TurboPanel() const { return m_turboPanel.m_hWnd; }
     // One refresh, then the painting the message loop would do after it.
     void Tick()
     {
