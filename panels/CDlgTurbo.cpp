@@ -87,9 +87,9 @@ BOOL CDlgTurbo::OnInitDialog()
         readout->SetReadoutFont(100, "DigifaceWide");
         readout->SetReadoutColour(kWhite);
     }
-    m_noteLine.MoveWindow(22, 60, 370, 30);
+    m_noteLine.MoveWindow(22, 61, 370, 29);
     m_noteLine.SetLabelFontName("微软雅黑");
-    m_noteLine.SetLabelFontSize(13);
+    m_noteLine.SetLabelFontSize(12);
     ShowStartNote();
     return TRUE;
 }

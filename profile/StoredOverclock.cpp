@@ -69,7 +69,8 @@ int StoreOverclock(const CIniFile& ini, const OverclockSettings& settings)
         ok &= ini.WriteText(kSection, k.key, value ? std::to_string(*value).c_str() : "");
     }
     ok &= ini.WriteText(kSection, kAllGpusKey, settings.allGpus ? "1" : "0");
-    return ok & WriteStartGuard(ini, StartGuard::Armed);
+    if (ReadStartGuard(ini) != StartGuard::Armed) ok &= WriteStartGuard(ini, StartGuard::Armed);
+    return ok;
 }
 
 // A profile that never held an overclock is left as it is.

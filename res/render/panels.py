@@ -65,10 +65,10 @@ def overclock():
     """160: 412 x 364. Rows r = 0..3 hold '-' at (150, 101 + 46r), the slider
     at (170, 102 + 46r), '+' at (307, 101 + 46r), the readout at
     (334, 100 + 46r, 43 x 24); Apply (50, 283) and Reset (240, 283); the
-    panel's line at (22, 60, 370 x 30)."""
+    panel's line at (22, 61, 370 x 29)."""
     img, shape = frame(412, 364, "OVERCLOCK", buttons=WIDE_BUTTONS)
     caption(img, (22, 56), "PERFORMANCE LIMITS")
-    # The panel's own line, (22, 60, 370 x 30), says when values go to the GPU.
+    # The panel's own line, (22, 61, 370 x 29), says when values go to the GPU.
     for r, (name, hint, unit) in enumerate(OVERCLOCK_ROWS):
         y = 46 * r
         card(img, (10, 91 + y, 402, 131 + y))
