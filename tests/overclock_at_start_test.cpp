@@ -103,6 +103,14 @@ protected:
         WritePrivateProfileStringA("System", "OverClock", overClock ? "1" : "0", m_file.c_str());
         WritePrivateProfileStringA("System", "Synchronization", synchronization ? "1" : "0", m_file.c_str());
     }
+    // No program running, and a profile with nothing but the switches, "OC" on.
+    void Afresh(int synchronization)
+    {
+        m_dlg.reset();
+        SetFileAttributesA(m_file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteProfiles();
+        Switches(1, synchronization);
+    }
     std::string Stored(const char* key) const
     {
         char value[64] = {};
@@ -179,9 +187,7 @@ TEST_F(OverclockAtStartTest, WhatApplyWroteIsWrittenAgainAtTheNextStartToTheSame
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_dlg.reset();
-        DeleteProfiles();
-        Switches(1, c.synchronization);
+        Afresh(c.synchronization);
         TestableQuiloDlg* dlg = &Start(c.scenario);
         EXPECT_TRUE(DriverWrites().empty()) << "nothing stored yet";
         const std::vector<DriverWrite> applied = ApplyByHand(*dlg);
@@ -215,9 +221,7 @@ TEST_F(OverclockAtStartTest, NothingIsAppliedAtStartAfterResetOrWithTheSwitchOff
     enum class Then { Reset, SwitchOff };
     for (Then then : {Then::Reset, Then::SwitchOff}) {
         SCOPED_TRACE(then == Then::Reset ? "Reset" : "switch off");
-        m_dlg.reset();
-        DeleteProfiles();
-        Switches(1, 1);
+        Afresh(1);
         TestableQuiloDlg& dlg = Start();
         ASSERT_FALSE(ApplyByHand(dlg).empty());
         if (then == Then::Reset) {
@@ -277,9 +281,7 @@ TEST_F(OverclockAtStartTest, AfterThreeMinutesOfRunningTheNextStartAppliesItAgai
     enum class Seen { ByTheTimer, AtACleanExit };
     for (Seen seen : {Seen::ByTheTimer, Seen::AtACleanExit}) {
         SCOPED_TRACE(seen == Seen::ByTheTimer ? "timer" : "clean exit");
-        m_dlg.reset();
-        DeleteProfiles();
-        Switches(1, 1);
+        Afresh(1);
         TestableQuiloDlg* dlg = &Start();
         const std::vector<DriverWrite> applied = ApplyByHand(*dlg);
         dlg = &Start();
@@ -325,10 +327,7 @@ TEST_F(OverclockAtStartTest, StoredValuesThatMakeNoSenseAreNeitherAppliedNorRewr
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_dlg.reset();
-        SetFileAttributesA(m_file.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteProfiles();
-        Switches(1, 1);
+        Afresh(1);
         const std::pair<const char*, const char*> stored[] = {
             {"PowerTarget", "105"}, {"FrameTarget", "60"}, {"GpuOffset", "120"}, {"MemOffset", "-300"}, {"AllGpus", "1"}};
         for (const auto& [key, value] : stored)
@@ -373,9 +372,7 @@ TEST_F(OverclockAtStartTest, EachValueIsBroughtWithinTheLimitsTheDriverReportsNo
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_dlg.reset();
-        DeleteProfiles();
-        Switches(1, 1);
+        Afresh(1);
         const std::pair<const char*, const char*> stored[] = {
             {"PowerTarget", "130"}, {"FrameTarget", "90"}, {"GpuOffset", "1500"}, {"MemOffset", "-1200"}, {"AllGpus", "1"}};
         for (const auto& [key, value] : stored) WritePrivateProfileStringA("Overclock", key, value, m_file.c_str());
