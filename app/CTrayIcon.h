@@ -3,8 +3,9 @@
 // selected card's temperature (or the application icon when there is no
 // reading) and every reading in its tip, and a card that reaches the warning
 // temperature raises a balloon from it, through a temporary icon when the
-// window is shown; so does any other notice the program has for the user. The icon is removed when the object ends, so the program
-// never leaves a dead one behind.
+// window is shown; so does any other notice the program has for the user. The
+// icon is removed when the object ends, so the program never leaves a dead one
+// behind.
 #include <windows.h>
 #include <shellapi.h>
 
