@@ -22,6 +22,9 @@ constexpr UINT kRefreshPeriod = 100;
 constexpr UINT_PTR kTrayRetryTimer = 3;  // every second while the notification area refuses the icon
 static_assert(CTrayIcon::kBalloonTimer != kStartTimer && CTrayIcon::kBalloonTimer != kRefreshTimer &&
               CTrayIcon::kBalloonTimer != kTrayRetryTimer, "one identifier per timer");
+static_assert(COverclockAtStart::kConfirmTimer != kStartTimer && COverclockAtStart::kConfirmTimer != kRefreshTimer &&
+              COverclockAtStart::kConfirmTimer != kTrayRetryTimer &&
+              COverclockAtStart::kConfirmTimer != CTrayIcon::kBalloonTimer, "one identifier per timer");
 // The warning temperature: its own section of the profile.
 constexpr char kWarningSection[] = "Warning";
 constexpr char kWarningKey[] = "Temperature";
@@ -306,6 +309,8 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
         if (m_startMinimized) MinimizeToTray();
         m_startMinimized = 0;
         KillTimer(kStartTimer);
+        // The stored overclock first: what this start was told to do comes after it.
+        ApplyOverclockAtStart();
         RunStartCommand();
     } else if (id == kRefreshTimer) {
         Refresh();
@@ -313,6 +318,8 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
         MinimizeToTray();
     } else if (id == CTrayIcon::kBalloonTimer) {
         m_trayIcon.OnBalloonTimer();
+    } else if (id == COverclockAtStart::kConfirmTimer) {
+        m_overclockAtStart.OnTimer();
     }
     return Default();
 }
@@ -396,6 +403,12 @@ bool CQuiloDlg::SetFanMode(bool driverControls)
 }
 
 void CQuiloDlg::ReleaseFan() { m_fan.Release(); }
+
+void CQuiloDlg::ApplyOverclockAtStart()
+{
+    if (m_overclockAtStart.Run(m_hWnd, m_ini, m_turboPanel, [this] { return CreatePanel(m_turboPanel); }))
+        m_trayIcon.ShowBalloon(L"Q-Surge: overclock not applied", WideFromCp936(COverclockAtStart::kHeldBack), NIIF_WARNING);
+}
 
 bool CQuiloDlg::CreatePanel(CDialog& panel)
 {
@@ -568,6 +581,7 @@ LRESULT CQuiloDlg::OnEndSession(WPARAM ending, LPARAM)
     if (ending) {
         ReleaseFan();
         RemoveTrayIcon();
+        m_overclockAtStart.OnCleanExit();
     }
     return 0;
 }
@@ -576,5 +590,6 @@ LRESULT CQuiloDlg::OnDestroy(WPARAM, LPARAM)
 {
     ReleaseFan();
     RemoveTrayIcon();
+    m_overclockAtStart.OnCleanExit();
     return Default();
 }

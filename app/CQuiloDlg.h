@@ -21,6 +21,7 @@
 #include "panels/CDlgHwm.h"
 #include "panels/CDlgInfo.h"
 #include "panels/CDlgTurbo.h"
+#include "panels/COverclockAtStart.h"
 #include "profile/IniFile.h"
 
 class CQuiloDlg : public CBkDialogST, public CommandTarget {
@@ -106,6 +107,9 @@ protected:
     void LogReadings();
     // The "Log readings" switch, kept in the profile.
     void SetLogging(bool on);
+    // The stored overclock, when the "OC" switch asks for it; a balloon when
+    // the crash guard held it back.
+    void ApplyOverclockAtStart();
 
     CIcon m_hIcon;
     std::wstring m_iniPath;
@@ -120,6 +124,7 @@ protected:
     CFanControl m_fan{m_gpu, m_ini};
     int m_shownFanAuto = 1;  // what the fan switch shows
     CDlgTurbo m_turboPanel;
+    COverclockAtStart m_overclockAtStart;
     CDlgFanCurve m_fanCurvePanel;
     CDlgSetting m_settingsPanel;
     CDlgHwm m_monitorPanel;

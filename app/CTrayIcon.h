@@ -3,8 +3,9 @@
 // selected card's temperature (or the application icon when there is no
 // reading) and every reading in its tip, and a card that reaches the warning
 // temperature raises a balloon from it, through a temporary icon when the
-// window is shown. The icon is removed when the object ends, so the program
-// never leaves a dead one behind.
+// window is shown; so does any other notice the program has for the user. The
+// icon is removed when the object ends, so the program never leaves a dead one
+// behind.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -68,6 +69,7 @@ private:
     // A new picture when the readings need one; the one it replaces is handed out.
     bool UpdatePicture(const TrayReadings& readings, CIcon& replaced);
     void Warn(unsigned temperature);
+    void ShowBalloon(const wchar_t* title, const wchar_t* text);
 
     HWND m_owner = nullptr;
     HICON m_appIcon = nullptr;

@@ -9,7 +9,7 @@ const PanelFrame kPanelFrame{"Setting", true, IDB_SETTINGS_SKIN, 295, 207, {IDB_
 // Top-left corners of "Launch", "Minisize", "OC" and "All".
 constexpr POINT kSwitchPlaces[] = {{32, 47}, {32, 72}, {32, 97}, {122, 131}};
 // Their names for assistive technology.
-constexpr const char* kSwitchNames[] = {"Start with Windows", "Start hidden", "Overclock (OC)", "Sync all GPUs"};
+constexpr const char* kSwitchNames[] = {"Start with Windows", "Start hidden", "Apply overclock at start", "Sync all GPUs"};
 
 bool AutoRunPresent()
 {

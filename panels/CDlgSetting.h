@@ -1,8 +1,8 @@
 #pragma once
 // CDlgSetting: the settings panel. Four switches (start with Windows, start
-// hidden, "OC", "All" to overclock every GPU) that only flip on screen until
-// "Apply" stores them, and the list of GPUs, whose choice the whole program
-// follows at once.
+// hidden, "OC" to apply the stored overclock at start, "All" to overclock
+// every GPU) that only flip on screen until "Apply" stores them, and the list
+// of GPUs, whose choice the whole program follows at once.
 #include <string>
 
 #include "controls/CBitButtonNL.h"

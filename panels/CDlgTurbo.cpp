@@ -1,5 +1,6 @@
 #include "panels/CDlgTurbo.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "panels/CDlgNote.h"
@@ -11,6 +12,9 @@ const PanelFrame kPanelFrame{"Q-Surge", true, IDB_OVERCLOCK_SKIN, 412, 364, {IDB
 constexpr int kRowPitch = 46;
 constexpr COLORREF kWhite = 0x00FFFFFF;
 constexpr int kFrameRateAtReset = 40;
+constexpr COLORREF kHintColour = 0x00786960;  // the skin's hints
+constexpr COLORREF kNoteColour = 0x0040B0FF;  // amber: something the user should know
+constexpr char kHint[] = "Values go to the GPU when you press Apply.";
 // The rows' names and units for assistive technology, in row order.
 struct RowName {
     const char* name;
@@ -69,6 +73,7 @@ void CDlgTurbo::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_MEM_OFFSET_READOUT, m_memOffsetText);
     DDX_Control(pDX, IDC_POWER_READOUT, m_powerText);
     DDX_Control(pDX, IDC_FRAME_READOUT, m_frameText);
+    DDX_Control(pDX, IDC_OVERCLOCK_NOTE, m_noteLine);
 }
 
 BOOL CDlgTurbo::OnInitDialog()
@@ -82,6 +87,10 @@ BOOL CDlgTurbo::OnInitDialog()
         readout->SetReadoutFont(100, "DigifaceWide");
         readout->SetReadoutColour(kWhite);
     }
+    m_noteLine.MoveWindow(22, 61, 370, 29);
+    m_noteLine.SetLabelFontName("微软雅黑");
+    m_noteLine.SetLabelFontSize(12);
+    ShowStartNote();
     return TRUE;
 }
 
@@ -251,23 +260,24 @@ bool CDlgTurbo::ShowOverclockNote()
     return true;
 }
 
-bool CDlgTurbo::WriteToGpus(bool offsets, bool power)
+bool CDlgTurbo::WriteToGpus(bool offsets, bool power, bool allGpus)
 {
     if (!m_gpu) return false;
     GpuClockInfo record{};
     record.gfxOffset = m_gpuOffset * 1000;
     record.memOffset = m_memOffset * 1000;
     record.powerTarget = static_cast<uint32_t>(m_powerTarget) * 1000;
-    // Both are asked for, whatever the other answers.
-    const auto write = [&](int gpuIndex) {
-        const bool offsetsTaken = !offsets || m_gpu->SetClockOffsets(record, gpuIndex) != 0;
-        const bool powerTaken = !power || m_gpu->SetPowerTarget(record, gpuIndex) != 0;
-        return offsetsTaken && powerTaken;
+    bool ok = true;
+    const auto write = [&](int gpu) {
+        if (offsets) ok &= m_gpu->SetClockOffsets(record, gpu) != 0;
+        if (power) ok &= m_gpu->SetPowerTarget(record, gpu) != 0;
     };
-    if (!m_syncAllGpus) return write(-1);
-    bool taken = m_gpu->m_gpuCount > 0;
-    for (uint32_t i = 0; i < m_gpu->m_gpuCount; ++i) taken = write(static_cast<int>(i)) && taken;
-    return taken;
+    if (allGpus) {
+        for (uint32_t i = 0; i < m_gpu->m_gpuCount; ++i) write(static_cast<int>(i));
+        return ok && m_gpu->m_gpuCount > 0;
+    }
+    write(-1);
+    return ok;
 }
 
 // A failed read-back leaves the rows unknown: what the driver took is not known.
@@ -277,17 +287,50 @@ void CDlgTurbo::ReadBack()
     ReadPower();
 }
 
+bool CDlgTurbo::Write(const OverclockSettings& settings, std::initializer_list<Row> shown)
+{
+    const bool offsets = settings.gpuOffset || settings.memOffset, power = settings.powerTarget.has_value();
+    m_gpuOffset = settings.gpuOffset.value_or(m_gpuOffset);
+    m_memOffset = settings.memOffset.value_or(m_memOffset);
+    m_powerTarget = settings.powerTarget.value_or(m_powerTarget);
+    m_frameTarget = settings.frameTarget.value_or(m_frameTarget);
+    bool wrote = offsets || power;
+    bool ok = !wrote || WriteToGpus(offsets, power, settings.allGpus);
+    // The frame-rate target is driver-wide, and writing it costs a whole
+    // settings session: only a value not known to be there is written, once.
+    if (settings.frameTarget && m_frameTarget != m_frameTargetSent) {
+        wrote = true;
+        if (m_gpu && m_gpu->SetDriverSetting(static_cast<uint32_t>(m_frameTarget)))
+            m_frameTargetSent = m_frameTarget;
+        else
+            ok = false;
+    }
+    ReadBack();
+    ShowRows(shown);
+    return wrote && ok;
+}
+
+void CDlgTurbo::Store(OverclockSettings applied)
+{
+    applied.frameTarget.reset();
+    if (m_frameTargetSent != kFrameTargetUnknown) applied.frameTarget = m_frameTargetSent;
+    StoreOverclock(m_ini, applied);
+    SetStartNote("");
+}
+
 void CDlgTurbo::OnApply()
 {
     if (!ShowOverclockNote()) return;
-    for (int r = 0; r < kRowCount; ++r) Parts(static_cast<Row>(r)).value = m_sliders[r].GetPos();
-    WriteToGpus(m_clocksKnown, m_powerKnown);
-    // The frame-rate target is driver-wide, and writing it costs a whole
-    // settings session: only a value not known to be there is written, once.
-    if (m_frameTarget != m_frameTargetSent && m_gpu && m_gpu->SetDriverSetting(static_cast<uint32_t>(m_frameTarget)))
-        m_frameTargetSent = m_frameTarget;
-    ReadBack();
-    ShowRows({kGpuOffset, kMemOffset, kFrame, kPower});
+    OverclockSettings settings;
+    settings.allGpus = m_syncAllGpus != 0;
+    // A row the driver could not tell is left out.
+    if (m_clocksKnown) {
+        settings.gpuOffset = m_sliders[kGpuOffset].GetPos();
+        settings.memOffset = m_sliders[kMemOffset].GetPos();
+    }
+    if (m_powerKnown) settings.powerTarget = m_sliders[kPower].GetPos();
+    settings.frameTarget = m_sliders[kFrame].GetPos();
+    if (Write(settings, {kGpuOffset, kMemOffset, kFrame, kPower})) Store(settings);
 }
 
 // Writes nothing for the frame-rate target, so the driver may hold another one
@@ -302,9 +345,11 @@ bool CDlgTurbo::OnReset()
     m_gpuOffset = 0;
     m_memOffset = 0;
     // The power row is enabled exactly when the driver gave a default.
-    const bool taken = WriteToGpus(m_clocksKnown, m_powerEnabled != 0);
+    const bool taken = WriteToGpus(m_clocksKnown, m_powerEnabled != 0, m_syncAllGpus != 0);
     ReadBack();
     ShowRows({kGpuOffset, kMemOffset, kFrame, kPower});
+    ClearStoredOverclock(m_ini);
+    SetStartNote("");
     return taken;
 }
 
@@ -315,11 +360,62 @@ bool CDlgTurbo::ApplyPreset(int level, bool showNote)
     if (showNote ? !ShowOverclockNote() : NoteIsOpen()) return false;
     // The raise is on the driver's default: without one, no power target.
     ReadMissing();
-    m_powerTarget = m_powerDefault + kPresetPowerRaise;
-    m_gpuOffset = kPresets[level - 1].gpuOffset;
-    m_memOffset = kPresets[level - 1].memOffset;
-    const bool taken = WriteToGpus(m_clocksKnown, m_powerEnabled != 0);
-    ReadBack();
-    ShowRows({kGpuOffset, kMemOffset, kPower});
+    OverclockSettings settings;
+    settings.allGpus = m_syncAllGpus != 0;
+    if (m_clocksKnown) {
+        settings.gpuOffset = kPresets[level - 1].gpuOffset;
+        settings.memOffset = kPresets[level - 1].memOffset;
+    }
+    if (m_powerEnabled) settings.powerTarget = m_powerDefault + kPresetPowerRaise;
+    const bool taken = Write(settings, {kGpuOffset, kMemOffset, kPower});
+    if (taken) Store(settings);
     return taken;
+}
+
+OverclockSettings CDlgTurbo::WithinLimits(const OverclockSettings& settings)
+{
+    ReadClocks();
+    ReadPower();
+    OverclockSettings allowed;
+    allowed.allGpus = settings.allGpus;
+    const auto within = [](int value, int lowest, int highest) { return std::max(lowest, std::min(value, highest)); };
+    // The offsets go in one record: one left out keeps the driver's value there.
+    if (settings.gpuOffset && m_gpuOffsetEnabled)
+        allowed.gpuOffset = within(*settings.gpuOffset, m_gpuOffsetMin, m_gpuOffsetMax);
+    if (settings.memOffset && m_memOffsetEnabled)
+        allowed.memOffset = within(*settings.memOffset, m_memOffsetMin, m_memOffsetMax);
+    if (settings.powerTarget && m_powerEnabled) allowed.powerTarget = within(*settings.powerTarget, m_powerMin, m_powerMax);
+    if (settings.frameTarget) allowed.frameTarget = within(*settings.frameTarget, m_frameTargetMin, m_frameTargetMax);
+    return allowed;
+}
+
+bool CDlgTurbo::ApplyOverclock(const OverclockSettings& settings)
+{
+    if (NoteIsOpen()) return false;
+    return Write(WithinLimits(settings), {kGpuOffset, kMemOffset, kFrame, kPower});
+}
+
+bool CDlgTurbo::ApplyAndStore(const OverclockSettings& settings)
+{
+    if (NoteIsOpen()) return false;
+    const OverclockSettings allowed = WithinLimits(settings);
+    if (!Write(allowed, {kGpuOffset, kMemOffset, kFrame, kPower})) return false;
+    Store(allowed);
+    return true;
+}
+
+void CDlgTurbo::SetStartNote(const std::string& text)
+{
+    m_startNote = text;
+    if (m_hWnd) ShowStartNote();
+}
+
+// The label is drawn over the skin: the skin is painted again under the old text.
+void CDlgTurbo::ShowStartNote()
+{
+    m_noteLine.SetLabelTextColour(m_startNote.empty() ? kHintColour : kNoteColour);
+    m_noteLine.SetLabelText(m_startNote.empty() ? kHint : m_startNote);
+    CRect place = m_noteLine.GetWindowRect();
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&place), 2);
+    ::RedrawWindow(m_hWnd, &place, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }

@@ -6,17 +6,20 @@
 // power target and zero offsets; after every write the panel shows what the
 // driver holds. The main window runs its presets and its Reset through it.
 // A value the driver could not tell is never written: its row stays blank and
-// disabled until a later reading succeeds.
+// disabled until a later reading succeeds. Every overclock that succeeds is
+// stored in the profile, to be applied again at start; "Reset" forgets it.
 #include <initializer_list>
 #include <string>
 
 #include "controls/CBitButtonNL.h"
 #include "controls/CBitmapSlider.h"
+#include "controls/CLabel.h"
 #include "controls/CStaticFont.h"
 #include "gpu/GpuControl.h"
 #include "panels/CDlgNote.h"
 #include "panels/CSkinPanel.h"
 #include "profile/IniFile.h"
+#include "profile/StoredOverclock.h"
 
 class CDlgTurbo : public CSkinPanel {
     DECLARE_MESSAGE_MAP()
@@ -33,6 +36,17 @@ public:
     // level 1, 2 or 3: the main window's "3", "5" and "10"; showNote false
     // skips the warning for a preset asked for by name.
     bool ApplyPreset(int level, bool showNote = true);
+    // An overclock given whole, without the warning: each value is brought
+    // within the limits the driver reports now and one it does not let change
+    // is left out; then it is written as "Apply" writes and the read-back
+    // shown. True when every write succeeded. This one stores nothing.
+    bool ApplyOverclock(const OverclockSettings& settings);
+    // The same, and what was applied is stored as "Apply" stores it.
+    bool ApplyAndStore(const OverclockSettings& settings);
+
+    // The panel's line under its title: why the overclock was not applied at
+    // start; "" for the usual hint. Kept until the user applies or resets.
+    void SetStartNote(const std::string& text);
 
     static constexpr const char* kOverclockWarning =
         "Warning:Excessive Overclocking May Caused GPU Damage,Please Reset Q-SURGE If GPU Fail After Overclocking.";
@@ -81,9 +95,19 @@ protected:
     // their members, in the order given.
     void ShowRows(std::initializer_list<Row> rows);
     // Offsets then power target, as far as asked for, to the selected GPU or
-    // to every GPU in turn; true when the driver took them all.
-    bool WriteToGpus(bool offsets, bool power);
+    // to every GPU in turn; true when every write made succeeded.
+    bool WriteToGpus(bool offsets, bool power, bool allGpus);
     void ReadBack();
+    // The rows' values taken from what is given, written as "Apply" writes
+    // them, then the read-back shown in the rows given; true when something
+    // was written and every write succeeded.
+    bool Write(const OverclockSettings& settings, std::initializer_list<Row> shown);
+    // Within the driver's limits as it reports them now.
+    OverclockSettings WithinLimits(const OverclockSettings& settings);
+    // What was just applied, with the frame-rate target known to be in the
+    // driver, becomes the one applied at start.
+    void Store(OverclockSettings applied);
+    void ShowStartNote();
 
     CBitButtonNL m_stepButtons[8];  // "P-", "P+", "F-", "F+", "G-", "G+", "M-", "M+"
     CBitButtonNL m_applyButton, m_resetButton;
@@ -96,6 +120,8 @@ protected:
     int m_gpuOffset = 0, m_gpuOffsetMin = 0, m_gpuOffsetMax = 0;
     int m_memOffset = 0, m_memOffsetMin = 0, m_memOffsetMax = 0;
     CStaticFont m_gpuOffsetText, m_memOffsetText, m_powerText, m_frameText;
+    CLabel m_noteLine;
+    std::string m_startNote;
     int m_powerEnabled = 1, m_frameEnabled = 1, m_gpuOffsetEnabled = 1, m_memOffsetEnabled = 1;
     bool m_clocksKnown = false, m_powerKnown = false;  // the last reading succeeded
     int m_syncAllGpus = 1;

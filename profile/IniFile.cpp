@@ -64,13 +64,13 @@ std::optional<std::string> ReadFromFile(const std::wstring& path, const char* se
     return std::nullopt;
 }
 
-// Owns a process handle opened for a query.
-class ProcessHandle {
+// Owns a kernel handle; null and INVALID_HANDLE_VALUE both stand for none.
+class KernelHandle {
 public:
-    explicit ProcessHandle(HANDLE handle) : m_handle(handle) {}
-    ~ProcessHandle() { if (m_handle) CloseHandle(m_handle); }
-    ProcessHandle(const ProcessHandle&) = delete;
-    ProcessHandle& operator=(const ProcessHandle&) = delete;
+    explicit KernelHandle(HANDLE handle) : m_handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    ~KernelHandle() { if (m_handle) CloseHandle(m_handle); }
+    KernelHandle(const KernelHandle&) = delete;
+    KernelHandle& operator=(const KernelHandle&) = delete;
     HANDLE Get() const { return m_handle; }
 
 private:
@@ -174,6 +174,14 @@ int CIniFile::WriteText(const char* section, const char* key, const char* value)
     if (!WriteToFile(m_path, section, key, value)) return 0;
     m_held->Set(section, key, value);
     return 1;
+}
+
+int CIniFile::Flush() const
+{
+    if (m_path.empty()) return 0;
+    const KernelHandle file(CreateFileW(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.Get() && FlushFileBuffers(file.Get()) ? 1 : 0;
 }
 
 std::optional<std::string> CIniFile::ReadStored(const char* section, const char* key, DWORD size) const
@@ -308,7 +316,7 @@ std::wstring GetExeDirectory(HWND window)
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     const auto module = reinterpret_cast<HMODULE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-    ProcessHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    KernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
     if (!process.Get())
         return {};
     // Paths beyond MAX_PATH are possible: the buffer grows until the name fits.

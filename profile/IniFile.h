@@ -40,6 +40,10 @@ public:
     // 1 when the key was written.
     int WriteText(const char* section, const char* key, const char* value) const;
 
+    // Sends what was written to the disk, so a machine that goes down at once
+    // still finds it; 1 when done.
+    int Flush() const;
+
     // Whether writes may go to the file: it does not exist yet, or it is ours.
     bool IsWritableProfile() const;
 

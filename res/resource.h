@@ -182,5 +182,6 @@
 #define IDC_FRAME_READOUT           1060
 #define IDC_NOTE_TEXT               1062
 #define IDC_GAUGE                   1063
+#define IDC_OVERCLOCK_NOTE          1064  // overclock panel: its line under the title
 
 #endif

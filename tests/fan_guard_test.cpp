@@ -1,6 +1,8 @@
 // The program never leaves a fan at a level of its own once it is gone: run
 // as a real process over the simulated driver's shared state, it is ended from
 // outside, dies of an error, or closes, and the fan must be the driver's again.
+// Nor does an overclock that went out at a start the program did not survive
+// go out again at the next one.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -29,6 +31,21 @@ std::vector<CoolerWrite> CoolerWrites(const std::string& log)
         if (call.id == NvId::SetCoolerLevels && call.status == 0 && call.values.size() >= 3)
             writes.push_back({call.pid, call.gpu, call.values[1], call.values[2]});
     return writes;
+}
+
+// Whether the process wrote a clock offset or a power target.
+bool OverclockedBy(const std::string& log, unsigned long pid)
+{
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        unsigned long caller = 0;
+        unsigned id = 0;
+        if (std::sscanf(line.c_str(), "%lu %X", &caller, &id) == 2 && caller == pid &&
+            (id == NvId::SetPstates20 || id == NvId::SetPowerPolicyStatus))
+            return true;
+    }
+    return false;
 }
 
 // The program from its own folder, where its profile says: follow the
@@ -255,6 +272,42 @@ TEST_F(FanGuardTest, TheGuardHandsBackEveryGpuItHolds)
     CloseHandle(guard.hThread);
     CloseHandle(release);
     DeleteFileA(scenario.c_str());
+}
+
+// The overclock applied at start by a program ended from outside before it
+// ran three minutes: the next start leaves the card alone.
+TEST_F(FanGuardTest, AnOverclockAppliedByAStartThatWasKilledIsNotAppliedAtTheNextStart)
+{
+    const std::string profile = m_dir + "\\Quilo_ID2684.ini";
+    WritePrivateProfileStringA("System", "OverClock", "1", profile.c_str());
+    WritePrivateProfileStringA("FanCurve", "Auto", "1", profile.c_str());
+    const std::pair<const char*, const char*> stored[] = {
+        {"PowerTarget", "105"}, {"GpuOffset", "120"}, {"MemOffset", "-300"}, {"AllGpus", "1"}};
+    for (const auto& [key, value] : stored) WritePrivateProfileStringA("Overclock", key, value, profile.c_str());
+    const auto guard = [&] {
+        char value[16] = {};
+        GetPrivateProfileStringA("Overclock", "StartGuard", "", value, sizeof value, profile.c_str());
+        return std::string(value);
+    };
+    const auto log = [&] { return ReadWholeFile(m_shared + ".log"); };
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(WaitFor([&] { return OverclockedBy(log(), m_process.dwProcessId); })) << log();
+    EXPECT_EQ(guard(), "running");
+    ASSERT_TRUE(TerminateProcess(m_process.hProcess, 1));
+    ASSERT_TRUE(Ended());
+    Forget();
+    EXPECT_EQ(guard(), "running");
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const DWORD second = m_process.dwProcessId;
+    ASSERT_TRUE(WaitFor([&] { return guard() == "tripped"; }));
+    const HWND main = MainWindow();
+    ASSERT_NE(main, nullptr);
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+    ASSERT_TRUE(Ended());
+    EXPECT_FALSE(OverclockedBy(log(), second)) << log();
+    EXPECT_EQ(guard(), "tripped");
 }
 
 namespace {

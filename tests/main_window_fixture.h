@@ -63,6 +63,7 @@ public:
     int FanAuto() const { return m_fan.FanAuto(); }
     using CQuiloDlg::m_gauge;
     using CQuiloDlg::m_readingsLog;
+    HWND TurboPanel() const { return m_turboPanel.m_hWnd; }
     // One refresh, then the painting the message loop would do after it.
     void Tick()
     {

@@ -9,6 +9,7 @@ NoteClose g_how = NoteClose::Button;
 std::function<void(HWND)> g_whileUp;
 HWND g_first = nullptr;  // set while whileUp runs
 NoteSeen g_note;
+UINT_PTR g_timer = 0;
 
 // The visible notes of this thread: titled "Setting" like the settings panel,
 // but carrying the note's text.
@@ -59,6 +60,7 @@ void CALLBACK CloseNote(HWND, UINT, UINT_PTR id, DWORD)
         g_first = nullptr;
     }
     KillTimer(nullptr, id);
+    if (id == g_timer) g_timer = 0;
     Close(note, g_how);
 }
 }  // namespace
@@ -68,7 +70,13 @@ void CloseNoteWhenShown(NoteClose how, std::function<void(HWND)> whileUp)
     g_how = how;
     g_whileUp = std::move(whileUp);
     g_note = {};
-    SetTimer(nullptr, 0, 10, &CloseNote);
+    g_timer = SetTimer(nullptr, 0, 10, &CloseNote);
+}
+
+void StopClosingNotes()
+{
+    if (g_timer) KillTimer(nullptr, g_timer);
+    g_timer = 0;
 }
 
 const NoteSeen& LastNote() { return g_note; }

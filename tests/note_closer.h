@@ -22,5 +22,7 @@ struct NoteSeen {
 void CloseNoteWhenShown(NoteClose how = NoteClose::Button, std::function<void(HWND note)> whileUp = {});
 // The note the last armed timer closed; shown is false until then.
 const NoteSeen& LastNote();
+// Disarms the timer when no note came.
+void StopClosingNotes();
 // The notes shown now.
 int NotesUp();

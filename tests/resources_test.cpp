@@ -344,7 +344,7 @@ const Template kTemplates[] = {
                        Key(1019, "G+"), Key(1020, "M-"), Key(1021, "M+"), Clickable(1025), Clickable(1026),
                        Clickable(1027), Clickable(1028), Text(1059, "", SS_RIGHT), Text(1060, "", SS_RIGHT),
                        Text(1036, "", SS_RIGHT), Text(1039, "", SS_RIGHT), Key(1005, "Apply"),
-                       Key(1006, "Reset")})},
+                       Key(1006, "Reset"), Text(1064)})},
     {157, "MS Shell Dlg", true, true,
      With(kPanelKeys, {Key(1005, "Apply"), Key(1006, "Reset"), Clickable(1024)})},
     {203, "MS Shell Dlg", true, true,

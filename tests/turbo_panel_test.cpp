@@ -1,6 +1,7 @@
 // The overclock panel and its warning note over the simulated driver: keys,
 // sliders, what Apply, Reset and the presets write and in which order, the
-// frame-rate target's settings session, and the read-back shown afterwards.
+// frame-rate target's settings session, the read-back shown afterwards, and
+// what is stored for the next start.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -43,7 +44,7 @@ public:
     void Press(int id) { SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(id))); }
     std::string Text(int id) const
     {
-        char text[32] = {};
+        char text[128] = {};
         ::GetWindowTextA(GetDlgItem(id), text, sizeof text);
         return text;
     }
@@ -544,4 +545,74 @@ TEST_F(TurboPanelTest, CloseAndEscHideThePanelWhichKeepsItsValues)
     panel.Press(IDC_MINIMIZE);
     EXPECT_TRUE(::IsIconic(panel));
     EXPECT_EQ(panel.Slider(IDC_GPU_OFFSET_SLIDER).GetPos(), 42);
+}
+
+TEST_F(TurboPanelTest, EverySuccessfulOverclockIsStoredForTheNextStartAndResetForgetsIt)
+{
+    const auto stored = [this](const char* key) {
+        char value[32] = {};
+        GetPrivateProfileStringA("Overclock", key, "<missing>", value, sizeof value, m_profile.c_str());
+        return std::string(value);
+    };
+    const auto expectStored = [&](const char* power, const char* frame, const char* gpu, const char* mem,
+                                  const char* all) {
+        EXPECT_EQ(stored("PowerTarget"), power);
+        EXPECT_EQ(stored("FrameTarget"), frame);
+        EXPECT_EQ(stored("GpuOffset"), gpu);
+        EXPECT_EQ(stored("MemOffset"), mem);
+        EXPECT_EQ(stored("AllGpus"), all);
+    };
+    TestableTurbo& panel = Open();
+    // A start held the stored one back; the panel says why.
+    WritePrivateProfileStringA("Overclock", "StartGuard", "tripped", m_profile.c_str());
+    panel.SetStartNote("held back");
+    EXPECT_EQ(panel.Text(IDC_OVERCLOCK_NOTE), "held back");
+
+    panel.Slide(IDC_POWER_SLIDER, 105);
+    panel.Slide(IDC_FRAME_SLIDER, 60);
+    panel.Slide(IDC_GPU_OFFSET_SLIDER, 120);
+    panel.Slide(IDC_MEM_OFFSET_SLIDER, -300);
+    panel.ApplyClosingNote();
+    expectStored("105", "60", "120", "-300", "1");
+    EXPECT_EQ(stored("StartGuard"), "") << "applied by hand, it may be applied at start again";
+    EXPECT_EQ(panel.Text(IDC_OVERCLOCK_NOTE), "Values go to the GPU when you press Apply.");
+
+    // A preset leaves the frame-rate target as the driver holds it.
+    panel.PresetClosingNote(2);
+    expectStored("110", "60", "50", "80", "1");
+
+    // Given whole, as the command line gives it: within the limits, to the selected GPU.
+    OverclockSettings wanted;
+    wanted.powerTarget = 200;
+    wanted.frameTarget = 70;
+    wanted.gpuOffset = 5000;
+    wanted.memOffset = -5000;
+    wanted.allGpus = false;
+    SimDriver::Get().clearLog();
+    EXPECT_TRUE(panel.ApplyAndStore(wanted));
+    EXPECT_EQ(OverclockWrites(), (std::vector<Write>{Offsets(0, 1000000, -1000000), Power(0, 114000)}));
+    EXPECT_EQ(FrameRateWrites(), std::vector<int>{static_cast<int>(0xF0000046)});
+    expectStored("114", "70", "1000", "-1000", "0");
+    EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "114");
+
+    panel.OnReset();
+    expectStored("", "", "", "", "");
+}
+
+TEST_F(TurboPanelTest, AnOverclockTheDriverRefusesIsNotStored)
+{
+    // Limits below preset 3: 105 % at most, offsets up to 50 MHz.
+    UseScenario("[Simulator]\nGpuCount=1\n[Gpu]\nPowerMax=105000\nGfxOffsetMax=50000\nMemOffsetMax=50000\n");
+    TestableTurbo& panel = Open();
+    panel.Slide(IDC_GPU_OFFSET_SLIDER, 20);
+    panel.ApplyClosingNote();
+    const std::string applied = ReadWholeFile(m_profile);
+    ASSERT_NE(applied.find("GpuOffset=20"), std::string::npos) << applied;
+
+    panel.PresetClosingNote(3);
+    EXPECT_EQ(ReadWholeFile(m_profile), applied) << "refused by the driver";
+    panel.Slide(IDC_FRAME_SLIDER, 50);
+    SimDriver::Get().setFault(NvId::DrsSetSetting, -1);
+    panel.ApplyClosingNote();
+    EXPECT_EQ(ReadWholeFile(m_profile), applied) << "the frame-rate target was not taken";
 }

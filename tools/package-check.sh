@@ -129,9 +129,12 @@ check "nothing registered for the whole machine" no_key 'HKLM\Software\Microsoft
 start_program
 check "program shows its main window" viewable "$window"
 check "profile written beside the program" sh -c "ls '$DIR'/Quilo_ID*.ini"
-# Wine lets every user write the machine's keys, so the program's first start
-# writes the machine's value here; on Windows only a copy run as administrator does.
-check "program registered itself to start with Windows" has_value "HKLM\\$RUN" "$VALUE"
+# Installed inside the user's own folder, it starts with Windows for that user
+# only: the user's value, never the machine's.
+check "program registered itself to start with Windows for this user" has_value "HKCU\\$RUN" "$VALUE"
+check "no machine-wide start-up value for a per-user install" no_value "HKLM\\$RUN" "$VALUE"
+check "fan guard installed beside the program" \
+    sh -c "unzip -p '$portable' Q-Surge/qsurge-guard.exe | cmp - '$DIR/qsurge-guard.exe'"
 [ -n "$window" ] && click "$window" 140 364  # the fan switch: follow the curve
 check "program drives the fan" within 10 fan_policy_is 1
 

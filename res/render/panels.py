@@ -64,10 +64,11 @@ OVERCLOCK_ROWS = (("Power Target", "board power limit", "%"),
 def overclock():
     """160: 412 x 364. Rows r = 0..3 hold '-' at (150, 101 + 46r), the slider
     at (170, 102 + 46r), '+' at (307, 101 + 46r), the readout at
-    (334, 100 + 46r, 43 x 24); Apply (50, 283) and Reset (240, 283)."""
+    (334, 100 + 46r, 43 x 24); Apply (50, 283) and Reset (240, 283); the
+    panel's line at (22, 61, 370 x 29)."""
     img, shape = frame(412, 364, "OVERCLOCK", buttons=WIDE_BUTTONS)
     caption(img, (22, 56), "PERFORMANCE LIMITS")
-    text(img, (22, 74), "Values go to the GPU when you press Apply.", 10, "Medium", P.text3)
+    # The panel's own line, (22, 61, 370 x 29), says when values go to the GPU.
     for r, (name, hint, unit) in enumerate(OVERCLOCK_ROWS):
         y = 46 * r
         card(img, (10, 91 + y, 402, 131 + y))
@@ -130,7 +131,7 @@ def information():
     return keyed(img, shape), img
 
 
-SETTING_ROWS = (("Start with Windows", 47), ("Start hidden in the tray", 72), ("OC mode", 97))
+SETTING_ROWS = (("Start with Windows", 47), ("Start hidden in the tray", 72), ("Apply overclock at start", 97))
 
 
 def settings():
