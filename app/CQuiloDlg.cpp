@@ -16,7 +16,7 @@
 #include "res/resource.h"
 
 namespace {
-constexpr UINT_PTR kStartTimer = 1;    // once, 10 ms after start: hide when asked to start hidden
+constexpr UINT_PTR kStartTimer = 1;    // once, 10 ms after start, when the window is up
 constexpr UINT_PTR kRefreshTimer = 2;  // readings, dial, fan curve
 constexpr UINT kRefreshPeriod = 100;
 constexpr UINT_PTR kTrayRetryTimer = 3;  // every second while the notification area refuses the icon
@@ -81,6 +81,8 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_MESSAGE(WM_TIMER, OnTimer)
     ON_MESSAGE(CTrayIcon::kCallbackMessage, OnTrayNotify)
     ON_MESSAGE(WM_ENDSESSION, OnEndSession)
+    ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
+    ON_MESSAGE(WM_WINDOWPOSCHANGING, OnWindowPosChanging)
     ON_MESSAGE(WM_CLOSE, OnClose)
     ON_MESSAGE(WM_DESTROY, OnDestroy)
     ON_MESSAGE(WM_COPYDATA, OnCopyData)
@@ -187,6 +189,12 @@ BOOL CQuiloDlg::OnInitDialog()
     // Later starts hand their command lines over the same way.
     ::ChangeWindowMessageFilterEx(m_hWnd, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
 
+    // Started hidden, the window is never shown: once its icon is in the
+    // notification area, the showing that creating it brings is refused.
+    if (m_startMinimized) {
+        m_keepHidden = m_trayIcon.Add();
+        if (!m_keepHidden) SetTimer(kTrayRetryTimer, 1000);
+    }
     SetTimer(kStartTimer, 10);
     SetTimer(kRefreshTimer, kRefreshPeriod);
     // The window's first move came before this object was attached; panels
@@ -306,7 +314,7 @@ void CQuiloDlg::LoadStartupSettings()
 LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
 {
     if (id == kStartTimer) {
-        if (m_startMinimized) MinimizeToTray();
+        m_keepHidden = false;
         m_startMinimized = 0;
         KillTimer(kStartTimer);
         // The stored overclock first: what this start was told to do comes after it.
@@ -456,6 +464,7 @@ bool CQuiloDlg::ResetOverclock() { return CreatePanel(m_turboPanel) && m_turboPa
 void CQuiloDlg::ShowMainWindow()
 {
     m_startMinimized = 0;
+    m_keepHidden = false;
     if (::IsIconic(m_hWnd)) ShowWindow(SW_RESTORE);
     ShowWindow(SW_SHOW);
     RemoveTrayIcon();
@@ -576,14 +585,31 @@ LRESULT CQuiloDlg::OnClose(WPARAM, LPARAM)
     return 0;
 }
 
-LRESULT CQuiloDlg::OnEndSession(WPARAM ending, LPARAM)
+// An installer or an update closing running programs (ENDSESSION_CLOSEAPP)
+// expects them to end, not to run on with the fan handed back.
+LRESULT CQuiloDlg::OnEndSession(WPARAM ending, LPARAM flags)
 {
     if (ending) {
         ReleaseFan();
         RemoveTrayIcon();
         m_overclockAtStart.OnCleanExit();
+        if (flags & ENDSESSION_CLOSEAPP) EndProgram(IDCANCEL);
     }
     return 0;
+}
+
+// A card back from sleep may have lost the level the curve wrote, as after a driver reset.
+LRESULT CQuiloDlg::OnPowerBroadcast(WPARAM event, LPARAM)
+{
+    if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) m_fan.WriteAgain();
+    return TRUE;
+}
+
+LRESULT CQuiloDlg::OnWindowPosChanging(WPARAM, LPARAM lParam)
+{
+    auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
+    if (m_keepHidden && pos) pos->flags &= ~SWP_SHOWWINDOW;
+    return Default();
 }
 
 LRESULT CQuiloDlg::OnDestroy(WPARAM, LPARAM)

@@ -71,6 +71,8 @@ protected:
     LRESULT OnTrayNotify(WPARAM, LPARAM);
     LRESULT OnTaskbarCreated(WPARAM, LPARAM);
     LRESULT OnEndSession(WPARAM, LPARAM);
+    LRESULT OnPowerBroadcast(WPARAM, LPARAM);
+    LRESULT OnWindowPosChanging(WPARAM, LPARAM);
     LRESULT OnDestroy(WPARAM, LPARAM);
     LRESULT OnCopyData(WPARAM, LPARAM);
     void OnPreset1() { SelectPreset(1); }
@@ -118,6 +120,7 @@ protected:
         m_settingsButton;
     int m_initialized = 0;
     int m_startMinimized = 0;
+    bool m_keepHidden = false;  // started hidden: not shown until asked to
     CIniFile m_ini;
     CReadingsLog m_readingsLog;  // told of the driver's writes: outlives m_gpu
     CGpuControl m_gpu;

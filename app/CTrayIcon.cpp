@@ -63,7 +63,11 @@ bool CTrayIcon::Add()
         m_temporary = false;
         return true;
     }
-    if (!m_shown) m_shown = Notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP) != FALSE;
+    // A refused add may still have added the icon (the shell answers late at
+    // logon): an icon that takes a change is there.
+    if (!m_shown)
+        m_shown = Notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP) != FALSE ||
+                  Notify(NIM_MODIFY, NIF_MESSAGE | NIF_ICON | NIF_TIP) != FALSE;
     return m_shown;
 }
 

@@ -37,6 +37,9 @@ public:
     // the driver refused. The selected GPU's fan level in per cent, 0 when it
     // cannot be read.
     unsigned Tick(unsigned temperature);
+    // The level is written again at the next tick (a card back from sleep
+    // may have lost it).
+    void WriteAgain() { m_lastSegment = 0; }
     // The program ends: every fan of ours goes back to the driver, and the
     // fan is the driver's from here on.
     void Release();

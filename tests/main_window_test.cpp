@@ -46,10 +46,12 @@ TEST_F(MainWindowTest, StartsHiddenWithTheTrayIconWhenAsked)
     WritePrivateProfileStringA("System", "Initialized", "1", file.c_str());
     WritePrivateProfileStringA("System", "Minisize", "1", file.c_str());
     TestableQuiloDlg& dlg = Open();
-    dlg.ShowWindow(SW_SHOW);
+    EXPECT_FALSE(dlg.IsWindowVisible()) << "never shown, not even for a moment";
+    EXPECT_TRUE(TrayIconExists(dlg.m_hWnd));
     dlg.SendMessage(WM_TIMER, 1);
     EXPECT_FALSE(dlg.IsWindowVisible());
-    EXPECT_TRUE(TrayIconExists(dlg.m_hWnd));
+    dlg.ShowWindow(SW_SHOW);
+    EXPECT_TRUE(dlg.IsWindowVisible()) << "shown when asked, once it is up";
     EXPECT_EQ(ReadKey(file, "Launch"), "<missing>") << "not a first run";
 }
 
@@ -432,6 +434,42 @@ TEST_F(MainWindowTest, EveryWayOfEndingHandsTheFanBack)
         m_dlg.reset();  // destroying the window must not write again
         EXPECT_EQ(CoolerWrites().size(), 2u);
     }
+}
+
+// An installer closing running programs ends this one too, with the fan
+// handed back; after sleep the curve's level is written again.
+TEST_F(MainWindowTest, ClosingAppsEndsTheProgramAndWakingWritesTheLevelAgain)
+{
+    TestableQuiloDlg& dlg = Open();
+    SimDriver::Get().setTemperature(0, 50);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+    dlg.Tick();
+    dlg.Tick();
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{60, 1}}));
+    EXPECT_EQ(dlg.SendMessage(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0), TRUE);
+    dlg.Tick();
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{60, 1}, {60, 1}})) << "written again after sleep";
+
+    dlg.SendMessage(WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+    EXPECT_EQ(CoolerWrites().back(), std::make_pair(60, 32));
+    EXPECT_FALSE(dlg.IsWindowVisible()) << "the dialog ended";
+    dlg.Tick();
+    EXPECT_EQ(CoolerWrites().size(), 3u) << "the curve writes no more";
+}
+
+// A shell that took the icon but refused the add (late at logon) does not
+// keep the window on screen.
+TEST_F(MainWindowTest, AnIconTheShellHasAlreadyLetsTheWindowHide)
+{
+    TestableQuiloDlg& dlg = Open();
+    NOTIFYICONDATAA nid{};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = dlg.m_hWnd;
+    nid.uID = 128;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_ADD, &nid));
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_MINIMIZE, BN_CLICKED), 0);
+    EXPECT_FALSE(dlg.IsWindowVisible());
+    EXPECT_TRUE(TrayIconExists(dlg.m_hWnd));
 }
 
 TEST_F(MainWindowTest, WindowLeftToTheDriverIsNotTouchedAtTheEnd)
