@@ -25,10 +25,20 @@ ULONGLONG g_now = 1000000;
 ULONGLONG g_step = 1000;
 ULONGLONG TestClock() { return g_now += g_step; }
 
+bool g_added = false;  // as the shell keeps it: an icon it has not got takes no change
+
 BOOL RecordNotification(DWORD message, NOTIFYICONDATAW* data)
 {
     g_notes.push_back({message, data->uFlags, data->hIcon, data->szTip, data->szInfoTitle});
-    return message == NIM_ADD && g_refuseAdd ? FALSE : TRUE;
+    if (message == NIM_ADD) {
+        if (g_refuseAdd) return FALSE;
+        g_added = true;
+    } else if (message == NIM_DELETE) {
+        g_added = false;
+    } else if (message == NIM_MODIFY) {
+        return g_added;
+    }
+    return TRUE;
 }
 
 // The digits an icon shows, read off its pixels at the middle of each
@@ -69,6 +79,7 @@ protected:
         MainWindowTest::SetUp();
         g_notes.clear();
         g_refuseAdd = false;
+        g_added = false;
         CTrayIcon::SetNotifyHook(&RecordNotification);
         g_step = 1000;
         CTrayIcon::SetClock(&TestClock);
