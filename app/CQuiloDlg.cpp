@@ -139,7 +139,6 @@ BOOL CQuiloDlg::OnInitDialog()
     SetWindowText("Q-Surge");
     SetWindowPos(nullptr, 0, 0, kWidth, kHeight, SWP_NOMOVE | SWP_NOZORDER);
 
-
     SetBackgroundBitmap(IDB_MAIN_SKIN);
     ApplyRegionFromBitmap(IDB_MAIN_SKIN, kSkinKey);
     SetDragByBackground(TRUE);

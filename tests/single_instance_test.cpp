@@ -232,7 +232,9 @@ public:
     {
         bool running = false;
         for (const Launched& l : m_launched) running = running || Running(l);
-        if (running) EXPECT_EQ(Run("--exit").exitCode, 0u);
+        if (running) {
+            EXPECT_EQ(Run("--exit").exitCode, 0u);
+        }
         for (const Launched& l : m_launched) EXPECT_NE(ExitCode(l), STILL_ACTIVE);
     }
 
@@ -260,7 +262,9 @@ TEST_F(SingleInstanceTest, TwoCopiesStartedTogetherEndAsOne)
     EXPECT_TRUE(Running(runs));
     EXPECT_TRUE(CallsBy(ended.Pid()).empty()) << "the copy that ended never reached the driver";
     for (const LoggedCall& call : Calls())
-        if (call.id == NvId::SetCoolerLevels) EXPECT_EQ(call.pid, runs.Pid()) << "one writer of the fan";
+        if (call.id == NvId::SetCoolerLevels) {
+            EXPECT_EQ(call.pid, runs.Pid()) << "one writer of the fan";
+        }
     const HWND window = MainWindowOf(runs.Pid());
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(IsWindowVisible(window));
@@ -347,7 +351,9 @@ TEST_F(SingleInstanceTest, EachOptionAgainstARunningCopyAndAsAFirstStart)
             } else {
                 Launched& start = Start(c.arguments);
                 c.check(*this, start, 0);
-                if (std::string(c.arguments) == "--exit") EXPECT_TRUE(CallsBy(start.Pid()).empty());
+                if (std::string(c.arguments) == "--exit") {
+                    EXPECT_TRUE(CallsBy(start.Pid()).empty());
+                }
             }
             EndStartedCopies();
         }
