@@ -20,6 +20,12 @@ constexpr UINT_PTR kStartTimer = 1;    // once, 10 ms after start, when the wind
 constexpr UINT_PTR kRefreshTimer = 2;  // readings, dial, fan curve
 constexpr UINT kRefreshPeriod = 100;
 constexpr UINT_PTR kTrayRetryTimer = 3;  // every second while the notification area refuses the icon
+// Every second, for at most a minute, while a start with Windows waits for the driver.
+constexpr UINT_PTR kDriverWaitTimer = 5;
+constexpr UINT kDriverWaitPeriod = 1000;
+constexpr int kDriverWaitLimit = 60;
+static_assert(CTrayIcon::kBalloonTimer != kDriverWaitTimer && COverclockAtStart::kConfirmTimer != kDriverWaitTimer,
+              "one identifier per timer");
 static_assert(CTrayIcon::kBalloonTimer != kStartTimer && CTrayIcon::kBalloonTimer != kRefreshTimer &&
               CTrayIcon::kBalloonTimer != kTrayRetryTimer, "one identifier per timer");
 static_assert(COverclockAtStart::kConfirmTimer != kStartTimer && COverclockAtStart::kConfirmTimer != kRefreshTimer &&
@@ -145,13 +151,49 @@ BOOL CQuiloDlg::OnInitDialog()
 
     PlaceControls();
 
-    const int init = m_gpu.Initialize();
-    if (init == 1 || init == 2) {
-        AppMessageBox(m_hWnd, init == 1 ? "Initial nvapi fail!" : "NvAPI_EnumPhysicalGPUs failed", "Info",
-                      MB_ICONINFORMATION);
-        AppMessageBox(m_hWnd, "Application will not work normally!", "Info", MB_ICONINFORMATION);
-    }
+    m_gauge.AttachWindowDC();
+    m_gauge.LoadEngineNeedle(IDP_ENGINE_NEEDLE, "PNG");
+    m_gauge.LoadMemoryNeedle(IDP_MEMORY_NEEDLE, "PNG");
+    m_gauge.SetMemoryNeedlePivot(14, 26);
+    m_gauge.SetEngineNeedlePivot(11, 34);
 
+    m_trayIcon.Attach(m_hWnd, m_hIcon);
+    // The shell's broadcast must reach this window also when it runs with
+    // higher rights than the shell.
+    ::ChangeWindowMessageFilterEx(m_hWnd, s_taskbarCreated, MSGFLT_ALLOW, nullptr);
+    // Later starts hand their command lines over the same way.
+    ::ChangeWindowMessageFilterEx(m_hWnd, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
+
+    const int init = m_gpu.Initialize();
+    if ((init == 1 || init == 2) && IsLogonStart()) {
+        // Started with Windows before the display driver: it is waited for
+        // silently, out of sight, before anything is said.
+        m_keepHidden = true;
+        m_waitingForDriver = true;
+        SetTimer(kDriverWaitTimer, kDriverWaitPeriod);
+    } else {
+        if (init == 1 || init == 2) ShowStartFailures(init);
+        StartWithProfile();
+    }
+    SetTimer(kRefreshTimer, kRefreshPeriod);
+    // The window's first move came before this object was attached; panels
+    // are placed from this rectangle.
+    m_windowRect = GetWindowRect();
+    return TRUE;
+}
+
+void CQuiloDlg::ShowStartFailures(int init)
+{
+    AppMessageBox(m_hWnd, init == 1 ? "Initial nvapi fail!" : "NvAPI_EnumPhysicalGPUs failed", "Info",
+                  MB_ICONINFORMATION);
+    AppMessageBox(m_hWnd, "Application will not work normally!", "Info", MB_ICONINFORMATION);
+}
+
+bool CQuiloDlg::IsLogonStart() const { return m_startCommand && m_startCommand->Has(CCommandLine::kLogon); }
+
+// The profile is named after the card: all that comes from it waits for the driver.
+void CQuiloDlg::StartWithProfile()
+{
     m_iniPath = ChooseProfilePath(GetExeDirectory(m_hWnd), m_gpu.m_pciIds[1]);
     m_ini.SetPath(m_iniPath);
 
@@ -175,19 +217,6 @@ BOOL CQuiloDlg::OnInitDialog()
     m_fanCurvePanel.SetCurve(m_fan.Curve());
     ShowFanModeButton();
 
-    m_gauge.AttachWindowDC();
-    m_gauge.LoadEngineNeedle(IDP_ENGINE_NEEDLE, "PNG");
-    m_gauge.LoadMemoryNeedle(IDP_MEMORY_NEEDLE, "PNG");
-    m_gauge.SetMemoryNeedlePivot(14, 26);
-    m_gauge.SetEngineNeedlePivot(11, 34);
-
-    m_trayIcon.Attach(m_hWnd, m_hIcon);
-    // The shell's broadcast must reach this window also when it runs with
-    // higher rights than the shell.
-    ::ChangeWindowMessageFilterEx(m_hWnd, s_taskbarCreated, MSGFLT_ALLOW, nullptr);
-    // Later starts hand their command lines over the same way.
-    ::ChangeWindowMessageFilterEx(m_hWnd, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
-
     // Started hidden, the window is never shown: once its icon is in the
     // notification area, the showing that creating it brings is refused.
     if (m_startMinimized) {
@@ -195,11 +224,22 @@ BOOL CQuiloDlg::OnInitDialog()
         if (!m_keepHidden) SetTimer(kTrayRetryTimer, 1000);
     }
     SetTimer(kStartTimer, 10);
-    SetTimer(kRefreshTimer, kRefreshPeriod);
-    // The window's first move came before this object was attached; panels
-    // are placed from this rectangle.
-    m_windowRect = GetWindowRect();
-    return TRUE;
+}
+
+// Once a second while a start with Windows waits for the driver: it goes on
+// once the driver is up, or after a minute with the start-up messages.
+void CQuiloDlg::WaitForDriver()
+{
+    // A tick already queued when the timer was killed still arrives.
+    if (!m_waitingForDriver) return;
+    const int init = m_gpu.Initialize();
+    if (init != 0 && ++m_driverWaits < kDriverWaitLimit) return;
+    m_waitingForDriver = false;
+    KillTimer(kDriverWaitTimer);
+    m_keepHidden = false;
+    if (init != 0) ShowStartFailures(init);
+    StartWithProfile();
+    if (!m_startMinimized) ShowWindow(SW_SHOW);
 }
 
 void CQuiloDlg::PlaceControls()
@@ -323,6 +363,8 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
         Refresh();
     } else if (id == kTrayRetryTimer) {
         MinimizeToTray();
+    } else if (id == kDriverWaitTimer) {
+        WaitForDriver();
     } else if (id == CTrayIcon::kBalloonTimer) {
         m_trayIcon.OnBalloonTimer();
     } else if (id == COverclockAtStart::kConfirmTimer) {

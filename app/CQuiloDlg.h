@@ -104,6 +104,10 @@ protected:
     // level once the program has gone.
     void ReleaseFan();
     void RunStartCommand();
+    void ShowStartFailures(int init);
+    bool IsLogonStart() const;
+    void StartWithProfile();
+    void WaitForDriver();
     // Once a second while logging: every GPU's readings to the log, and a
     // balloon when the log has something to tell.
     void LogReadings();
@@ -121,6 +125,8 @@ protected:
     int m_initialized = 0;
     int m_startMinimized = 0;
     bool m_keepHidden = false;  // started hidden: not shown until asked to
+    bool m_waitingForDriver = false;  // a start with Windows before the driver
+    int m_driverWaits = 0;            // seconds waited
     CIniFile m_ini;
     CReadingsLog m_readingsLog;  // told of the driver's writes: outlives m_gpu
     CGpuControl m_gpu;

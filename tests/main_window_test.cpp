@@ -13,6 +13,8 @@ using std::min;
 #include <vector>
 
 #include "framework/WinApp.h"
+#include "app/CCommandLine.h"
+#include "app/CSingleInstance.h"
 #include "main_window_fixture.h"
 #include "note_closer.h"
 #include "test_files.h"
@@ -83,6 +85,41 @@ TEST_F(MainWindowTest, DriverFailuresAreReportedAndTheProfileIsNamedForNoCard)
         EXPECT_EQ(ReadKey(Profile("Quilo_ID0000.ini"), "Initialized"), "1");
         dlg.Tick();  // refreshing without a card must not fail
         EXPECT_EQ(dlg.Text(IDC_TEMP_READOUT), "0");
+        m_dlg.reset();
+        DeleteProfiles();
+    }
+}
+
+// Started with Windows before the display driver: nothing is said and nothing
+// shown while it waits, and the card's own profile is used once the driver is
+// up; a driver that never comes brings the start-up messages after a minute.
+TEST_F(MainWindowTest, AStartWithWindowsWaitsSilentlyForALateDriver)
+{
+    CCommandLine logon;
+    ASSERT_TRUE(logon.Parse(L"qsurge.exe --logon"));
+    CSingleInstance instance;
+    for (bool arrives : {true, false}) {
+        SCOPED_TRACE(arrives ? "the driver comes" : "no driver");
+        ASSERT_TRUE(SimDriver::UseScenario(kScenario));
+        SimDriver::Get().setFault(NvId::Initialize, -1);
+        g_boxes.clear();
+        m_dlg = std::make_unique<TestableQuiloDlg>();
+        m_dlg->SetStart(logon, instance);
+        ASSERT_TRUE(m_dlg->Create(IDD_MAIN));
+        TestableQuiloDlg& dlg = *m_dlg;
+        EXPECT_TRUE(g_boxes.empty());
+        EXPECT_FALSE(dlg.IsWindowVisible());
+        for (int second = 0; second < 59; ++second) dlg.SendMessage(WM_TIMER, 5);
+        EXPECT_TRUE(g_boxes.empty()) << "59 seconds of silence";
+        if (arrives) SimDriver::Get().setFault(NvId::Initialize, 0);
+        dlg.SendMessage(WM_TIMER, 5);
+        EXPECT_EQ(g_boxes.size(), arrives ? 0u : 2u);
+        EXPECT_TRUE(dlg.IsWindowVisible()) << "not asked to start hidden";
+        EXPECT_EQ(ReadKey(Profile(arrives ? "Quilo_ID2684.ini" : "Quilo_ID0000.ini"), "Initialized"), "1");
+        EXPECT_EQ(GetFileAttributesA(Profile(arrives ? "Quilo_ID0000.ini" : "Quilo_ID2684.ini").c_str()),
+                  INVALID_FILE_ATTRIBUTES);
+        dlg.SendMessage(WM_TIMER, 5);
+        EXPECT_EQ(g_boxes.size(), arrives ? 0u : 2u) << "the wait is over";
         m_dlg.reset();
         DeleteProfiles();
     }
