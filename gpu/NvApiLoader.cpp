@@ -12,13 +12,15 @@ bool CNvApiLoader::Load(const char* fileName)
         return false;
     // Only the system directory: a bare name would be looked for in the
     // executable's folder first, where any dropped DLL could take over.
-    char directory[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(directory, MAX_PATH);
+    wchar_t directory[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return false;
-    const std::string path = std::string(directory, length) + "\\" + fileName;
+    // The file's name is the driver's own, in plain ASCII.
+    const std::wstring path = std::wstring(directory, length) + L"\\" +
+                              std::wstring(fileName, fileName + std::strlen(fileName));
     // The driver stays loaded for the life of the process.
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!module)
         return false;
     m_query = reinterpret_cast<NvQueryInterfaceFn>(
