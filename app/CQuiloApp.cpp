@@ -16,6 +16,7 @@ using std::min;
 #include "app/StartUp.h"
 #include "fan/CFanGuard.h"
 #include "framework/Resources.h"
+#include "profile/IniFile.h"
 #include "res/resource.h"
 
 namespace {
@@ -51,21 +52,6 @@ void OnAbortSignal(int) { EndAfterHandBack(3); }
 void OnPureCall() { EndAfterHandBack(3); }
 void OnInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned, uintptr_t) { EndAfterHandBack(3); }
 
-// The folder the program runs from, with a trailing backslash; empty when unknown.
-std::wstring ProgramFolder()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return path.substr(0, path.rfind(L'\\') + 1);
-}
 }  // namespace
 
 BOOL CQuiloApp::InitInstance()
@@ -78,8 +64,9 @@ BOOL CQuiloApp::InitInstance()
         SetExitCode(exitCode);
         return FALSE;
     }
-    const std::wstring folder = ProgramFolder();
-    if (!folder.empty()) CFanGuard::SetGuardProgram(folder + CFanGuard::kGuardImage);
+    // The guard lives beside the program.
+    const std::wstring self = ProgramPath();
+    if (!self.empty()) CFanGuard::SetGuardProgram(self.substr(0, self.rfind(L'\\') + 1) + CFanGuard::kGuardImage);
     ::SetUnhandledExceptionFilter(&OnUnhandledException);
     std::set_terminate(&OnTerminate);
     std::signal(SIGABRT, &OnAbortSignal);

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include "profile/IniFile.h"
+
 #include <string>
 
 namespace {
@@ -108,18 +110,8 @@ bool IsInsideUserProfile(const std::wstring& path)
 
 LONG SetAutoRun()
 {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return static_cast<LONG>(GetLastError());
-        if (length < path.size() - 1) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);  // never register a truncated path
-    }
-    return SetAutoRun(path);
+    const std::wstring path = ProgramPath();
+    return path.empty() ? static_cast<LONG>(GetLastError()) : SetAutoRun(path);
 }
 
 LONG SetAutoRun(const std::wstring& executable)

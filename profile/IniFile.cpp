@@ -311,6 +311,21 @@ std::wstring ChooseProfilePath(const std::wstring& exeDirectory, uint16_t device
     return BuildProfilePath(folder, deviceId);
 }
 
+std::wstring ProgramPath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        // A name that filled the buffer may have been cut: never hand on a truncated path.
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
 std::wstring GetExeDirectory(HWND window)
 {
     DWORD processId = 0;

@@ -76,3 +76,6 @@ std::wstring ChooseProfilePath(const std::wstring& exeDirectory, uint16_t device
 // backslash; an empty string when it cannot be found. Paths are wide text
 // throughout: a user's folder name need not fit the system's code page.
 std::wstring GetExeDirectory(HWND window);
+
+// The running program's full path, however long; empty when it cannot be found.
+std::wstring ProgramPath();
