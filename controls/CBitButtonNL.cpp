@@ -138,7 +138,7 @@ void CBitButtonNL::SetFontItalic(BOOL italic, BOOL redraw)
 void CBitButtonNL::SetFontSize(int pointSize, BOOL redraw)
 {
     // Only the cell size comes from a point font of the current face.
-    CFont sized = CreatePointFont(pointSize * 10, m_logFont.lfFaceName);
+    CFont sized = CreatePointFont(pointSize * 10, m_logFont.lfFaceName, Dpi());
     LOGFONTA lf{};
     if (sized && ::GetObjectA(sized, sizeof lf, &lf)) {
         m_logFont.lfHeight = lf.lfHeight;

@@ -31,7 +31,7 @@ void CStaticFont::SetReadoutFont(int pointSizeTenths, const std::string& faceNam
 {
     m_pointSize = pointSizeTenths;
     m_faceName = faceName;
-    CFont font = CreatePointFont(m_pointSize, m_faceName.c_str());
+    CFont font = CreatePointFont(m_pointSize, m_faceName.c_str(), Dpi());
     // The static must let go of the old font before it is deleted.
     if (m_hWnd) SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     m_font = std::move(font);

@@ -13,6 +13,7 @@ using std::min;
 
 #include <oleacc.h>
 
+#include "framework/Dpi.h"
 #include "framework/Resources.h"
 
 namespace {
@@ -62,7 +63,7 @@ std::wstring MappedFace(const wchar_t* face)
 // in the face the font mapper picks. GDI draws them at the point size at 96
 // pixels per inch, one sixth of the em right of the origin, where GDI+ would
 // start the string.
-ClockPoint::NumberFont MakeNumberFont(float points)
+ClockPoint::NumberFont MakeNumberFont(float points, UINT dpi)
 {
     ClockPoint::NumberFont number;
     // The numbers' face, or the face the program carries for it.
@@ -79,7 +80,7 @@ ClockPoint::NumberFont MakeNumberFont(float points)
         if (!family->IsAvailable() || family->GetFamilyName(name) != Gdiplus::Ok) return number;
         face = name;
     }
-    const float emPixels = PointsToPixels(points) * scale;
+    const float emPixels = CScale(dpi).Points(points) * scale;
     LOGFONTW font{};
     font.lfHeight = -static_cast<LONG>(emPixels + 0.5f);
     font.lfCharSet = DEFAULT_CHARSET;
@@ -237,8 +238,8 @@ bool ClockPoint::LoadDrawingTools(HDC window)
         auto canvas = std::make_unique<Gdiplus::Bitmap>(m_faceWidth, m_faceHeight, PixelFormat32bppPARGB);
         if (canvas->GetLastStatus() == Gdiplus::Ok) m_turnCanvas = std::move(canvas);
     }
-    if (!m_memoryFont.font) m_memoryFont = MakeNumberFont(14.0f);
-    if (!m_engineFont.font) m_engineFont = MakeNumberFont(23.0f);
+    if (!m_memoryFont.font) m_memoryFont = MakeNumberFont(14.0f, Dpi());
+    if (!m_engineFont.font) m_engineFont = MakeNumberFont(23.0f, Dpi());
     for (CRgn* region : {&m_ink, &m_changed, &m_piece})
         if (!*region) *region = CRgn(::CreateRectRgn(0, 0, 0, 0));
     ::SetBkMode(m_frameDC, TRANSPARENT);

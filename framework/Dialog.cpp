@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "framework/Dpi.h"
 #include "framework/Keyboard.h"
 #include "framework/Resources.h"
 #include "framework/WinApp.h"
@@ -84,6 +85,7 @@ BEGIN_MESSAGE_MAP(CDialog, CWnd)
     ON_MESSAGE(WM_QUERYUISTATE, OnQueryUIState)
     ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
     ON_MESSAGE(WM_ACTIVATE, OnActivate)
+    ON_MESSAGE(WM_DPICHANGED, OnDpiChangedMessage)
     ON_COMMAND(IDOK, OnOKCommand)
     ON_COMMAND(IDCANCEL, OnCancelCommand)
 END_MESSAGE_MAP()
@@ -185,6 +187,8 @@ void CDialog::EndDialog(int result)
 LRESULT CDialog::OnInitDialogMessage(WPARAM, LPARAM)
 {
     m_hideFocusCues = !g_keyboardInUse;
+    m_layoutDpi = WindowDpi(m_hWnd);
+    KeepDialogLayoutOnDpiChange(m_hWnd);
     const BOOL result = OnInitDialog();
     // The controls have their places now; the system gives the first focus after this.
     ArrangeTabOrder(m_hWnd);
@@ -245,6 +249,37 @@ LRESULT CDialog::OnActivate(WPARAM wParam, LPARAM)
         ::IsWindowEnabled(m_savedFocus))
         ::SetFocus(m_savedFocus);
     return result;
+}
+
+namespace {
+BOOL CALLBACK TellDpiChanged(HWND control, LPARAM)
+{
+    ::SendMessageA(control, kDpiChangedAfterParent, 0, 0);
+    return TRUE;
+}
+}  // namespace
+
+// Moved to a monitor of another scale. Windows tells the controls itself
+// after this message (WM_DPICHANGED_AFTERPARENT); they are told here first,
+// since the window lays them out from their new art; a control takes its
+// art for a DPI only once. The window is painted once, at the end.
+LRESULT CDialog::OnDpiChangedMessage(WPARAM wParam, LPARAM lParam)
+{
+    const UINT dpi = LOWORD(wParam);
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    if (!dpi || !suggested) return 0;
+    m_layoutDpi = dpi;
+    const bool shown = IsWindowVisible() != FALSE;
+    if (shown) SendMessage(WM_SETREDRAW, FALSE);
+    ::EnumChildWindows(m_hWnd, &TellDpiChanged, 0);
+    OnDpiChanged();
+    SetWindowPos(nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (shown) {
+        SendMessage(WM_SETREDRAW, TRUE);
+        ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    }
+    return 0;
 }
 
 BOOL CDialog::OnInitDialog()

@@ -56,6 +56,10 @@ protected:
     virtual void OnOK();
     virtual void OnCancel();
     virtual void DoDataExchange(CDataExchange*) {}
+    // The window's DPI has changed (Dpi() gives the new one) and its controls
+    // have taken their art and fonts for it: the window takes its own and
+    // places its controls again. The system's suggested rectangle follows.
+    virtual void OnDpiChanged() {}
 
     // As a task-modal message box: while the dialog runs modally, no other
     // window of the program takes input.
@@ -69,6 +73,7 @@ private:
     LRESULT OnQueryUIState(WPARAM, LPARAM);
     LRESULT OnShowWindow(WPARAM, LPARAM);
     LRESULT OnActivate(WPARAM, LPARAM);
+    LRESULT OnDpiChangedMessage(WPARAM, LPARAM);
     void HideFocusCues(bool hide);
     void SaveFocus();
     void OnOKCommand() { OnOK(); }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "framework/Dpi.h"
+
 HINSTANCE ResourceInstance() { return ::GetModuleHandleA(nullptr); }
 
 CBitmap LoadBitmapResource(UINT id)
@@ -104,12 +106,12 @@ std::wstring FaceFor(const char* face, float* scale)
     return standIn ? g_carried.face : wide;
 }
 
-CFont CreatePointFont(int pointSizeTenths, const char* face)
+CFont CreatePointFont(int pointSizeTenths, const char* face, UINT dpi)
 {
     LOGFONTW lf{};
     lf.lfCharSet = DEFAULT_CHARSET;
     float scale = 1.0f;
     SetFaceName(lf, FaceFor(face, &scale));
-    lf.lfHeight = -static_cast<LONG>(PointsToPixels(static_cast<float>(pointSizeTenths) / 10.0f) * scale + 0.5f);
+    lf.lfHeight = -static_cast<LONG>(CScale(dpi).Points(static_cast<float>(pointSizeTenths) / 10.0f) * scale + 0.5f);
     return CFont(::CreateFontIndirectW(&lf));
 }

@@ -35,9 +35,6 @@ bool IsFaceInstalled(const std::wstring& face);
 // receives the share of the asked size to draw it at.
 std::wstring FaceFor(const char* face, float* scale = nullptr);
 
-// A point font (size in tenths of a point) whose face comes from FaceFor.
-// Points become pixels at 96 per inch, rounded, whatever the system's
-// setting: the windows are laid out in pixels for that resolution.
-CFont CreatePointFont(int pointSizeTenths, const char* face);
-// Points to pixels at 96 per inch.
-constexpr float PointsToPixels(float points) { return points * 96.0f / 72.0f; }
+// A point font (size in tenths of a point) whose face comes from FaceFor,
+// its points made pixels at dpi, rounded.
+CFont CreatePointFont(int pointSizeTenths, const char* face, UINT dpi);

@@ -5,6 +5,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "framework/Dpi.h"
+
 namespace {
 // The attached objects by window, with the procedure each window had before.
 // A window property would do, but under Wine every read of one is a round
@@ -57,6 +59,14 @@ CWnd::~CWnd()
 }
 
 CWnd* CWnd::FromHandle(HWND hWnd) { return hWnd ? FindAttachment(hWnd).object : nullptr; }
+
+UINT CWnd::Dpi() const
+{
+    if (!m_hWnd) return SystemDpi();
+    const CWnd* top = FromHandle(::GetAncestor(m_hWnd, GA_ROOT));
+    if (top && top->m_layoutDpi) return top->m_layoutDpi;
+    return WindowDpi(m_hWnd);
+}
 
 bool CWnd::SubclassWindow(HWND hWnd)
 {

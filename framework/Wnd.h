@@ -61,6 +61,9 @@ public:
     LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return ::SendMessageA(m_hWnd, msg, wp, lp); }
     BOOL PostMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return ::PostMessageA(m_hWnd, msg, wp, lp); }
     int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
+    // The DPI the window is laid out for: the one its top-level window of
+    // ours keeps, else the system's for the window (Dpi.h).
+    UINT Dpi() const;
 
 protected:
     virtual const MessageMap* GetMessageMap() const { return Messages(); }
@@ -74,6 +77,8 @@ protected:
     HBRUSH OnCtlColor(HDC dc, HWND child, UINT ctlType);
 
     MSG m_current{};
+    // Kept by a top-level window of ours: the DPI it is laid out for (0: none).
+    UINT m_layoutDpi = 0;
 
 private:
     WNDPROC m_superProc = nullptr;  // the window's procedure before it was attached

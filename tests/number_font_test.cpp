@@ -9,6 +9,7 @@
 #include <string>
 
 #include "framework/Gdi.h"
+#include "framework/Dpi.h"
 #include "framework/Resources.h"
 #include "res/resource.h"
 
@@ -20,9 +21,9 @@ struct Shown {
 };
 
 // What a point font asks for and what GDI gives it.
-Shown Describe(int tenths, const char* face)
+Shown Describe(int tenths, const char* face, UINT dpi = kBaseDpi)
 {
-    CFont font = CreatePointFont(tenths, face);
+    CFont font = CreatePointFont(tenths, face, dpi);
     CCompatibleDC dc(nullptr);
     CSelect select(dc, font);
     wchar_t chosen[LF_FACESIZE] = L"";
@@ -69,13 +70,17 @@ TEST(NumberFont, HeightsAtTheSystemsDpiAsSetForThisProcess)
     if (!expected) GTEST_SKIP() << "runs only as the second process of the DPI test";
     CClientDC screen(nullptr);
     ASSERT_EQ(::GetDeviceCaps(screen, LOGPIXELSY), std::atoi(expected)) << "the setting did not take";
+    // The DPI asked for, not the system's: a window on another monitor has its own.
     EXPECT_EQ(Describe(300, "Tahoma").height, -40);
     EXPECT_EQ(Describe(200, "Tahoma").height, -27);
     EXPECT_EQ(Describe(140, "Tahoma").height, -19);
-    EXPECT_EQ(PointsToPixels(23.0f), 23.0f * 96.0f / 72.0f);
+    EXPECT_EQ(Describe(300, "Tahoma", 144).height, -60);
+    EXPECT_EQ(Describe(200, "Tahoma", 120).height, -33) << "26.67 * 1.25, rounded";
+    EXPECT_EQ(Describe(140, "Tahoma", 192).height, -37);
+    EXPECT_EQ(CScale(144).Points(20.0f), 40.0f);
 }
 
-TEST(NumberFont, PixelHeightsDoNotFollowTheSystemsDpi)
+TEST(NumberFont, PixelHeightsFollowTheDpiAskedForNotTheSystems)
 {
     bool present = false;
     const DWORD saved = ReadDpi(present);

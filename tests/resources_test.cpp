@@ -492,7 +492,9 @@ TEST(Resources, VersionAndManifest)
     ASSERT_NE(res, nullptr);
     std::string manifest(static_cast<const char*>(LockResource(LoadResource(Exe(), res))), SizeofResource(Exe(), res));
     for (const char* part : {"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"", "level=\"asInvoker\"",
-                             "<dpiAware", ">false</dpiAware>"})
+                             // Wine reports per-monitor awareness whatever the manifest says: it is read here.
+                             ">true/pm</dpiAware>", ">PerMonitorV2, PerMonitor</dpiAwareness>",
+                             "http://schemas.microsoft.com/SMI/2016/WindowsSettings"})
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
 }
 
