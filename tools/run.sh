@@ -2,7 +2,8 @@
 # Sets up, builds and starts qsurge.exe under Wine over the simulated driver,
 # with a scenario whose load rises and falls. Without a display it runs under
 # Xvfb, presses each panel's key as a user would, saves a screenshot of the
-# main window and of every panel, and prints their paths.
+# main window and of every panel, at 100 % and again at 150 %, and prints
+# their paths.
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
@@ -24,8 +25,6 @@ fi
 . "$ROOT/tools/packages.sh"
 qsurge_ensure_packages xdotool
 qsurge_wine_env "$BUILD_DIR"
-wine "$EXE" >/dev/null 2>&1 &
-app=$!
 shots=""
 
 # window_of TITLE [WIDTHxHEIGHT]: the id of the newest window with that title (and size), or nothing.
@@ -59,50 +58,73 @@ capture() {
     shots="$shots $out"
 }
 
-main=$(wait_for "Q-Surge" 926x451)
-sleep 3  # let the dial and readouts run for a few refreshes
-import -window "$main" "$BUILD_DIR/screenshot.png" 2>/dev/null || import -window root "$BUILD_DIR/screenshot.png"
-shots="$BUILD_DIR/screenshot.png"
+# s N: N pixels at 96 DPI at the scale of this run.
+s() { echo $(( ($1 * dpi * 2 + 96) / 192 )); }
+# size W H: a window's size at 96 DPI, at this run's scale, as xwininfo gives it.
+size() { echo "$(s "$1")x$(s "$2")"; }
 
-# The overclock panel, from the main window's "Turbo"; its "Apply" shows the note.
-click "$main" 759 372
-turbo=$(wait_for "Q-Surge" 412x364)
-sleep 0.5
-capture "$turbo" overclock
-click "$turbo" 108 309
-note=$(wait_for "Setting" 295x207)
-sleep 0.5
-capture "$note" note
-xdotool key Escape
-click "$turbo" 391 13
+# tour SUFFIX: presses each panel's key as a user would and captures every
+# window, the main window as screenshot$SUFFIX.png.
+tour() {
+    wine "$EXE" >/dev/null 2>&1 &
+    app=$!
+    main=$(wait_for "Q-Surge" "$(size 926 451)")
+    sleep 3  # let the dial and readouts run for a few refreshes
+    import -window "$main" "$BUILD_DIR/screenshot$1.png" 2>/dev/null || import -window root "$BUILD_DIR/screenshot$1.png"
+    shots="$shots $BUILD_DIR/screenshot$1.png"
 
-# The fan-curve panel, from "FanCurve": the 30 % step moved on to 50 degrees and applied.
-click "$main" 193 397
-curve=$(wait_for "Fan Curve" 412x402)
-click "$curve" 198 251
-click "$curve" 138 362
-sleep 0.5
-capture "$curve" fan-curve
-click "$curve" 391 13
+    # The overclock panel, from the main window's "Turbo"; its "Apply" shows the note.
+    click "$main" "$(s 759)" "$(s 372)"
+    turbo=$(wait_for "Q-Surge" "$(size 412 364)")
+    sleep 0.5
+    capture "$turbo" "overclock$1"
+    click "$turbo" "$(s 108)" "$(s 309)"
+    note=$(wait_for "Setting" "$(size 295 207)")
+    sleep 0.5
+    capture "$note" "note$1"
+    xdotool key Escape
+    click "$turbo" "$(s 391)" "$(s 13)"
 
-# The settings panel, from "Set", with "OC" switched on screen (not applied).
-click "$main" 603 84
-settings=$(wait_for "Setting" 295x207)
-click "$settings" 48 105
-sleep 0.5
-capture "$settings" settings
+    # The fan-curve panel, from "FanCurve": the 30 % step moved on to 50 degrees and applied.
+    click "$main" "$(s 193)" "$(s 397)"
+    curve=$(wait_for "Fan Curve" "$(size 412 402)")
+    click "$curve" "$(s 198)" "$(s 251)"
+    click "$curve" "$(s 138)" "$(s 362)"
+    sleep 0.5
+    capture "$curve" "fan-curve$1"
+    click "$curve" "$(s 391)" "$(s 13)"
 
-# The monitor and information panels, from the main window's "HWM", after a few seconds of history.
-click "$main" 686 372
-monitor=$(wait_for "HWM" 412x364)
-info=$(wait_for "Information" 412x364)
-# The pointer resting over the temperature plot shows a sample's value.
-point "$monitor" 300 250
-sleep 4
-capture "$monitor" monitor
-capture "$info" information
+    # The settings panel, from "Set", with "OC" switched on screen (not applied).
+    click "$main" "$(s 603)" "$(s 84)"
+    settings=$(wait_for "Setting" "$(size 295 207)")
+    click "$settings" "$(s 48)" "$(s 105)"
+    sleep 0.5
+    capture "$settings" "settings$1"
 
-kill $app 2>/dev/null || true
+    # The monitor and information panels, from the main window's "HWM", after a few seconds of history.
+    click "$main" "$(s 686)" "$(s 372)"
+    monitor=$(wait_for "HWM" "$(size 412 364)")
+    info=$(wait_for "Information" "$(size 412 364)")
+    # The pointer resting over the temperature plot shows a sample's value.
+    point "$monitor" "$(s 300)" "$(s 250)"
+    sleep 4
+    capture "$monitor" "monitor$1"
+    capture "$info" "information$1"
+
+    kill $app 2>/dev/null || true
+    wait $app 2>/dev/null || true
+}
+
+# At 100 %, then at 150 %: the display's scale is read when the prefix's
+# desktop starts, so its server is started again for each.
+dpi=96
+tour ""
+dpi=144
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+wineserver -k 2>/dev/null || true
+qsurge_wine_env "$BUILD_DIR"
+tour "-150"
+wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
 
 # The notification-area icon at a few temperatures, as the program draws it, enlarged.
 icons="$BUILD_DIR/screenshot-tray-icons.png"
