@@ -3,7 +3,7 @@
 # simulated driver and prints its figures beside their targets. Arguments:
 # seconds of normal running per scenario (default 60; fewer give a quick run),
 # the soak's refreshes (default 100000; 0 leaves the soak out), and one
-# scenario to run alone (its number, 1 to 6, or 7 for the platform's floor;
+# scenario to run alone (its number, 1 to 7, or 8 for the platform's floor;
 # default all).
 set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)

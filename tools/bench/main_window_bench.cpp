@@ -8,8 +8,9 @@
 // With the readings log on, it prints the log's own cost beside them.
 //   main_window_bench.exe [seconds of normal running per scenario, default 60]
 //                         [refreshes of the soak, default 100000, 0 none]
-//                         [scenario to run alone, 1 to 6, or 7 for the
-//                          platform's floor alone; default all]
+//                         [scenario to run alone, 1 to 7, or 8 for the
+//                          platform's floor alone; default all; the one at
+//                          150 % runs after its 100 % twin]
 #include <windows.h>
 #include <commctrl.h>
 
@@ -27,6 +28,7 @@ using std::min;
 #include <vector>
 
 #include "app/CQuiloDlg.h"
+#include "framework/Dpi.h"
 #include "framework/Resources.h"
 #include "profile/IniFile.h"
 #include "res/resource.h"
@@ -76,6 +78,7 @@ struct Scenario {
     bool hidden = false;   // the window hidden in the notification area
     double maxBackToBack = 0;  // the refresh's own cost, mean, in back-to-back dial copies (0: none)
     bool logging = false;  // the readings log on
+    UINT dpi = kBaseDpi;   // the display's scale the window is laid out for
 };
 const Scenario kScenarios[] = {
     {"steady readings", false, 5, 0.2},
@@ -84,8 +87,12 @@ const Scenario kScenarios[] = {
     {"steady readings, hidden in the notification area", false, 5, 0.2, false, 0, true},
     {"readings changing at every refresh, hidden in the notification area", true, 40, 0.4, false, 0, true, 15},
     {"readings changing at every refresh, logging", true, 40, 0.4, false, 0, false, 15, true},
+    // 2.25 times the pixels of the frame at 100 %, against the same plain copy of the 100 % dial.
+    {"readings changing at every refresh, at 150 %", true, 90, 0.9, false, 0, false, 34, false, 144},
 };
-constexpr int kChangingScenario = 2;  // the one logging is compared with
+constexpr int kChangingScenario = 2;  // the one logging and the larger scale are compared with
+// At 150 % a refresh may cost at most as much more as its frame has pixels.
+constexpr double kMaxScaledCost = 2.25;
 // The soak: readings changing at every refresh with every panel open.
 constexpr int kSoakRefreshes = 100000;
 constexpr int kSoakReport = 10000;
@@ -132,6 +139,14 @@ public:
         for (int id : {IDC_HWM, IDC_TURBO, IDC_FANCURVE, IDC_SETTINGS}) SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED));
     }
     void Hide() { SendMessage(WM_COMMAND, MAKEWPARAM(IDC_MINIMIZE, BN_CLICKED)); }
+    // As if moved to a monitor of that scale: Wine sends no WM_DPICHANGED itself.
+    void ShowAtScale(UINT dpi)
+    {
+        if (dpi == Dpi()) return;
+        const CRect now = GetWindowRect();
+        RECT suggested{now.left, now.top, now.left + ScaleToDpi(926, dpi), now.top + ScaleToDpi(451, dpi)};
+        SendMessage(WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    }
     std::function<void()> beforeRefresh;
 
     int Reading(int id) const
@@ -292,6 +307,7 @@ bool MeasureRefreshes(const Scenario& s, RefreshFigures& f)
     BenchDlg dlg;
     if (!dlg.Create(IDD_MAIN)) return false;
     dlg.KillTimer(kRefreshTimer);  // the refreshes are driven from here
+    dlg.ShowAtScale(s.dpi);
     PumpMessages();
     RefreshRun run(dlg, s);
     SimDriver::Get().clearLog();
@@ -373,6 +389,7 @@ CpuFigures MeasureCpu(const Scenario& s, int seconds)
     g_run.dlg = &dlg;
     dlg.beforeRefresh = [&] {
         if (s.changing) SetReadings(ReadingsAt(s, g_run.refreshes));
+        if (g_run.refreshes == 0) dlg.ShowAtScale(s.dpi);
         if (s.panels && g_run.refreshes == 0) dlg.OpenMonitor();
         if (s.hidden && g_run.refreshes == 0) dlg.Hide();
         if (++g_run.refreshes != kSettleRefreshes) return;
@@ -490,6 +507,17 @@ bool ReportLogging(double share, double changingShare)
     return true;
 }
 
+// The window at a larger scale against the same readings at 100 %.
+void ReportScaled(double cost, double share, double baseCost, double baseShare)
+{
+    const double costRatio = cost / baseCost, shareRatio = share / baseShare;
+    std::printf("  against 100 %% (the frame has %.2f times the pixels):\n", kMaxScaledCost);
+    std::printf("  %-44s %9.2f times   target: <= %.2f   %s\n", "the window's own cost of one refresh", costRatio,
+                kMaxScaledCost, Verdict(costRatio <= kMaxScaledCost));
+    std::printf("  %-44s %9.2f times   target: < %.2f   %s\n", "CPU share in normal running", shareRatio,
+                kMaxScaledCost, Verdict(shareRatio < kMaxScaledCost));
+}
+
 // Readings changing at every refresh with every panel open, for long: what
 // the process holds at the start, every so many refreshes, and at the end.
 bool Soak(bool userCounted, int refreshes)
@@ -604,9 +632,11 @@ int main(int argc, char** argv)
             std::printf("USER objects: %s\n", UserObjectsSource());
         else
             std::printf("USER objects: cannot be measured here: a count does not follow objects made and destroyed\n");
-        double changingShare = 0;
+        double changingShare = 0, changingCost = 0;
         for (int n = 1; n <= scenarios; ++n) {
-            if (only != 0 && n != only) continue;
+            // A scenario at another scale is measured against its twin at 100 %.
+            const bool twin = n == kChangingScenario && only >= 1 && only <= scenarios && kScenarios[only - 1].dpi != kBaseDpi;
+            if (only != 0 && n != only && !twin) continue;
             const Scenario& s = kScenarios[n - 1];
             SimDriver::UseScenario(kScenario);
             profile = WriteProfile(s.logging);
@@ -621,7 +651,9 @@ int main(int argc, char** argv)
             const CpuFigures cpu = MeasureCpu(s, seconds);
             Report(s, refresh, cpu, userCounted);
             const double share = CpuShare(cpu);
-            if (n == kChangingScenario) changingShare = share;
+            const double cost = refresh.handler + refresh.painting - refresh.driver;
+            if (n == kChangingScenario) changingShare = share, changingCost = cost;
+            if (s.dpi != kBaseDpi && changingCost > 0) ReportScaled(cost, share, changingCost, changingShare);
             if (s.logging && !ReportLogging(share, changingShare)) {
                 std::fprintf(stderr, "the readings log's cost could not be measured\n");
                 status = 1;
