@@ -260,7 +260,8 @@ bool LoadPixels(UINT id, UINT dpi, const char* standIn, Pixels& out)
 // A BITMAP resource stretched to its size at dpi.
 CBitmap StretchedBitmapResource(UINT id, UINT dpi)
 {
-    CBitmap base = LoadBitmapResource(id);
+    CBitmap base(static_cast<HBITMAP>(
+        ::LoadImageA(ResourceInstance(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
     int width = 0, height = 0;
     if (dpi == kBaseDpi || !GetBitmapSize(base, width, height)) return base;
     const int scaledWidth = ScaleToDpi(width, dpi), scaledHeight = ScaleToDpi(height, dpi);
