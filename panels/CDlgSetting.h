@@ -24,6 +24,7 @@ protected:
 
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
+    void LayOut() override;
 
     void OnSwitch(UINT id);
     void OnApply();
