@@ -6,8 +6,8 @@
 #include <string>
 
 #include "controls/CBitButtonNL.h"
-#include "framework/CComboBox.h"
 #include "gpu/GpuControl.h"
+#include "panels/CGpuList.h"
 #include "panels/CSkinPanel.h"
 #include "profile/IniFile.h"
 
@@ -38,5 +38,5 @@ protected:
     SystemFlags m_states{};
     CIniFile m_ini;
     CGpuControl* m_gpu = nullptr;
-    CComboBox m_gpuList;
+    CGpuList m_gpuList;
 };
