@@ -621,8 +621,8 @@ LRESULT CQuiloDlg::OnPaint(WPARAM, LPARAM)
     CPaintDC dc(m_hWnd);
     SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
     const CRect client = GetClientRect();
-    const int x = (client.Width() - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-    const int y = (client.Height() - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    const int x = (client.Width() - SystemMetricForDpi(SM_CXICON, Dpi()) + 1) / 2;
+    const int y = (client.Height() - SystemMetricForDpi(SM_CYICON, Dpi()) + 1) / 2;
     ::DrawIcon(dc, x, y, m_hIcon);
     return 0;
 }

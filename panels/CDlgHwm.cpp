@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/Dpi.h"
 #include "res/resource.h"
 
 namespace {
@@ -187,7 +188,7 @@ void CDlgHwm::InvalidateLastColumns()
     CRgn strips(::CreateRectRgn(0, 0, 0, 0));
     for (Channel c : kOrder) {
         CRect area = PlotPlace(Parts(c).plot);
-        area.left = area.right - 1;
+        area.left = area.right - ScaleToDpi(1, Dpi());
         CRgn strip(::CreateRectRgnIndirect(&area));
         if (strips && strip && ::CombineRgn(strips, strips, strip, RGN_OR) != ERROR) continue;
         strips.reset();
