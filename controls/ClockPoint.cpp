@@ -13,6 +13,7 @@ using std::min;
 
 #include <oleacc.h>
 
+#include "framework/Art.h"
 #include "framework/Dpi.h"
 #include "framework/Resources.h"
 
@@ -109,36 +110,6 @@ void DrawNumber(HDC dc, int value, const ClockPoint::NumberFont& number, COLORRE
     ::ExtTextOutW(dc, x + number.offsetX, y, 0, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
 }
 
-// An image decoded from a copy of a resource. The stream frees its copy when
-// its last reference goes, which is the image's, so nothing outlives the image.
-std::unique_ptr<Gdiplus::Image> LoadImageResource(UINT id, const char* type)
-{
-    HRSRC found = ::FindResourceA(ResourceInstance(), MAKEINTRESOURCEA(id), type);
-    const DWORD size = found ? ::SizeofResource(ResourceInstance(), found) : 0;
-    HGLOBAL resource = size ? ::LoadResource(ResourceInstance(), found) : nullptr;
-    const void* bytes = resource ? ::LockResource(resource) : nullptr;
-    if (!bytes) return nullptr;
-
-    HGLOBAL copy = ::GlobalAlloc(GMEM_MOVEABLE, size);
-    void* target = copy ? ::GlobalLock(copy) : nullptr;
-    if (!target) {
-        if (copy) ::GlobalFree(copy);
-        return nullptr;
-    }
-    std::copy_n(static_cast<const BYTE*>(bytes), size, static_cast<BYTE*>(target));
-    ::GlobalUnlock(copy);
-
-    IStream* stream = nullptr;
-    if (FAILED(::CreateStreamOnHGlobal(copy, TRUE, &stream))) {
-        ::GlobalFree(copy);
-        return nullptr;
-    }
-    auto image = std::make_unique<Gdiplus::Image>(stream, FALSE);
-    stream->Release();
-    if (image->GetLastStatus() != Gdiplus::Ok || image->GetWidth() == 0 || image->GetHeight() == 0) return nullptr;
-    return image;
-}
-
 }  // namespace
 
 BEGIN_MESSAGE_MAP(ClockPoint, CStatic)
@@ -163,7 +134,7 @@ BOOL ClockPoint::LoadMemoryNeedle(UINT id, const char* type) { return LoadNeedle
 
 BOOL ClockPoint::LoadNeedle(Needle& needle, UINT id, const char* type)
 {
-    auto image = LoadImageResource(id, type);
+    auto image = LoadArtImage(id, kBaseDpi, type);
     if (!image) return FALSE;
     needle.width = static_cast<int>(image->GetWidth());
     needle.height = static_cast<int>(image->GetHeight());

@@ -2,15 +2,12 @@
 
 #include <algorithm>
 
+#include "framework/Art.h"
 #include "framework/Dpi.h"
 
 HINSTANCE ResourceInstance() { return ::GetModuleHandleA(nullptr); }
 
-CBitmap LoadBitmapResource(UINT id)
-{
-    return CBitmap(static_cast<HBITMAP>(
-        ::LoadImageA(ResourceInstance(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
-}
+CBitmap LoadBitmapResource(UINT id) { return LoadArt(id, kBaseDpi); }
 
 CIcon LoadIconResource(UINT id)
 {

@@ -9,7 +9,8 @@
 // The module whose resources the program uses: the executable itself.
 HINSTANCE ResourceInstance();
 
-// A device-dependent bitmap at its natural size; empty when the resource is missing.
+// Image id at 96 DPI (LoadArt at 96 DPI): the program's art, else a BITMAP
+// resource of that id; empty when there is neither.
 CBitmap LoadBitmapResource(UINT id);
 // An icon at the system's large icon size; empty when the resource is missing.
 CIcon LoadIconResource(UINT id);

@@ -1,13 +1,22 @@
 // The dialog framework over real windows and messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
+// GDI+ wants min and max, which NOMINMAX keeps out of windows.h.
+using std::max;
+using std::min;
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
 
+#include "framework/Art.h"
 #include "framework/CButton.h"
 #include "framework/CStatic.h"
 #include "framework/Dialog.h"
+#include "framework/Dpi.h"
 #include "framework/WinApp.h"
 #include "framework_test_ids.h"
 
@@ -294,3 +303,59 @@ TEST(FrameworkApp, RegistryKeyNameIsKeptAsUnicode)
     app.SetRegistryKey("\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2");  // 应用程序 in code page 936
     EXPECT_EQ(app.RegistryKey(), L"\u5E94\u7528\u7A0B\u5E8F");
 }
+
+namespace {
+
+// A bitmap's colours (0x00RRGGBB) through a 32-bit top-down copy, and its size.
+std::vector<DWORD> PixelsOf(HBITMAP bitmap, int& width, int& height)
+{
+    BITMAP bm{};
+    if (!GetObject(bitmap, sizeof bm, &bm)) return {};
+    width = bm.bmWidth;
+    height = bm.bmHeight;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<RGBQUAD> pixels(static_cast<size_t>(width) * height);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    std::vector<DWORD> colours;
+    for (const RGBQUAD& q : pixels) colours.push_back(static_cast<DWORD>(q.rgbRed << 16 | q.rgbGreen << 8 | q.rgbBlue));
+    return colours;
+}
+
+// A program that carries no art for an id (test programs) gets its BITMAP
+// or PNG resource: as it is at 96 DPI, at the scaled size at other DPIs.
+TEST(Art, ImagesWithoutArtComeFromTheirBitmapOrPngResource)
+{
+    CBitmap raw(static_cast<HBITMAP>(
+        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_TEST_PLAIN), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    int rawWidth = 0, rawHeight = 0, width = 0, height = 0;
+    const std::vector<DWORD> expected = PixelsOf(raw, rawWidth, rawHeight);
+    ASSERT_FALSE(expected.empty());
+    CBitmap at96 = LoadArt(IDB_TEST_PLAIN, kBaseDpi);
+    EXPECT_TRUE(PixelsOf(at96, width, height) == expected);
+    for (UINT dpi : {144u, 240u}) {
+        SCOPED_TRACE(dpi);
+        CBitmap scaled = LoadArt(IDB_TEST_PLAIN, dpi);
+        EXPECT_FALSE(PixelsOf(scaled, width, height).empty());
+        EXPECT_EQ(width, ScaleToDpi(rawWidth, dpi));
+        EXPECT_EQ(height, ScaleToDpi(rawHeight, dpi));
+    }
+    // The needle is 22 x 186 with its pivot, opaque, at (11, 34).
+    for (UINT dpi : {96u, 144u, 240u}) {
+        SCOPED_TRACE(dpi);
+        std::unique_ptr<Gdiplus::Bitmap> needle = LoadArtImage(IDP_TEST_NEEDLE, dpi);
+        ASSERT_TRUE(needle);
+        EXPECT_EQ(static_cast<int>(needle->GetWidth()), ScaleToDpi(22, dpi));
+        EXPECT_EQ(static_cast<int>(needle->GetHeight()), ScaleToDpi(186, dpi));
+        Gdiplus::Color pivot, corner;
+        needle->GetPixel(ScaleToDpi(11, dpi), ScaleToDpi(34, dpi), &pivot);
+        needle->GetPixel(0, 0, &corner);
+        EXPECT_EQ(pivot.GetA(), 255);
+        EXPECT_EQ(corner.GetA(), 0);
+    }
+    EXPECT_FALSE(LoadArtImage(IDB_TEST_PLAIN, kBaseDpi)) << "a bitmap is no PNG";
+}
+
+}  // namespace

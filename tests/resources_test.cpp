@@ -1,8 +1,10 @@
 // Everything qsurge.exe carries, read back from the built executable under
-// Wine: every identifier's kind and size, the skins' key colour, the dialog
-// templates with their controls, the tray menu, icon, cursor, needles,
-// version and manifest, and that pictures painted over the main skin meet it
-// without seams.
+// Wine: every identifier's kind and size, the dialog templates with their
+// controls, the tray menu, icon, cursor, version and manifest. The images,
+// which this test carries too (the same resource object as the program), are
+// read through LoadArt as the windows read them, at every scale: their
+// sizes, the skins' key colour, the needles, and that pictures painted over
+// the main skin meet it without seams.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,6 +20,8 @@ using std::min;
 #include <gdiplus.h>
 #include <shlwapi.h>
 
+#include "framework/Art.h"
+#include "framework/Dpi.h"
 #include "framework/Gdi.h"
 #include "res/resource.h"
 
@@ -53,7 +57,7 @@ struct GdiplusSession : ::testing::Environment {
 };
 const auto* const g_session = ::testing::AddGlobalTestEnvironment(new GdiplusSession);
 
-enum class Kind { Bitmap, Png, Dialog, Menu, Icon, Cursor };
+enum class Kind { Art, Needle, Dialog, Menu, Icon, Cursor };
 
 struct Entry {
     int id;
@@ -61,8 +65,8 @@ struct Entry {
     int width, height;
 };
 
-#define BMP(id, w, h) {id, Kind::Bitmap, w, h}
-// Every identifier the program uses, with its kind and size in pixels.
+#define BMP(id, w, h) {id, Kind::Art, w, h}
+// Every identifier the program uses, with its kind and size in pixels (at 96 DPI).
 const Entry kResources[] = {
     BMP(129, 926, 451), BMP(160, 412, 364), BMP(156, 412, 402), BMP(202, 412, 364),
     BMP(206, 412, 364), BMP(207, 295, 207), BMP(218, 295, 207),
@@ -79,7 +83,7 @@ const Entry kResources[] = {
     BMP(178, 122, 91), BMP(179, 122, 91), BMP(180, 122, 91), BMP(181, 122, 91), BMP(182, 122, 91),
     BMP(183, 122, 91), BMP(184, 122, 91), BMP(185, 122, 91), BMP(186, 122, 91), BMP(187, 122, 91),
     BMP(188, 122, 91),
-    BMP(216, 298, 298), {224, Kind::Png, 22, 186}, {225, Kind::Png, 28, 107},
+    BMP(216, 298, 298), {224, Kind::Needle, 22, 186}, {225, Kind::Needle, 28, 107},
     BMP(158, 19, 17), BMP(159, 19, 17), BMP(162, 16, 17), BMP(165, 16, 17), BMP(164, 17, 17),
     BMP(163, 17, 17), BMP(169, 116, 53), BMP(167, 116, 53), BMP(168, 116, 53), BMP(166, 116, 53),
     BMP(170, 116, 53), BMP(171, 116, 53), BMP(174, 134, 15), BMP(173, 134, 15), BMP(175, 15, 15),
@@ -94,7 +98,17 @@ const Entry kResources[] = {
 
 LPCSTR Id(int id) { return MAKEINTRESOURCEA(id); }
 
-// A bitmap resource's pixels as COLORREFs, rows top down.
+// The scales the art is carried at, with their resource types.
+const struct {
+    UINT dpi;
+    const char* type;
+} kScales[] = {{96, "ART100"}, {120, "ART125"}, {144, "ART150"}, {168, "ART175"}, {192, "ART200"}};
+// Between carried scales and above the largest.
+constexpr UINT kMadeDpis[] = {108, 132, 240};
+
+bool IsImage(Kind k) { return k == Kind::Art || k == Kind::Needle; }
+
+// An image's pixels as LoadArt gives them, as COLORREFs, rows top down.
 struct Pixels {
     int width = 0, height = 0, bits = 0;
     std::vector<COLORREF> px;
@@ -102,10 +116,10 @@ struct Pixels {
     bool key(int x, int y) const { return at(x, y) == kKey; }
 };
 
-Pixels Read(int id)
+Pixels Read(int id, UINT dpi = kBaseDpi)
 {
     Pixels out;
-    CBitmap bmp(static_cast<HBITMAP>(LoadImageA(Exe(), Id(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    CBitmap bmp = LoadArt(static_cast<UINT>(id), dpi);
     DIBSECTION ds{};
     if (!bmp || GetObject(bmp, sizeof ds, &ds) != sizeof ds) return out;
     out.width = ds.dsBm.bmWidth;
@@ -120,17 +134,6 @@ Pixels Read(int id)
     return out;
 }
 
-std::unique_ptr<Gdiplus::Bitmap> DecodePng(int id)
-{
-    HRSRC res = FindResourceA(Exe(), Id(id), "PNG");
-    if (!res) return nullptr;
-    const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(Exe(), res)));
-    IStream* stream = SHCreateMemStream(data, SizeofResource(Exe(), res));
-    std::unique_ptr<Gdiplus::Bitmap> bmp(Gdiplus::Bitmap::FromStream(stream));
-    stream->Release();
-    return bmp;
-}
-
 BYTE AlphaAt(Gdiplus::Bitmap& bmp, int x, int y)
 {
     Gdiplus::Color c;
@@ -141,8 +144,8 @@ BYTE AlphaAt(Gdiplus::Bitmap& bmp, int x, int y)
 LPCSTR TypeOf(Kind k)
 {
     switch (k) {
-    case Kind::Bitmap: return MAKEINTRESOURCEA(2);   // RT_BITMAP
-    case Kind::Png: return "PNG";
+    case Kind::Art:
+    case Kind::Needle: return kScales[0].type;
     case Kind::Dialog: return MAKEINTRESOURCEA(5);   // RT_DIALOG
     case Kind::Menu: return MAKEINTRESOURCEA(4);     // RT_MENU
     case Kind::Icon: return MAKEINTRESOURCEA(14);    // RT_GROUP_ICON
@@ -169,13 +172,13 @@ TEST(Resources, EveryIdentifierHasItsKindAndSize)
     for (const Entry& e : kResources) {
         SCOPED_TRACE(e.id);
         ASSERT_NE(FindResourceA(Exe(), Id(e.id), TypeOf(e.kind)), nullptr);
-        if (e.kind == Kind::Bitmap) {
+        if (e.kind == Kind::Art) {
             Pixels p = Read(e.id);
             EXPECT_EQ(p.width, e.width);
             EXPECT_EQ(p.height, e.height);
-            EXPECT_EQ(p.bits, 24);
-        } else if (e.kind == Kind::Png) {
-            auto bmp = DecodePng(e.id);
+            EXPECT_EQ(p.bits, 32);
+        } else if (e.kind == Kind::Needle) {
+            auto bmp = LoadArtImage(e.id, kBaseDpi);
             ASSERT_TRUE(bmp && bmp->GetLastStatus() == Gdiplus::Ok);
             EXPECT_EQ(static_cast<int>(bmp->GetWidth()), e.width);
             EXPECT_EQ(static_cast<int>(bmp->GetHeight()), e.height);
@@ -200,14 +203,57 @@ BOOL CALLBACK CollectId(HMODULE, LPCSTR, LPSTR name, LONG_PTR out)
     return TRUE;
 }
 
-TEST(Resources, CarriesNoBitmapOrPngBeyondTheTable)
+std::set<int> Carried(LPCSTR type)
 {
-    for (Kind kind : {Kind::Bitmap, Kind::Png}) {
-        std::set<int> carried, listed;
-        EnumResourceNamesA(Exe(), TypeOf(kind), CollectId, reinterpret_cast<LONG_PTR>(&carried));
-        for (const Entry& e : kResources)
-            if (e.kind == kind) listed.insert(e.id);
-        EXPECT_EQ(carried, listed);
+    std::set<int> carried;
+    EnumResourceNamesA(Exe(), type, CollectId, reinterpret_cast<LONG_PTR>(&carried));
+    return carried;
+}
+
+// Every scale carries every image and nothing else; the uncompressed
+// bitmaps are gone.
+TEST(Resources, CarriesEveryImageAtEveryScaleAndNoBitmaps)
+{
+    std::set<int> listed;
+    for (const Entry& e : kResources)
+        if (IsImage(e.kind)) listed.insert(e.id);
+    for (const auto& scale : kScales) EXPECT_EQ(Carried(scale.type), listed) << scale.type;
+    EXPECT_TRUE(Carried(MAKEINTRESOURCEA(2)).empty());  // RT_BITMAP
+    EXPECT_TRUE(Carried("PNG").empty());
+}
+
+// At a carried scale and at any other DPI an image is its 96-DPI size scaled.
+TEST(Resources, EveryImageTakesItsScaledSizeAtEveryDpi)
+{
+    std::vector<UINT> dpis;
+    for (const auto& scale : kScales) dpis.push_back(scale.dpi);
+    dpis.insert(dpis.end(), std::begin(kMadeDpis), std::end(kMadeDpis));
+    for (const Entry& e : kResources) {
+        if (!IsImage(e.kind)) continue;
+        for (UINT dpi : dpis) {
+            SCOPED_TRACE(testing::Message() << e.id << " at " << dpi);
+            int width = 0, height = 0;
+            if (e.kind == Kind::Art) {
+                Pixels p = Read(e.id, dpi);
+                width = p.width;
+                height = p.height;
+            } else {
+                auto image = LoadArtImage(e.id, dpi);
+                ASSERT_TRUE(image);
+                width = static_cast<int>(image->GetWidth());
+                height = static_cast<int>(image->GetHeight());
+            }
+            EXPECT_EQ(width, ScaleToDpi(e.width, dpi));
+            EXPECT_EQ(height, ScaleToDpi(e.height, dpi));
+        }
+    }
+}
+
+TEST(Resources, ImagesThatDoNotExistLoadEmpty)
+{
+    for (UINT dpi : {96u, 144u, 240u}) {
+        EXPECT_FALSE(LoadArt(4321, dpi)) << dpi;
+        EXPECT_FALSE(LoadArtImage(4321, dpi)) << dpi;
     }
 }
 
@@ -243,62 +289,87 @@ const Skin kSkins[] = {
 
 // The key marks what lies outside the shape: every key pixel must reach the
 // bitmap's border through other key pixels (no holes), the shape must hold
-// every control, and the edge must be hard (no blend of art and key).
+// every control, and the edge must be hard (no blend of art and key, no
+// bluish fringe), at every scale, made from the art between carried scales
+// and above them too. Away from the outline, what is key at a DPI is key at
+// 96 DPI: the outline is the 96-DPI one scaled.
+void CheckKeyOutline(const Skin& s, const Pixels& at96, UINT dpi)
+{
+    const Pixels p = Read(s.id, dpi);
+    ASSERT_GT(p.width, 0);
+    CRgn region(CreateRectRgn(0, 0, 0, 0));
+    for (int y = 0; y < p.height; ++y) {
+        for (int x = 0; x < p.width;) {
+            while (x < p.width && p.key(x, y)) ++x;
+            int start = x;
+            while (x < p.width && !p.key(x, y)) ++x;
+            if (x > start) {
+                CRgn run(CreateRectRgn(start, y, x, y + 1));
+                CombineRgn(region, region, run, RGN_OR);
+            }
+        }
+    }
+    RECT box{};
+    ASSERT_NE(GetRgnBox(region, &box), NULLREGION);
+    EXPECT_TRUE(box.left >= 0 && box.top >= 0 && box.right <= p.width && box.bottom <= p.height);
+
+    std::vector<char> outside(p.px.size(), 0);
+    std::vector<POINT> todo;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x)
+            if ((x == 0 || y == 0 || x == p.width - 1 || y == p.height - 1) && p.key(x, y)) todo.push_back({x, y});
+    while (!todo.empty()) {
+        POINT q = todo.back();
+        todo.pop_back();
+        if (q.x < 0 || q.y < 0 || q.x >= p.width || q.y >= p.height || !p.key(q.x, q.y)) continue;
+        char& seen = outside[static_cast<size_t>(q.y) * p.width + q.x];
+        if (seen) continue;
+        seen = 1;
+        todo.insert(todo.end(), {{q.x + 1, q.y}, {q.x - 1, q.y}, {q.x, q.y + 1}, {q.x, q.y - 1}});
+    }
+    int holes = 0, blended = 0, moved = 0;
+    for (int y = 0; y < p.height; ++y) {
+        for (int x = 0; x < p.width; ++x) {
+            COLORREF c = p.at(x, y);
+            // The 96-DPI pixel under this one's middle and its neighbours: all key, or none.
+            const int bx = (2 * x + 1) * static_cast<int>(kBaseDpi) / static_cast<int>(2 * dpi);
+            const int by = (2 * y + 1) * static_cast<int>(kBaseDpi) / static_cast<int>(2 * dpi);
+            int keys = 0, around = 0;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    if (bx + dx >= 0 && by + dy >= 0 && bx + dx < at96.width && by + dy < at96.height) {
+                        ++around;
+                        keys += at96.key(bx + dx, by + dy);
+                    }
+            moved += (keys == around && c != kKey) || (keys == 0 && c == kKey);
+            if (c == kKey) {
+                holes += !outside[static_cast<size_t>(y) * p.width + x];
+                continue;
+            }
+            bool onEdge = (x > 0 && p.key(x - 1, y)) || (y > 0 && p.key(x, y - 1)) ||
+                          (x + 1 < p.width && p.key(x + 1, y)) || (y + 1 < p.height && p.key(x, y + 1));
+            blended += onEdge && GetBValue(c) - max(GetRValue(c), GetGValue(c)) > 64;
+        }
+    }
+    EXPECT_EQ(holes, 0);
+    EXPECT_EQ(blended, 0);
+    EXPECT_EQ(moved, 0);
+    const CScale scale(dpi);
+    for (const RECT& r : s.controls) {
+        const CRect at = scale.Rect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        CRgn rect(CreateRectRgnIndirect(&at)), rest(CreateRectRgn(0, 0, 0, 0));
+        EXPECT_EQ(CombineRgn(rest, rect, region, RGN_DIFF), NULLREGION)
+            << "control at " << r.left << "," << r.top << " leaves the shape";
+    }
+}
+
 TEST(Resources, SkinsKeepTheKeyOutsideTheirShape)
 {
     for (const Skin& s : kSkins) {
-        SCOPED_TRACE(s.id);
-        Pixels p = Read(s.id);
-        ASSERT_GT(p.width, 0);
-        CRgn region(CreateRectRgn(0, 0, 0, 0));
-        for (int y = 0; y < p.height; ++y) {
-            for (int x = 0; x < p.width;) {
-                while (x < p.width && p.key(x, y)) ++x;
-                int start = x;
-                while (x < p.width && !p.key(x, y)) ++x;
-                if (x > start) {
-                    CRgn run(CreateRectRgn(start, y, x, y + 1));
-                    CombineRgn(region, region, run, RGN_OR);
-                }
-            }
-        }
-        RECT box{};
-        ASSERT_NE(GetRgnBox(region, &box), NULLREGION);
-        EXPECT_TRUE(box.left >= 0 && box.top >= 0 && box.right <= p.width && box.bottom <= p.height);
-
-        std::vector<char> outside(p.px.size(), 0);
-        std::vector<POINT> todo;
-        for (int y = 0; y < p.height; ++y)
-            for (int x = 0; x < p.width; ++x)
-                if ((x == 0 || y == 0 || x == p.width - 1 || y == p.height - 1) && p.key(x, y)) todo.push_back({x, y});
-        while (!todo.empty()) {
-            POINT q = todo.back();
-            todo.pop_back();
-            if (q.x < 0 || q.y < 0 || q.x >= p.width || q.y >= p.height || !p.key(q.x, q.y)) continue;
-            char& seen = outside[static_cast<size_t>(q.y) * p.width + q.x];
-            if (seen) continue;
-            seen = 1;
-            todo.insert(todo.end(), {{q.x + 1, q.y}, {q.x - 1, q.y}, {q.x, q.y + 1}, {q.x, q.y - 1}});
-        }
-        int holes = 0, blended = 0;
-        for (int y = 0; y < p.height; ++y) {
-            for (int x = 0; x < p.width; ++x) {
-                COLORREF c = p.at(x, y);
-                if (c == kKey) {
-                    holes += !outside[static_cast<size_t>(y) * p.width + x];
-                    continue;
-                }
-                bool onEdge = (x > 0 && p.key(x - 1, y)) || (y > 0 && p.key(x, y - 1)) ||
-                              (x + 1 < p.width && p.key(x + 1, y)) || (y + 1 < p.height && p.key(x, y + 1));
-                blended += onEdge && GetBValue(c) - max(GetRValue(c), GetGValue(c)) > 64;
-            }
-        }
-        EXPECT_EQ(holes, 0);
-        EXPECT_EQ(blended, 0);
-        for (const RECT& r : s.controls) {
-            CRgn rect(CreateRectRgnIndirect(&r)), rest(CreateRectRgn(0, 0, 0, 0));
-            EXPECT_EQ(CombineRgn(rest, rect, region, RGN_DIFF), NULLREGION)
-                << "control at " << r.left << "," << r.top << " leaves the shape";
+        const Pixels at96 = Read(s.id);
+        for (UINT dpi : {96u, 144u, 192u, 108u, 240u}) {
+            SCOPED_TRACE(testing::Message() << s.id << " at " << dpi);
+            CheckKeyOutline(s, at96, dpi);
         }
     }
 }
@@ -435,7 +506,7 @@ TEST(Resources, IconHoldsTheUsualSizes)
         EXPECT_EQ(entry[6] | entry[7] << 8, 32) << "bits per pixel";
         sizes.insert(entry[0] ? entry[0] : 256);
     }
-    for (int size : {16, 24, 32, 48, 256}) EXPECT_TRUE(sizes.count(size)) << size;
+    for (int size : {16, 20, 24, 32, 40, 48, 256}) EXPECT_TRUE(sizes.count(size)) << size;
 }
 
 TEST(Resources, HandCursorPointsWithItsFingertip)
@@ -449,30 +520,63 @@ TEST(Resources, HandCursorPointsWithItsFingertip)
     EXPECT_LT(info.yHotspot, 4u);
 }
 
+// The hand is drawn at the cursor size of each scale, so the system finds
+// it at that size rather than stretching another; the fingertip stays the
+// hot spot at each.
+TEST(Resources, HandCursorComesAtEveryScalesSize)
+{
+    HRSRC res = FindResourceA(Exe(), Id(IDCUR_HAND), MAKEINTRESOURCEA(12));  // RT_GROUP_CURSOR
+    ASSERT_NE(res, nullptr);
+    BYTE* dir = static_cast<BYTE*>(LockResource(LoadResource(Exe(), res)));
+    const int count = dir[4] | dir[5] << 8;
+    for (int size : {32, 40, 48, 56, 64}) {
+        SCOPED_TRACE(size);
+        int found = 0;
+        for (int i = 0; i < count; ++i) {
+            const BYTE* entry = dir + 6 + 14 * i;  // width, twice the height, planes, bits, bytes, id
+            if ((entry[0] | entry[1] << 8) != size || (entry[2] | entry[3] << 8) != 2 * size) continue;
+            found = entry[12] | entry[13] << 8;
+        }
+        ASSERT_NE(found, 0);
+        HRSRC image = FindResourceA(Exe(), Id(found), MAKEINTRESOURCEA(1));  // RT_CURSOR
+        ASSERT_NE(image, nullptr);
+        const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(Exe(), image)));
+        const int hotX = data[0] | data[1] << 8, hotY = data[2] | data[3] << 8;
+        EXPECT_LT(hotX, size / 2);
+        EXPECT_LT(hotY, size / 8);
+        const BITMAPINFOHEADER* head = reinterpret_cast<const BITMAPINFOHEADER*>(data + 4);
+        EXPECT_EQ(head->biWidth, size);
+    }
+}
+
 // Needles are stored pointing down from their pivot, and nothing of them
-// reaches past the dial's face (radius 136), where other pictures paint.
+// reaches past the dial's face (radius 136 at 96 DPI), where other pictures
+// paint; at every scale, the pivot scaled as the dial scales it.
 TEST(Resources, NeedlesHangFromTheirPivots)
 {
     const struct { int id; int px, py; int minReach; } needles[] = {{IDP_ENGINE_NEEDLE, 11, 34, 110},
                                                                     {IDP_MEMORY_NEEDLE, 14, 26, 60}};
     for (const auto& n : needles) {
-        SCOPED_TRACE(n.id);
-        auto bmp = DecodePng(n.id);
-        ASSERT_TRUE(bmp);
-        const int w = bmp->GetWidth(), h = bmp->GetHeight();
-        EXPECT_EQ(AlphaAt(*bmp, n.px, n.py), 255);
-        EXPECT_EQ(AlphaAt(*bmp, 0, 0) | AlphaAt(*bmp, w - 1, 0) | AlphaAt(*bmp, 0, h - 1), 0);
-        int reachDown = 0, reach = 0;
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                if (AlphaAt(*bmp, x, y) < 8) continue;
-                const int dx = x - n.px, dy = y - n.py;
-                reach = max(reach, dx * dx + dy * dy);
-                if (std::abs(dx) <= 2) reachDown = max(reachDown, dy);
+        for (UINT dpi : {96u, 120u, 144u, 168u, 192u, 108u, 240u}) {
+            SCOPED_TRACE(testing::Message() << n.id << " at " << dpi);
+            auto bmp = LoadArtImage(n.id, dpi);
+            ASSERT_TRUE(bmp);
+            const int w = bmp->GetWidth(), h = bmp->GetHeight();
+            const int px = ScaleToDpi(n.px, dpi), py = ScaleToDpi(n.py, dpi), face = ScaleToDpi(136, dpi);
+            EXPECT_EQ(AlphaAt(*bmp, px, py), 255);
+            EXPECT_EQ(AlphaAt(*bmp, 0, 0) | AlphaAt(*bmp, w - 1, 0) | AlphaAt(*bmp, 0, h - 1), 0);
+            int reachDown = 0, reach = 0;
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    if (AlphaAt(*bmp, x, y) < 8) continue;
+                    const int dx = x - px, dy = y - py;
+                    reach = max(reach, dx * dx + dy * dy);
+                    if (std::abs(dx) <= ScaleToDpi(2, dpi)) reachDown = max(reachDown, dy);
+                }
             }
+            EXPECT_GE(reachDown, ScaleToDpi(n.minReach, dpi));
+            EXPECT_LT(reach, face * face);
         }
-        EXPECT_GE(reachDown, n.minReach);
-        EXPECT_LT(reach, 136 * 136);
     }
 }
 
@@ -517,20 +621,28 @@ int Mismatches(const Pixels& a, POINT at, const Pixels& b, POINT bt, bool border
     return bad;
 }
 
+// At every carried scale too, each picture placed at its scaled corner.
 TEST(Resources, MainWindowPicturesMeetTheSkinWithoutSeams)
 {
-    const Pixels skin = Read(IDB_MAIN_SKIN), face = Read(IDB_DIAL_FACE);
-    const POINT origin{0, 0}, gauge{318, 67}, fanAt{230, 291}, tempAt{220, 150};
-    EXPECT_EQ(Mismatches(face, gauge, skin, origin, false, &skin), 0) << "face";
-    EXPECT_EQ(Mismatches(Read(IDB_MAIN_SETTINGS), {594, 76}, face, gauge, false, nullptr), 0) << "settings key";
-    for (int id = IDB_TEMP_FIRST; id <= IDB_TEMP_LAST; ++id)
-        EXPECT_EQ(Mismatches(Read(id), tempAt, skin, origin, true, nullptr), 0) << id;
-    for (int id = IDB_FAN_FIRST; id <= IDB_FAN_LAST; ++id) {
-        const Pixels fan = Read(id);
-        EXPECT_EQ(Mismatches(fan, fanAt, skin, origin, true, nullptr), 0) << id;
-        EXPECT_EQ(Mismatches(fan, fanAt, face, gauge, false, nullptr), 0) << id << " under the dial";
-        for (int key : {IDB_FANCURVE_KEY, IDB_FANCURVE_KEY_ACTIVE})
-            EXPECT_EQ(Mismatches(fan, fanAt, Read(key), {123, 381}, false, nullptr), 0) << id << " over " << key;
+    for (const auto& scale : kScales) {
+        const UINT dpi = scale.dpi;
+        SCOPED_TRACE(dpi);
+        const CScale s(dpi);
+        const Pixels skin = Read(IDB_MAIN_SKIN, dpi), face = Read(IDB_DIAL_FACE, dpi);
+        const POINT origin{0, 0}, gauge = s.Point(318, 67), fanAt = s.Point(230, 291), tempAt = s.Point(220, 150);
+        EXPECT_EQ(Mismatches(face, gauge, skin, origin, false, &skin), 0) << "face";
+        EXPECT_EQ(Mismatches(Read(IDB_MAIN_SETTINGS, dpi), s.Point(594, 76), face, gauge, false, nullptr), 0)
+            << "settings key";
+        for (int id = IDB_TEMP_FIRST; id <= IDB_TEMP_LAST; ++id)
+            EXPECT_EQ(Mismatches(Read(id, dpi), tempAt, skin, origin, true, nullptr), 0) << id;
+        for (int id = IDB_FAN_FIRST; id <= IDB_FAN_LAST; ++id) {
+            const Pixels fan = Read(id, dpi);
+            EXPECT_EQ(Mismatches(fan, fanAt, skin, origin, true, nullptr), 0) << id;
+            EXPECT_EQ(Mismatches(fan, fanAt, face, gauge, false, nullptr), 0) << id << " under the dial";
+            for (int key : {IDB_FANCURVE_KEY, IDB_FANCURVE_KEY_ACTIVE})
+                EXPECT_EQ(Mismatches(fan, fanAt, Read(key, dpi), s.Point(123, 381), false, nullptr), 0)
+                    << id << " over " << key;
+        }
     }
 }
 

@@ -9,10 +9,9 @@ o'clock stays free for the two numbers the program prints: the engine clock
 in black at (193, 163) and the memory clock in white at (206, 218)."""
 from PIL import Image
 
-from common import P, Layer, over, paint, polar, radial, text, mask_of
+from common import P, Layer, over, paint, polar, px, radial, scale, text, mask_of
 
-FACE = 298                # face bitmap size
-CENTRE = (149.5, 149.5)   # the pixel (149, 149) the needles turn about
+FACE = 298                # face bitmap size at 100 %
 R_FACE = 136              # the face disc; nothing that moves reaches past it
 R_BEZEL = 160             # outer edge of the bezel ring around the face
 ENGINE_FULL, MEMORY_FULL = 1800, 9000
@@ -20,6 +19,13 @@ SWEEP = 270.0
 
 ENGINE_PLATE = (187, 160, 294, 199)   # light plate behind the black engine number
 MEMORY_PLATE = (199, 214, 281, 243)   # dark plate behind the white memory number
+
+
+def centre():
+    """The middle of the face's pixel (n, n), n = half the face's width,
+    which the program turns the needles about: (149.5, 149.5) at 100 %."""
+    c = (px(FACE) // 2 + 0.5) / scale()
+    return (c, c)
 
 
 def angle_of(value, full):
@@ -76,7 +82,7 @@ def draw_scales(img, c):
 
 
 def _moved(box, c):
-    dx, dy = c[0] - CENTRE[0], c[1] - CENTRE[1]
+    dx, dy = c[0] - centre()[0], c[1] - centre()[1]
     return (box[0] + dx, box[1] + dy, box[2] + dx, box[3] + dy)
 
 
@@ -108,24 +114,26 @@ def draw_dial(img, c):
 
 def needle(size, pivot, length, tail, half_root, half_tip, hub, colour, core, hub_fill):
     """A needle image pointing down from pivot: a tapered blade of the given
-    length below the pivot, a short tail above it, and a round hub."""
-    w, h = size
-    px, py = pivot[0] + 0.5, pivot[1] + 0.5
-    lay = Layer(w, h, ss=8)
+    length below the pivot, a short tail above it, and a round hub. Size and
+    pivot pixel are at 100 %; at a scale both are scaled as the program
+    scales them (ScaleToDpi)."""
+    k = scale()
+    lay = Layer(px(size[0]), px(size[1]), ss=8)
+    cx, cy = (px(pivot[0]) + 0.5) / k, (px(pivot[1]) + 0.5) / k
     shadow = (0, 0, 0, 110)
-    blade = [(px - half_root, py), (px - half_tip, py + length), (px, py + length + 2.5),
-             (px + half_tip, py + length), (px + half_root, py)]
-    tail_pts = [(px - half_root * 1.25, py), (px - half_root * 0.9, py - tail),
-                (px + half_root * 0.9, py - tail), (px + half_root * 1.25, py)]
+    blade = [(cx - half_root, cy), (cx - half_tip, cy + length), (cx, cy + length + 2.5),
+             (cx + half_tip, cy + length), (cx + half_root, cy)]
+    tail_pts = [(cx - half_root * 1.25, cy), (cx - half_root * 0.9, cy - tail),
+                (cx + half_root * 0.9, cy - tail), (cx + half_root * 1.25, cy)]
     lay.polygon([(x + 1.2, y + 1.2) for x, y in blade], shadow)
     lay.polygon(tail_pts, colour)
     lay.polygon(blade, colour)
-    lay.polygon([(px - 0.6, py), (px - 0.35, py + length - 3), (px + 0.35, py + length - 3),
-                 (px + 0.6, py)], core)
-    lay.circle((px + 0.8, py + 0.8), hub, fill=shadow)
-    lay.circle((px, py), hub, fill=hub_fill)
-    lay.circle((px, py), hub - 2.2, fill=(16, 19, 24, 255))
-    lay.circle((px, py), 2.2, fill=colour)
+    lay.polygon([(cx - 0.6, cy), (cx - 0.35, cy + length - 3), (cx + 0.35, cy + length - 3),
+                 (cx + 0.6, cy)], core)
+    lay.circle((cx + 0.8, cy + 0.8), hub, fill=shadow)
+    lay.circle((cx, cy), hub, fill=hub_fill)
+    lay.circle((cx, cy), hub - 2.2, fill=(16, 19, 24, 255))
+    lay.circle((cx, cy), 2.2, fill=colour)
     return lay.result()
 
 

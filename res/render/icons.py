@@ -14,7 +14,7 @@ def mark(size):
     """The mark: a graphite tile holding an accent ring with a surge stroke,
     the 'Q' of Q-Surge. Small sizes use heavier strokes."""
     s = size / 64.0
-    lay = Layer(size, size, ss=8 if size <= 32 else 4)
+    lay = Layer(size, size, ss=8 if size <= 32 else 4, k=1.0)
     r_tile = 14 * s
     lay.rrect((0.5 * s, 0.5 * s, 63.5 * s, 63.5 * s), r_tile, fill=(58, 66, 79, 255))
     lay.rrect((1.8 * s, 1.8 * s, 62.2 * s, 62.2 * s), r_tile - 1.3 * s, fill=(24, 28, 35, 255))
@@ -91,10 +91,18 @@ def strip(images):
 
 
 HOTSPOT = (10, 1)
+# The hand at the cursor size of each display scale, 100 % to 200 %.
+CURSOR_SIZES = (32, 40, 48, 56, 64)
 
 
-def hand():
-    """32 x 32 pointing hand, fingertip at HOTSPOT: white with a dark outline."""
+def hotspot(size):
+    """HOTSPOT on the hand of size pixels, rounded as the images' sizes are."""
+    return tuple((v * size * 2 + 32) // 64 for v in HOTSPOT)
+
+
+def hand(size=32):
+    """A pointing hand drawn at size pixels (32 at 100 %), fingertip at
+    hotspot(size): white with a dark outline."""
     parts = [
         ("rrect", (8, 0.5, 13, 18), 2.5),      # index finger
         ("rrect", (12.5, 8, 17, 18), 2.2),     # middle finger
@@ -104,7 +112,7 @@ def hand():
         ("poly", [(8.6, 15), (4.2, 11.8), (2.4, 13.4), (7.2, 21.5), (10, 24)], 0),  # thumb
         ("rrect", (10, 24, 23, 30.5), 1.5),    # wrist
     ]
-    lay = Layer(32, 32, ss=8)
+    lay = Layer(size, size, ss=8, k=size / 32.0)
 
     def draw(grow, fill):
         for kind, geo, r in parts:
@@ -128,5 +136,6 @@ def hand():
 
 
 def cursor_file():
-    img = hand()
-    return _container(2, [(img, HOTSPOT[0], HOTSPOT[1], _dib(img))]), strip([img, img.resize((96, 96), Image.NEAREST)])
+    hands = [hand(size) for size in CURSOR_SIZES]
+    entries = [(img, *hotspot(img.size[0]), _dib(img)) for img in hands]
+    return _container(2, entries), strip(hands + [hands[0].resize((96, 96), Image.NEAREST)])

@@ -1,7 +1,7 @@
 """Everything drawn over the main window's skin: its keys in every state, the
 fan-mode switch, the temperature and fan pictures and the dial face. Each is
 drawn on the piece of skin it covers, so it sits on the skin seamlessly."""
-from common import P, Layer, mix, over, text
+from common import P, Layer, extent, mix, over, px, text
 import glyphs
 import main_skin as ms
 
@@ -13,9 +13,9 @@ def _base(art, box):
 def preset(art, box, label, state):
     """Round preset key; state is 'selected', 'unselected' or 'pressed'."""
     img = _base(art, box)
-    w, h = img.size
+    w, h = extent(img)
     c = (w / 2, h / 2)
-    lay = Layer(w, h)
+    lay = Layer(*img.size)
     lay.circle((c[0], c[1] + 1), 22.5, fill=(0, 0, 0, 120))
     if state == "selected":
         lay.circle(c, 22.5, fill=P.accent + (255,))
@@ -41,9 +41,9 @@ def preset(art, box, label, state):
 def square_key(art, box, label, icon, state):
     """Monitor and turbo keys: an icon over a caption."""
     img = _base(art, box)
-    w, h = img.size
+    w, h = extent(img)
     dy = 1 if state == "pressed" else 0
-    lay = Layer(w, h)
+    lay = Layer(*img.size)
     lay.rrect((2, 3.5, w - 2, h - 1.5), 12, fill=(0, 0, 0, 110))
     edge = {"normal": P.rim, "hover": P.accent, "pressed": P.accent_lo}[state]
     fill = {"normal": P.card_hi, "hover": mix(P.card_hi, P.line, 0.5), "pressed": P.accent_deep}[state]
@@ -59,8 +59,8 @@ def square_key(art, box, label, icon, state):
 def fan_curve_key(art, active):
     """141 x 33 pill; its top rows stay skin, the fan picture overlaps them."""
     img = _base(art, ms.FAN_CURVE)
-    w, h = img.size
-    lay = Layer(w, h)
+    w, h = extent(img)
+    lay = Layer(*img.size)
     lay.rrect((1, 3.5, w - 1, h - 0.5), 9, fill=(0, 0, 0, 100))
     lay.rrect((1, 2, w - 1, h - 2), 9, fill=(P.accent if active else P.rim) + (255,))
     lay.rrect((2, 3, w - 2, h - 3), 8, fill=(P.accent_deep if active else P.card_hi) + (255,))
@@ -75,8 +75,8 @@ def switch(on, background=P.card):
     """177 (on) and 176 (off): a 32 x 16 toggle."""
     w, h = 32, 16
     from PIL import Image
-    img = Image.new("RGB", (w, h), background)
-    lay = Layer(w, h)
+    img = Image.new("RGB", (px(w), px(h)), background)
+    lay = Layer(*img.size)
     if on:
         lay.rrect((0, 0, w, h), 8, fill=P.accent + (255,))
         lay.circle((w - 8, 8), 6, fill=(0, 0, 0, 60))
@@ -95,8 +95,7 @@ def temperature(art, level):
     """Pictures 189 + level: a segmented thermometer, level segments lit
     (one per 10 degrees C), 0 to 12."""
     img = _base(art, ms.TEMP_PICTURE)
-    w, h = img.size
-    lay = Layer(w, h)
+    lay = Layer(*img.size)
     x0, x1 = 44, 58
     top, seg, gap = 9, 6, 1
     bottom = top + TEMP_SEGMENTS * (seg + gap) - gap
@@ -127,9 +126,8 @@ def fan(art, level):
     """Pictures 178 + level: a rotor inside a ring of ten segments, level
     segments lit (one per 10 per cent), 0 to 10."""
     img = _base(art, ms.FAN_PICTURE)
-    w, h = img.size
     c = (48, 45)
-    lay = Layer(w, h)
+    lay = Layer(*img.size)
     lay.circle(c, 38, fill=P.void + (200,))
     a0, span, n = 135.0, 270.0, 10
     for i in range(n):

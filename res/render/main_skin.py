@@ -5,14 +5,21 @@ reset, monitor, turbo). Rectangles are the control rectangles the window
 places its controls at."""
 from PIL import ImageChops
 
-from common import (P, Layer, binary, edge_of, keyed, mask_of, mix, over, paint, text,
+from common import (P, Layer, at, binary, edge_of, keyed, mask_of, mix, over, paint, px, text,
                     vgradient)
 import dial
 import glyphs
 
 W, H = 926, 451
 GAUGE = (318, 67, 298, 298)
-CENTRE = (GAUGE[0] + dial.CENTRE[0], GAUGE[1] + dial.CENTRE[1])
+
+
+def centre():
+    """The dial's centre on the skin: the face's pivot pixel where the face
+    is cut from the skin at the scale being drawn."""
+    c = dial.centre()
+    return (at(GAUGE[0]) + c[0], at(GAUGE[1]) + c[1])
+
 
 # Control rectangles (x, y, w, h) in client pixels.
 SET, MINIMISE, CLOSE = (594, 76, 19, 17), (616, 76, 19, 17), (638, 76, 19, 17)
@@ -39,18 +46,18 @@ def shape(lay, grow=0.0):
     g = grow
     lay.rrect((BODY[0] - g, BODY[1] - g, BODY[2] + g, BODY[3] + g), 24 + g, fill=255)
     lay.rrect((TAB[0] - g, TAB[1] - g, TAB[2] + g, TAB[3] + g), 10 + g, fill=255)
-    lay.circle(CENTRE, dial.R_BEZEL + g, fill=255)
+    lay.circle(centre(), dial.R_BEZEL + g, fill=255)
 
 
 def card(img, box):
     """A raised card cut back around the bezel."""
     w, h = img.size
     m = mask_of(w, h, lambda l: l.rrect(box, 14, fill=255))
-    hole = mask_of(w, h, lambda l: l.circle(CENTRE, CUT, fill=255))
+    hole = mask_of(w, h, lambda l: l.circle(centre(), CUT, fill=255))
     m = ImageChops.subtract(m, hole)
     rim = mask_of(w, h, lambda l: l.rrect((box[0] - 1, box[1] - 1, box[2] + 1, box[3] + 1), 15,
                                           fill=255))
-    rim = ImageChops.subtract(rim, mask_of(w, h, lambda l: l.circle(CENTRE, CUT - 1, fill=255)))
+    rim = ImageChops.subtract(rim, mask_of(w, h, lambda l: l.circle(centre(), CUT - 1, fill=255)))
     paint(img, rim, P.line)
     paint(img, m, vgradient(w, h, mix(P.card, P.card_hi, 0.35), P.card))
     hi = Layer(w, h)
@@ -61,14 +68,15 @@ def card(img, box):
 
 def art():
     """The skin's drawing before the key: returns (RGB art, binary shape)."""
-    img = vgradient(W, H, (27, 31, 38), (17, 19, 24))
-    shape_mask = binary(mask_of(W, H, shape))
+    w, h = px(W), px(H)
+    img = vgradient(w, h, (27, 31, 38), (17, 19, 24))
+    shape_mask = binary(mask_of(w, h, shape))
     card(img, LEFT_CARD)
     card(img, RIGHT_CARD)
-    tab = Layer(W, H)
+    tab = Layer(w, h)
     tab.rrect((TAB[0] + 6, TAB[1] + 6, TAB[2] - 6, TAB[1] + 35), 7, fill=P.void + (255,))
     img.paste(over(img, tab))
-    dial.draw_dial(img, CENTRE)
+    dial.draw_dial(img, centre())
     letter_left(img)
     letter_right(img)
     glyphs.gear(img, SET, P.text2)
@@ -88,7 +96,7 @@ def letter_left(img):
     text(img, (108 + q + 1, 131), "-SURGE", 20, "ExtraBold", P.text, "ls", 1.2)
     text(img, (x, 170), "GPU TEMPERATURE", 9, "SemiBold", P.text2, "ls", 1.1)
     text(img, (x, 247), "°C", 12, "SemiBold", P.text3, "ls")
-    layer = Layer(W, H)
+    layer = Layer(*img.size)
     layer.line([(x, 283.5), (300, 283.5)], P.line + (255,), 1)
     img.paste(over(img, layer))
     text(img, (x, 303), "FAN SPEED", 9, "SemiBold", P.text2, "ls", 1.1)
@@ -113,5 +121,8 @@ def skin():
 
 
 def crop(img, box):
+    """The piece of the skin under a control at (x, y, w, h): at a scale it
+    starts at the scaled corner and has the scaled width and height, the
+    size every image takes there."""
     x, y, w, h = box
-    return img.crop((x, y, x + w, y + h))
+    return img.crop((px(x), px(y), px(x) + px(w), px(y) + px(h)))

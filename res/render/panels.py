@@ -3,20 +3,22 @@ graphite body with a hard rim and a title bar carrying the panel's name, its
 minimise and close glyphs at the places the panel puts those buttons."""
 from PIL import Image, ImageChops
 
-from common import P, Layer, binary, edge_of, keyed, mask_of, over, paint, text, vgradient
+from common import P, Layer, at, binary, edge_of, keyed, mask_of, over, paint, px, text, vgradient
 import glyphs
 
 TITLE_H = 28
 
 
 def frame(w, h, title, body=P.page, buttons=()):
-    """(art, shape) of a panel of w x h; buttons are (kind, x, y) glyphs."""
-    shape = binary(mask_of(w, h, lambda l: l.rrect((0, 0, w, h), 10, fill=255)))
-    img = Image.new("RGB", (w, h), body)
-    img.paste(vgradient(w, TITLE_H, (36, 41, 50), (27, 31, 38)), (0, 0))
-    lay = Layer(w, h)
-    lay.rect((0, TITLE_H, w, TITLE_H + 1), (9, 11, 14, 255))
-    lay.rect((0, TITLE_H + 1, w, TITLE_H + 2), (255, 255, 255, 10))
+    """(art, shape) of a panel of w x h at 100 %; buttons are (kind, x, y)
+    glyphs."""
+    pw, ph, right = px(w), px(h), at(w)
+    shape = binary(mask_of(pw, ph, lambda l: l.rrect((0, 0, right, at(h)), 10, fill=255)))
+    img = Image.new("RGB", (pw, ph), body)
+    img.paste(vgradient(pw, px(TITLE_H), (36, 41, 50), (27, 31, 38)), (0, 0))
+    lay = Layer(pw, ph)
+    lay.rect((0, TITLE_H, right, TITLE_H + 1), (9, 11, 14, 255))
+    lay.rect((0, TITLE_H + 1, right, TITLE_H + 2), (255, 255, 255, 10))
     lay.rrect((12, 9, 15, 20), 1.5, fill=P.accent + (255,))
     img = over(img, lay)
     text(img, (22, 19), title, 10, "Bold", P.text, "ls", 1.6)

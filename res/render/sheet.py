@@ -83,8 +83,8 @@ def plot(img, x, y, seed):
 def samples(title, img, by_id):
     if title.startswith("Main"):
         face = by_id[216]
-        face = dial.place_needle(face, by_id[225], (14, 26), MEMORY, dial.MEMORY_FULL, dial.CENTRE)
-        face = dial.place_needle(face, by_id[224], (11, 34), ENGINE, dial.ENGINE_FULL, dial.CENTRE)
+        face = dial.place_needle(face, by_id[225], (14, 26), MEMORY, dial.MEMORY_FULL, dial.centre())
+        face = dial.place_needle(face, by_id[224], (11, 34), ENGINE, dial.ENGINE_FULL, dial.centre())
         number(face, (198, 166), str(ENGINE), 23, (0, 0, 0))
         number(face, (209, 220), str(MEMORY), 14, (255, 255, 255))
         img.paste(face, (318, 67))

@@ -1,0 +1,21 @@
+# Fails when the program, stripped as it is shipped, is larger than LIMIT
+# bytes. Run by ctest on the build machine:
+#   cmake -DPROGRAM=<exe> -DSTRIP=<strip> -DLIMIT=<bytes> -DSCRATCH=<dir> -P stripped_size.cmake
+foreach(name PROGRAM STRIP LIMIT SCRATCH)
+    if(NOT DEFINED ${name})
+        message(FATAL_ERROR "${name} is not given")
+    endif()
+endforeach()
+file(MAKE_DIRECTORY "${SCRATCH}")
+get_filename_component(base "${PROGRAM}" NAME)
+set(copy "${SCRATCH}/${base}")
+execute_process(COMMAND "${STRIP}" --strip-all -o "${copy}" "${PROGRAM}" RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "${STRIP} could not strip ${PROGRAM}")
+endif()
+file(SIZE "${copy}" size)
+file(REMOVE "${copy}")
+message(STATUS "${base} stripped: ${size} bytes (at most ${LIMIT})")
+if(size GREATER LIMIT)
+    message(FATAL_ERROR "${base} stripped is ${size} bytes, more than ${LIMIT}")
+endif()
