@@ -9,7 +9,8 @@
 #include "controls/CBkDialogST.h"
 #include "framework/Gdi.h"
 
-// A key of the frame at its place in the client area; image 0: no such key.
+// A key of the frame at its place in the client area at 96 DPI; image 0: no
+// such key.
 struct PanelKey {
     UINT image;
     int x, y;
