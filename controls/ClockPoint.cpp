@@ -13,6 +13,7 @@ using std::min;
 
 #include <oleacc.h>
 
+#include "framework/Art.h"
 #include "framework/Dpi.h"
 #include "framework/Resources.h"
 
@@ -28,7 +29,7 @@ constexpr size_t kTurnedNeedlesKept = 128;
 // Rows per band of a turned needle: fewer rows follow a slanted needle more
 // closely, more rows take fewer blends.
 constexpr int kNeedleBandRows = 16;
-// Where the numbers start, in the dial's pixels.
+// Where the numbers start, in the dial's pixels at 96 DPI.
 constexpr int kMemoryNumberX = 206, kMemoryNumberY = 218;
 constexpr int kEngineNumberX = 193, kEngineNumberY = 163;
 
@@ -139,10 +140,31 @@ std::unique_ptr<Gdiplus::Image> LoadImageResource(UINT id, const char* type)
     return image;
 }
 
+// A needle at dpi: its 96-DPI image enlarged or reduced to the scaled size
+// with a good filter, its edges kept from darkening by the transparent
+// border GDI+ would otherwise blend in.
+std::unique_ptr<Gdiplus::Bitmap> ScaleNeedle(Gdiplus::Image& image, UINT dpi)
+{
+    const int width = static_cast<int>(image.GetWidth()), height = static_cast<int>(image.GetHeight());
+    auto scaled = std::make_unique<Gdiplus::Bitmap>(ScaleToDpi(width, dpi), ScaleToDpi(height, dpi),
+                                                    PixelFormat32bppPARGB);
+    if (scaled->GetLastStatus() != Gdiplus::Ok) return nullptr;
+    Gdiplus::Graphics g(scaled.get());
+    g.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+    g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+    Gdiplus::ImageAttributes edges;
+    edges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+    const Gdiplus::Rect target(0, 0, static_cast<INT>(scaled->GetWidth()), static_cast<INT>(scaled->GetHeight()));
+    if (g.DrawImage(&image, target, 0, 0, width, height, Gdiplus::UnitPixel, &edges) != Gdiplus::Ok) return nullptr;
+    return scaled;
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(ClockPoint, CStatic)
     ON_MESSAGE(WM_PAINT, OnPaint)
+    ON_MESSAGE(kDpiChangedAfterParent, OnDpiChangedAfterParent)
     ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
@@ -165,9 +187,8 @@ BOOL ClockPoint::LoadNeedle(Needle& needle, UINT id, const char* type)
 {
     auto image = LoadImageResource(id, type);
     if (!image) return FALSE;
-    needle.width = static_cast<int>(image->GetWidth());
-    needle.height = static_cast<int>(image->GetHeight());
     needle.image = std::move(image);
+    needle.scaled.reset();
     needle.loaded = TRUE;
     needle.turned.clear();
     return TRUE;
@@ -216,10 +237,22 @@ void ClockPoint::DrawGauge(int memoryValue, int engineValue)
 // on the display's format and a change of display mode needs nothing rebuilt.
 bool ClockPoint::LoadDrawingTools(HDC window)
 {
+    // The DPI is asked for once: a change of it reaches the dial as a message.
+    if (!m_toolsDpi) {
+        m_toolsDpi = Dpi();
+        const CScale scale(m_toolsDpi);
+        m_memoryNumberAt = scale.Point(kMemoryNumberX, kMemoryNumberY);
+        m_engineNumberAt = scale.Point(kEngineNumberX, kEngineNumberY);
+    }
+    const UINT dpi = m_toolsDpi;
     if (!m_face) {
-        CBitmap face = LoadBitmapResource(kFaceBitmap);
+        CBitmap face = LoadArt(kFaceBitmap, dpi);
         if (!GetBitmapSize(face, m_faceWidth, m_faceHeight)) return false;
         m_face = std::move(face);
+    }
+    if (dpi != kBaseDpi) {
+        for (Needle* needle : {&m_memory, &m_engine})
+            if (needle->loaded && !needle->scaled) needle->scaled = ScaleNeedle(*needle->image, dpi);
     }
     if (!m_frame) {
         void* bits = nullptr;
@@ -238,12 +271,46 @@ bool ClockPoint::LoadDrawingTools(HDC window)
         auto canvas = std::make_unique<Gdiplus::Bitmap>(m_faceWidth, m_faceHeight, PixelFormat32bppPARGB);
         if (canvas->GetLastStatus() == Gdiplus::Ok) m_turnCanvas = std::move(canvas);
     }
-    if (!m_memoryFont.font) m_memoryFont = MakeNumberFont(14.0f, Dpi());
-    if (!m_engineFont.font) m_engineFont = MakeNumberFont(23.0f, Dpi());
+    if (!m_memoryFont.font) m_memoryFont = MakeNumberFont(14.0f, dpi);
+    if (!m_engineFont.font) m_engineFont = MakeNumberFont(23.0f, dpi);
     for (CRgn* region : {&m_ink, &m_changed, &m_piece})
         if (!*region) *region = CRgn(::CreateRectRgn(0, 0, 0, 0));
     ::SetBkMode(m_frameDC, TRANSPARENT);
     return m_faceDC && m_frameDC;
+}
+
+// The frame and whatever was made for the last DPI go; the next frame is
+// composed whole.
+void ClockPoint::DropDrawingTools()
+{
+    m_faceDC.Release();
+    m_frameDC.Release();
+    m_needleDC.Release();
+    m_face.reset();
+    m_frame.reset();
+    m_needleCanvas.reset();
+    m_needleBits = nullptr;
+    m_turnCanvas.reset();
+    m_memoryFont = NumberFont();
+    m_engineFont = NumberFont();
+    for (Needle* needle : {&m_memory, &m_engine}) {
+        needle->scaled.reset();
+        needle->turned.clear();
+    }
+    m_hasFrame = false;
+    m_inkKnown = false;
+    m_changedAll = true;
+}
+
+// Sent by the dial's window when its DPI changes, and by Windows after it:
+// only a DPI the dial has not drawn at makes its tools again.
+LRESULT ClockPoint::OnDpiChangedAfterParent(WPARAM, LPARAM)
+{
+    if (!m_toolsDpi || Dpi() == m_toolsDpi) return 0;
+    DropDrawingTools();
+    m_toolsDpi = 0;
+    Invalidate(FALSE);
+    return 0;
 }
 
 void ClockPoint::AddToInk(const RECT& area)
@@ -258,8 +325,8 @@ void ClockPoint::SetInk(const TurnedNeedle& memory, const TurnedNeedle& engine)
     ::SetRectRgn(m_ink, 0, 0, 0, 0);
     for (const TurnedNeedle* needle : {&memory, &engine})
         for (const NeedleBand& band : needle->bands) AddToInk(band.area);
-    AddToInk(NumberBox(m_memoryFont, kMemoryNumberX, kMemoryNumberY, m_faceWidth));
-    AddToInk(NumberBox(m_engineFont, kEngineNumberX, kEngineNumberY, m_faceWidth));
+    AddToInk(NumberBox(m_memoryFont, m_memoryNumberAt.x, m_memoryNumberAt.y, m_faceWidth));
+    AddToInk(NumberBox(m_engineFont, m_engineNumberAt.x, m_engineNumberAt.y, m_faceWidth));
 }
 
 // Face, memory needle, engine needle over it, then the two numbers. Outside
@@ -285,8 +352,8 @@ bool ClockPoint::ComposeFrame(HDC window, int memoryValue, int engineValue)
     ::SelectClipRgn(m_frameDC, nullptr);
     BlendNeedle(m_memory, memory, memoryAngle);
     BlendNeedle(m_engine, engine, engineAngle);
-    DrawNumber(m_frameDC, memoryValue, m_memoryFont, RGB(255, 255, 255), kMemoryNumberX, kMemoryNumberY);
-    DrawNumber(m_frameDC, engineValue, m_engineFont, RGB(0, 0, 0), kEngineNumberX, kEngineNumberY);
+    DrawNumber(m_frameDC, memoryValue, m_memoryFont, RGB(255, 255, 255), m_memoryNumberAt.x, m_memoryNumberAt.y);
+    DrawNumber(m_frameDC, engineValue, m_engineFont, RGB(0, 0, 0), m_engineNumberAt.x, m_engineNumberAt.y);
     m_hasFrame = true;
     m_frameMemory = memoryValue;
     m_frameEngine = engineValue;
@@ -298,16 +365,19 @@ bool ClockPoint::ComposeFrame(HDC window, int memoryValue, int engineValue)
 // area; the corners are rounded to whole pixels before the image is drawn.
 void ClockPoint::DrawNeedle(Gdiplus::Graphics& g, const Needle& needle, int angle) const
 {
+    Gdiplus::Image* image = needle.scaled ? needle.scaled.get() : needle.image.get();
+    const CScale scale(m_toolsDpi);
     const CRect client = GetClientRect();
     Gdiplus::Matrix transform;
     transform.Translate(static_cast<Gdiplus::REAL>((client.left + client.right) / 2),
                         static_cast<Gdiplus::REAL>((client.top + client.bottom) / 2));
     transform.Rotate(static_cast<Gdiplus::REAL>(angle), Gdiplus::MatrixOrderPrepend);
-    transform.Translate(static_cast<Gdiplus::REAL>(-needle.pivotX), static_cast<Gdiplus::REAL>(-needle.pivotY),
-                        Gdiplus::MatrixOrderPrepend);
-    Gdiplus::Point corners[3] = {{0, 0}, {needle.width, 0}, {0, needle.height}};
+    transform.Translate(static_cast<Gdiplus::REAL>(-scale(needle.pivotX)),
+                        static_cast<Gdiplus::REAL>(-scale(needle.pivotY)), Gdiplus::MatrixOrderPrepend);
+    const int width = static_cast<int>(image->GetWidth()), height = static_cast<int>(image->GetHeight());
+    Gdiplus::Point corners[3] = {{0, 0}, {width, 0}, {0, height}};
     transform.TransformPoints(corners, 3);
-    g.DrawImage(needle.image.get(), corners, 3);
+    g.DrawImage(image, corners, 3);
 }
 
 void ClockPoint::BlendNeedle(const Needle& needle, const TurnedNeedle* turned, int angle)
