@@ -12,9 +12,10 @@ qsurge_start_xvfb() {
     fi
     num=90
     while [ -e "/tmp/.X$num-lock" ] || [ -e "/tmp/.X11-unix/X$num" ]; do num=$((num + 1)); done
+    # Large enough for the main window at 200 % (1852 x 902) and its panels.
     # -noreset: a server that resets when its last client leaves would drop
     # the resource database set below.
-    Xvfb ":$num" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+    Xvfb ":$num" -screen 0 2048x1536x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     pid=$!
     i=0
     while [ ! -e "/tmp/.X11-unix/X$num" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
