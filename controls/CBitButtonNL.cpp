@@ -373,7 +373,7 @@ LRESULT CBitButtonNL::OnKillFocus(WPARAM, LPARAM)
 LRESULT CBitButtonNL::OnDpiChangedAfterParent(WPARAM, LPARAM)
 {
     const UINT dpi = Dpi();
-    if (dpi == m_artDpi) return 0;
+    if (dpi == m_artDpi) return Default();
     if (m_imageIds[Normal]) {
         SetBitmaps(m_imageIds[Normal], m_imageIds[Pressed], m_imageIds[Hover], m_imageIds[Disabled]);
         if (m_fitToBitmap) FitToBitmap();
@@ -385,7 +385,7 @@ LRESULT CBitButtonNL::OnDpiChangedAfterParent(WPARAM, LPARAM)
     }
     m_artDpi = dpi;
     Invalidate();
-    return 0;
+    return Default();
 }
 
 LRESULT CBitButtonNL::OnSetCursor(WPARAM, LPARAM)

@@ -150,7 +150,7 @@ void CBitmapSlider::ScaleMargins()
 LRESULT CBitmapSlider::OnDpiChangedAfterParent(WPARAM, LPARAM)
 {
     const UINT dpi = Dpi();
-    if (dpi == m_artDpi) return 0;
+    if (dpi == m_artDpi) return Default();
     const ArtSource channel = m_channelArt, thumb = m_thumbArt;
     if (channel.id)
         SetChannelBitmaps(channel.id, channel.activeId, channel.transparent, channel.key, channel.keyX, channel.keyY);
@@ -158,7 +158,7 @@ LRESULT CBitmapSlider::OnDpiChangedAfterParent(WPARAM, LPARAM)
     m_artDpi = dpi;
     ScaleMargins();
     Invalidate();
-    return 0;
+    return Default();
 }
 
 // ---- bitmaps ----

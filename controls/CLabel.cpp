@@ -45,10 +45,10 @@ void CLabel::SetLabelFontSize(int height)
 // only a height not yet scaled for the DPI makes the font again.
 LRESULT CLabel::OnDpiChangedAfterParent(WPARAM, LPARAM)
 {
-    if (!m_height || Dpi() == m_fontDpi) return 0;
+    if (!m_height || Dpi() == m_fontDpi) return Default();
     RebuildFont();
     Redraw();
-    return 0;
+    return Default();
 }
 
 void CLabel::SetLabelTextColour(COLORREF colour)

@@ -62,11 +62,11 @@ void CStaticFont::PreSubclassWindow()
 // under the readout changes with it.
 LRESULT CStaticFont::OnDpiChangedAfterParent(WPARAM, LPARAM)
 {
-    if (!m_font || Dpi() == m_fontDpi) return 0;
+    if (!m_font || Dpi() == m_fontDpi) return Default();
     MakeFont();
     for (Background& background : m_backgrounds) background.taken = false;
     Invalidate(FALSE);
-    return 0;
+    return Default();
 }
 
 SIZE CStaticFont::TextExtent(const std::string& text) const

@@ -41,7 +41,7 @@ bool CTEMP::Select(const Picture* picture, UINT id)
 // again, at the size the first picture has at the new DPI.
 LRESULT CTEMP::OnDpiChangedAfterParent(WPARAM, LPARAM)
 {
-    if (!m_picturesDpi || Dpi() == m_picturesDpi) return 0;
+    if (!m_picturesDpi || Dpi() == m_picturesDpi) return Default();
     m_pictureDC.Release();
     m_shown = nullptr;
     m_pictures.clear();
@@ -51,7 +51,7 @@ LRESULT CTEMP::OnDpiChangedAfterParent(WPARAM, LPARAM)
     const Picture* shown = m_shownId ? Find(m_shownId) : nullptr;
     if (shown) Select(shown, m_shownId);
     Invalidate(FALSE);
-    return 0;
+    return Default();
 }
 
 void CTEMP::Paint(HDC target) const

@@ -306,11 +306,11 @@ void ClockPoint::DropDrawingTools()
 // only a DPI the dial has not drawn at makes its tools again.
 LRESULT ClockPoint::OnDpiChangedAfterParent(WPARAM, LPARAM)
 {
-    if (!m_toolsDpi || Dpi() == m_toolsDpi) return 0;
+    if (!m_toolsDpi || Dpi() == m_toolsDpi) return Default();
     DropDrawingTools();
     m_toolsDpi = 0;
     Invalidate(FALSE);
-    return 0;
+    return Default();
 }
 
 void ClockPoint::AddToInk(const RECT& area)
