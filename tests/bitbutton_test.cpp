@@ -9,6 +9,7 @@
 #include "bitmap_controls_ids.h"
 #include "bitmap_controls_support.h"
 #include "controls/CBitButtonNL.h"
+#include "controls/FocusMark.h"
 #include "dpi_change.h"
 #include "framework/Art.h"
 #include "framework/Dialog.h"
@@ -352,5 +353,26 @@ TEST_F(BitButtonTest, ImagesSizeAndCursorFollowTheDpiOfItsWindow)
         button.SendMessage(kDpiChangedAfterParent);
         EXPECT_EQ(button.GetClientRect(), CRect(0, 0, 30, 20));
         button.FitToBitmap();
+    }
+}
+
+// The focus mark's ring, two pixels of cyan over one dark pixel at 96 DPI,
+// is as much thicker as the scale is larger.
+TEST(FocusMark, RingsAreScaledToTheDpi)
+{
+    constexpr COLORREF kCyan = RGB(0, 200, 240), kDark = RGB(0, 0, 0);
+    struct Case {
+        UINT dpi;
+        int cyan, dark;
+    };
+    for (const Case& c : {Case{96, 2, 1}, Case{120, 3, 1}, Case{144, 3, 2}, Case{192, 4, 2}}) {
+        SCOPED_TRACE(c.dpi);
+        Canvas canvas(30, 20, kPaper);
+        DrawFocusMark(canvas.dc(), RECT{0, 0, 30, 20}, c.dpi);
+        for (int i = 0; i < 8; ++i) {
+            const COLORREF expected = i < c.cyan ? kCyan : i < c.cyan + c.dark ? kDark : kPaper;
+            EXPECT_EQ(canvas.At(i, 10), expected) << "left side, " << i;
+            EXPECT_EQ(canvas.At(15, i), expected) << "top side, " << i;
+        }
     }
 }
