@@ -326,6 +326,7 @@ TEST_F(BitButtonTest, CaptionColourFollowsTheState)
 TEST_F(BitButtonTest, ImagesSizeAndCursorFollowTheDpiOfItsWindow)
 {
     ASSERT_TRUE(button.SetButtonCursor(IDC_HAND_CURSOR, FALSE));
+    const int objects = LiveGdiObjects();
     for (UINT dpi : kCheckedDpis) {
         SCOPED_TRACE(dpi);
         ChangeDpi(dlg, dpi, 200, 100);
@@ -354,6 +355,7 @@ TEST_F(BitButtonTest, ImagesSizeAndCursorFollowTheDpiOfItsWindow)
         EXPECT_EQ(button.GetClientRect(), CRect(0, 0, 30, 20));
         button.FitToBitmap();
     }
+    EXPECT_EQ(LiveGdiObjects(), objects) << "nothing is left of the other scales";
 }
 
 // The focus mark's ring, two pixels of cyan over one dark pixel at 96 DPI,

@@ -267,6 +267,7 @@ TEST_F(BitmapSliderTest, MissingBitmapsAreRefusedWithoutAHalfLoadedPair)
 // margins scaled to it.
 TEST_F(BitmapSliderTest, ArtAndMarginsFollowTheDpiOfItsWindow)
 {
+    const int objects = LiveGdiObjects();
     for (UINT dpi : kCheckedDpis) {
         SCOPED_TRACE(dpi);
         ChangeDpi(dlg, dpi, 300, 100);
@@ -297,4 +298,5 @@ TEST_F(BitmapSliderTest, ArtAndMarginsFollowTheDpiOfItsWindow)
         EXPECT_EQ(slider.GetClientRect(), CRect(0, 0, 50, 20));
         slider.SetWindowPos(nullptr, 0, 0, channel.width, channel.height, SWP_NOMOVE | SWP_NOZORDER);
     }
+    EXPECT_EQ(LiveGdiObjects(), objects) << "nothing is left of the other scales";
 }

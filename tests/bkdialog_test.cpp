@@ -255,6 +255,11 @@ TEST_F(BkDialogTest, SkinAndOutlineFollowTheDpiOfTheWindow)
 {
     ASSERT_EQ(dlg.SetBackgroundBitmap(IDB_SKIN), 0);
     dlg.ApplyRegionFromBitmap(IDB_REGION_RUNS, kKey);
+    {
+        Canvas first(8, 6, kPaper);
+        Erase(first);  // the skin's context is kept from the first erase on
+    }
+    const int objects = LiveGdiObjects();
     for (UINT dpi : kCheckedDpis) {
         SCOPED_TRACE(dpi);
         ChangeDpi(dlg, dpi, 20, 15);
@@ -282,6 +287,7 @@ TEST_F(BkDialogTest, SkinAndOutlineFollowTheDpiOfTheWindow)
                 wrong += (::PtInRegion(region, x, y) != FALSE) != (outline.At(x, y) != kKey);
         EXPECT_EQ(wrong, 0);
     }
+    EXPECT_EQ(LiveGdiObjects(), objects) << "nothing is left of the other scales";
 }
 
 // ---- CMemDC ----

@@ -457,6 +457,7 @@ TEST_F(ClockPointTest, FaceNeedlesAndNumbersFollowTheDpiOfItsWindow)
 {
     Prepare();
     Draw(0, 0);
+    const int objects = LiveGdiObjects();
     for (UINT dpi : kCheckedDpis) {
         SCOPED_TRACE(dpi);
         const CScale s(dpi);
@@ -497,4 +498,5 @@ TEST_F(ClockPointTest, FaceNeedlesAndNumbersFollowTheDpiOfItsWindow)
         EXPECT_EQ(dial.FramesComposed(), composed);
         EXPECT_EQ(DifferingPixels(CaptureClient(dial), frame), 0);
     }
+    EXPECT_EQ(LiveGdiObjects(), objects) << "nothing is left of the other scales";
 }

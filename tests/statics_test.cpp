@@ -432,6 +432,7 @@ TEST_F(StaticsTest, FontsAndPicturesFollowTheDpiOfTheirWindow)
     dlg.m_picture.ShowBitmap(IDB_PICTURE_HALVES);  // stretched to the first one's size
     const SIZE wideAt96 = readout.TextExtent("8888");
     auto fontOf = [](CWnd& control) { return reinterpret_cast<HGDIOBJ>(control.SendMessage(WM_GETFONT)); };
+    const int objects = LiveGdiObjects();
     for (UINT dpi : kCheckedDpis) {
         SCOPED_TRACE(dpi);
         ChangeDpi(dlg, dpi, 400, 420);
@@ -475,4 +476,5 @@ TEST_F(StaticsTest, FontsAndPicturesFollowTheDpiOfTheirWindow)
         EXPECT_EQ(fontOf(readout), readoutFont);
         EXPECT_EQ(fontOf(dlg.m_label), labelFont);
     }
+    EXPECT_EQ(LiveGdiObjects(), objects) << "nothing is left of the other scales";
 }
