@@ -10,6 +10,7 @@
 
 #include "app/GpuStatus.h"
 #include "app/StdOutput.h"
+#include "framework/Dpi.h"
 #include "framework/MessageBox.h"
 #include "framework/Resources.h"
 #include "profile/AutoRun.h"
@@ -54,6 +55,10 @@ constexpr int kWidth = 926;
 constexpr int kHeight = 451;
 constexpr COLORREF kWhite = 0x00FFFFFF;
 constexpr COLORREF kBlack = 0x00000000;
+// The readouts' places at 96 DPI: until the first reading, then for readings
+// of one width class (narrow) and of the other (wide).
+constexpr ReadoutPlaces kTemperaturePlaces{{136, 187, 100, 50}, {136, 187, 70, 50}, {110, 187, 100, 50}};
+constexpr ReadoutPlaces kFanPlaces{{144, 310, 100, 50}, {144, 310, 50, 32}, {125, 310, 70, 32}};
 
 // Normal, pressed and hover images of the three preset buttons for preset 1..3.
 struct PresetImages {
@@ -84,6 +89,7 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_MESSAGE(WM_PAINT, OnPaint)
     ON_MESSAGE(WM_QUERYDRAGICON, OnQueryDragIcon)
     ON_MESSAGE(WM_MOVE, OnMove)
+    ON_MESSAGE(WM_SIZE, OnSize)
     ON_MESSAGE(WM_TIMER, OnTimer)
     ON_MESSAGE(CTrayIcon::kCallbackMessage, OnTrayNotify)
     ON_MESSAGE(WM_ENDSESSION, OnEndSession)
@@ -143,13 +149,12 @@ BOOL CQuiloDlg::OnInitDialog()
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.get()));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon.get()));
     SetWindowText("Q-Surge");
-    SetWindowPos(nullptr, 0, 0, kWidth, kHeight, SWP_NOMOVE | SWP_NOZORDER);
 
     SetBackgroundBitmap(IDB_MAIN_SKIN);
     ApplyRegionFromBitmap(IDB_MAIN_SKIN, kSkinKey);
     SetDragByBackground(TRUE);
 
-    PlaceControls();
+    SetUpControls();
 
     m_gauge.AttachWindowDC();
     m_gauge.LoadEngineNeedle(IDP_ENGINE_NEEDLE, "PNG");
@@ -158,6 +163,7 @@ BOOL CQuiloDlg::OnInitDialog()
     m_gauge.SetEngineNeedlePivot(11, 34);
 
     m_trayIcon.Attach(m_hWnd, m_hIcon);
+    m_trayIcon.SetDpi(Dpi());
     // The shell's broadcast must reach this window also when it runs with
     // higher rights than the shell.
     ::ChangeWindowMessageFilterEx(m_hWnd, s_taskbarCreated, MSGFLT_ALLOW, nullptr);
@@ -242,25 +248,9 @@ void CQuiloDlg::WaitForDriver()
     if (!m_startMinimized) ShowWindow(SW_SHOW);
 }
 
-void CQuiloDlg::PlaceControls()
+void CQuiloDlg::SetUpControls()
 {
-    struct Placement {
-        CWnd& control;
-        CRect rect;  // left, top, width, height
-    };
-    const Placement placements[] = {
-        {m_minimizeButton, {616, 76, 19, 17}},  {m_closeButton, {638, 76, 19, 17}},
-        {m_settingsButton, {594, 76, 19, 17}},  {m_preset1Button, {639, 120, 50, 50}},
-        {m_preset2Button, {657, 169, 52, 50}},  {m_preset3Button, {657, 218, 52, 53}},
-        {m_applyButton, {655, 275, 97, 45}},    {m_resetButton, {765, 275, 97, 45}},
-        {m_monitorButton, {652, 338, 68, 68}},  {m_turboButton, {725, 338, 69, 68}},
-        {m_fanCurveButton, {123, 381, 141, 33}}, {m_fanModeButton, {134, 358, 13, 13}},
-        {m_temperaturePicture, {220, 150, 78, 117}}, {m_fanPicture, {230, 291, 122, 91}},
-        {m_temperatureText, {136, 187, 100, 50}}, {m_fanText, {144, 310, 100, 50}},
-        {m_engineText, {520, 233, 80, 30}},     {m_memoryText, {527, 285, 65, 26}},
-        {m_gauge, {318, 67, 298, 298}},
-    };
-    for (const Placement& p : placements) p.control.MoveWindow(p.rect.left, p.rect.top, p.rect.right, p.rect.bottom);
+    LayOut();
     m_engineText.ShowWindow(SW_HIDE);
     m_memoryText.ShowWindow(SW_HIDE);
 
@@ -307,6 +297,38 @@ void CQuiloDlg::PlaceControls()
     m_engineText.SetReadoutColour(kBlack);
     m_memoryText.SetReadoutFont(140, "DigifaceWide");
     m_memoryText.SetReadoutColour(kWhite);
+}
+
+// Everything at the window's DPI from its 96-DPI places: at start and on
+// every change of DPI, when the controls have taken their art for it.
+void CQuiloDlg::LayOut()
+{
+    const CScale scale(Dpi());
+    SetWindowPos(nullptr, 0, 0, scale(kWidth), scale(kHeight), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The keys take their size from their art.
+    const std::pair<CWnd&, POINT> keys[] = {
+        {m_minimizeButton, {616, 76}}, {m_closeButton, {638, 76}},   {m_settingsButton, {594, 76}},
+        {m_preset1Button, {639, 120}}, {m_preset2Button, {657, 169}}, {m_preset3Button, {657, 218}},
+        {m_applyButton, {655, 275}},   {m_resetButton, {765, 275}},   {m_monitorButton, {652, 338}},
+        {m_turboButton, {725, 338}},   {m_fanCurveButton, {123, 381}}, {m_fanModeButton, {134, 358}},
+    };
+    for (const auto& [key, place] : keys) PlaceControlAt(key, place.x, place.y);
+    const std::pair<CWnd&, Area> areas[] = {
+        {m_temperaturePicture, {220, 150, 78, 117}}, {m_fanPicture, {230, 291, 122, 91}},
+        {m_engineText, {520, 233, 80, 30}},          {m_memoryText, {527, 285, 65, 26}},
+        {m_gauge, {318, 67, 298, 298}},
+        // A readout already placed for its reading keeps that place.
+        {m_temperatureText, kTemperaturePlaces.For(m_lastTemperatureWidth)},
+        {m_fanText, kFanPlaces.For(m_lastFanWidth)},
+    };
+    for (const auto& [control, a] : areas) PlaceControl(control, a.left, a.top, a.width, a.height);
+}
+
+void CQuiloDlg::OnDpiChanged()
+{
+    CBkDialogST::OnDpiChanged();
+    LayOut();
+    m_trayIcon.SetDpi(Dpi());
 }
 
 void CQuiloDlg::ShowPresetButtons()
@@ -384,8 +406,7 @@ void CQuiloDlg::Refresh()
     }
     const bool temperatureRead = m_gpu.GetTemperature(m_temperature, -1) != 0;
     m_temperatureWidth = m_temperature >= 100 ? 2 : 1;
-    PlaceReadout(m_temperatureText, m_temperatureWidth, m_lastTemperatureWidth, {136, 187, 70, 50},
-                 {110, 187, 100, 50});
+    PlaceReadout(m_temperatureText, m_temperatureWidth, m_lastTemperatureWidth, kTemperaturePlaces);
     // The series ends at 120 to 129 degrees; hotter readings keep its last picture.
     m_temperaturePicture.ShowBitmap(std::min<unsigned>(IDB_TEMP_FIRST + m_temperature / 10, IDB_TEMP_LAST));
 
@@ -398,7 +419,7 @@ void CQuiloDlg::Refresh()
     m_fanLevel = m_fan.Tick(m_temperature);
     if (m_fan.FanAuto() != m_shownFanAuto) ShowFanModeButton();
     m_fanWidth = m_fanLevel == 100 ? 2 : 1;
-    PlaceReadout(m_fanText, m_fanWidth, m_lastFanWidth, {144, 310, 50, 32}, {125, 310, 70, 32});
+    PlaceReadout(m_fanText, m_fanWidth, m_lastFanWidth, kFanPlaces);
     m_fanPicture.ShowBitmap(IDB_FAN_FIRST + std::min(m_fanLevel, 100u) / 10);
 
     // The readouts already show unchanged readings; pushing them again would
@@ -432,13 +453,13 @@ void CQuiloDlg::SetLogging(bool on)
     m_ini.WriteText(kLogSection, kLogKey, m_readingsLog.Enabled() ? "1" : "0");
 }
 
-void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidthClass, const CRect& narrow,
-                             const CRect& wide)
+void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidthClass, const ReadoutPlaces& places)
 {
     if (widthClass == lastWidthClass) return;
     lastWidthClass = widthClass;
-    const CRect& r = widthClass == 1 ? narrow : wide;  // left, top, width, height
-    readout.MoveTo(r.left, r.top, r.right, r.bottom);
+    const Area& a = places.For(widthClass);
+    const CRect r = CScale(Dpi()).Rect(a.left, a.top, a.width, a.height);
+    readout.MoveTo(r.left, r.top, r.Width(), r.Height());
 }
 
 void CQuiloDlg::OnFanMode() { SetFanMode(!m_fan.FanAuto()); }
@@ -468,7 +489,8 @@ void CQuiloDlg::OpenPanel(CDialog& panel, int dx, int dy)
 {
     if (!panel.m_hWnd) {
         if (!CreatePanel(panel)) return;
-        panel.SetWindowPos(nullptr, m_windowRect.left + dx, m_windowRect.bottom + dy, 0, 0,
+        const CScale scale(Dpi());
+        panel.SetWindowPos(nullptr, m_windowRect.left + scale(dx), m_windowRect.bottom + scale(dy), 0, 0,
                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     if (::IsIconic(panel)) panel.ShowWindow(SW_RESTORE);
@@ -599,8 +621,8 @@ LRESULT CQuiloDlg::OnPaint(WPARAM, LPARAM)
     CPaintDC dc(m_hWnd);
     SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
     const CRect client = GetClientRect();
-    const int x = (client.Width() - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-    const int y = (client.Height() - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    const int x = (client.Width() - SystemMetricForDpi(SM_CXICON, Dpi()) + 1) / 2;
+    const int y = (client.Height() - SystemMetricForDpi(SM_CYICON, Dpi()) + 1) / 2;
     ::DrawIcon(dc, x, y, m_hIcon);
     return 0;
 }
@@ -611,6 +633,14 @@ LRESULT CQuiloDlg::OnMove(WPARAM, LPARAM)
 {
     const LRESULT result = Default();
     m_windowRect = GetWindowRect();
+    return result;
+}
+
+// A new scale may change the size alone; panels open below the window's bottom.
+LRESULT CQuiloDlg::OnSize(WPARAM type, LPARAM size)
+{
+    const LRESULT result = CBkDialogST::OnSize(type, size);
+    if (type != SIZE_MINIMIZED) m_windowRect = GetWindowRect();
     return result;
 }
 

@@ -24,6 +24,17 @@
 #include "panels/COverclockAtStart.h"
 #include "profile/IniFile.h"
 
+// A rectangle at 96 DPI: left, top, width, height.
+struct Area {
+    int left, top, width, height;
+};
+// Where a readout stands at 96 DPI before its first reading and for readings
+// of width class 1 (narrow) and 2 (wide).
+struct ReadoutPlaces {
+    Area first, narrow, wide;
+    constexpr const Area& For(int widthClass) const { return widthClass == 1 ? narrow : widthClass == 2 ? wide : first; }
+};
+
 class CQuiloDlg : public CBkDialogST, public CommandTarget {
     DECLARE_MESSAGE_MAP()
 public:
@@ -67,6 +78,8 @@ protected:
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnQueryDragIcon(WPARAM, LPARAM);
     LRESULT OnMove(WPARAM, LPARAM);
+    LRESULT OnSize(WPARAM type, LPARAM size);
+    void OnDpiChanged() override;
     LRESULT OnTimer(WPARAM, LPARAM);
     LRESULT OnTrayNotify(WPARAM, LPARAM);
     LRESULT OnTaskbarCreated(WPARAM, LPARAM);
@@ -86,7 +99,10 @@ protected:
     void OnSettings();
     void OnMonitor();
 
-    void PlaceControls();
+    // Places the controls and gives them their art, names and fonts.
+    void SetUpControls();
+    // Sizes and places the window and its controls at its DPI.
+    void LayOut();
     void FirstRunDefaults();
     void LoadStartupSettings();
     void SelectPreset(int preset);
@@ -94,10 +110,11 @@ protected:
     void ShowFanModeButton();
     void Refresh();
     // Moves a readout to its narrow (class 1) or wide (class 2) place when its class changed.
-    void PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidthClass, const CRect& narrow, const CRect& wide);
+    void PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidthClass, const ReadoutPlaces& places);
     // Creates a panel's window, owned by this one, unless it has one; false when it cannot.
     bool CreatePanel(CDialog& panel);
-    // Creates a panel placed at (left + dx, bottom + dy) of this window on first
+    // Creates a panel placed at (left + dx, bottom + dy) of this window (dx and
+    // dy at 96 DPI, scaled to this window's) on first
     // opening, then shows it, restored if it was minimised.
     void OpenPanel(CDialog& panel, int dx, int dy);
     // Every fan of ours back to the driver, so no card is left at a fixed

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "app/TrayIconArt.h"
+#include "framework/Dpi.h"
 
 namespace {
 CTrayIcon::NotifyHook g_hook = nullptr;
@@ -33,6 +34,15 @@ void CTrayIcon::Attach(HWND owner, HICON appIcon)
 {
     m_owner = owner;
     m_appIcon = appIcon;
+}
+
+void CTrayIcon::SetDpi(UINT dpi)
+{
+    const int size = SystemMetricForDpi(SM_CXSMICON, dpi);
+    if (size <= 0 || size == m_iconSize) return;
+    m_iconSize = size;
+    // The next readings carry the new picture without waiting for the period.
+    m_updated = false;
 }
 
 NOTIFYICONDATAW CTrayIcon::Record(UINT flags) const
@@ -120,13 +130,15 @@ bool CTrayIcon::UpdatePicture(const TrayReadings& readings, CIcon& replaced)
 {
     const int number = readings.valid ? static_cast<int>(std::min(readings.temperature, 999u)) : -1;
     const COLORREF colour = readings.valid ? TemperatureColour(number) : 0;
-    if (number == m_pictureNumber && colour == m_pictureColour) return false;
-    CIcon picture = number >= 0 ? MakeTemperatureIcon(number, ::GetSystemMetrics(SM_CXSMICON)) : CIcon();
+    const bool sameSize = number < 0 || m_iconSize == m_pictureSize;
+    if (number == m_pictureNumber && colour == m_pictureColour && sameSize) return false;
+    CIcon picture = number >= 0 ? MakeTemperatureIcon(number, m_iconSize) : CIcon();
     if (number >= 0 && !picture) return false;  // keep what is shown
     replaced = std::move(m_temperatureIcon);
     m_temperatureIcon = std::move(picture);
     m_pictureNumber = number;
     m_pictureColour = colour;
+    m_pictureSize = m_iconSize;
     return true;
 }
 

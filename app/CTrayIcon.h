@@ -40,6 +40,10 @@ public:
 
     // Notifications go to the owner; the application icon stands in for a reading.
     void Attach(HWND owner, HICON appIcon);
+    // The picture is drawn at the small-icon size of this DPI (the owner's:
+    // the notification area follows the primary monitor, as the main window
+    // does when it is there); a new size draws it again at the next readings.
+    void SetDpi(UINT dpi);
     // True once the icon is in the notification area (which may not exist yet).
     bool Add();
     void Remove();
@@ -77,6 +81,8 @@ private:
     bool m_temporary = false;       // added only to carry a warning while the window is shown
     CIcon m_temperatureIcon;        // empty: the application icon is shown
     int m_pictureNumber = -1;       // the temperature the picture shows; -1 none
+    int m_pictureSize = 0;          // of the picture shown, and of the next
+    int m_iconSize = 16;
     COLORREF m_pictureColour = 0;
     std::wstring m_tip = L"Quilo";
     ULONGLONG m_updateTime = 0;  // of the last update of picture and tip

@@ -47,11 +47,13 @@ COLORREF TemperatureColour(int celsius)
 unsigned SegmentsOf(int digit) { return digit >= 0 && digit <= 9 ? kDigitSegments[digit] : 0; }
 
 // Two digits take the whole width with bold strokes; three stand narrower.
+// Margins, gaps and strokes grow with the icon (16 px at 100 %, 20, 24, 32 px
+// and more at larger scales), so the holes of an 8 stay open at every size.
 DigitLayout LayoutDigits(int size, int digits)
 {
     DigitLayout d{};
     d.gap = std::max(1, size / 16);
-    d.stroke = digits <= 2 ? std::max(2, size / 8) : std::max(1, size / 16);
+    d.stroke = digits <= 2 ? std::max(2, size / 8) : std::max(1, size / 12);
     const int margin = std::max(1, size / 16);
     d.width = (size - 2 * margin - d.gap * (digits - 1)) / digits;
     d.height = digits <= 2 ? size - 2 * margin - 2 * std::max(1, size / 16) : size - 4 * margin;

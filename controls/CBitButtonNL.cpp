@@ -4,9 +4,12 @@
 
 #include <oleacc.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "controls/FocusMark.h"
+#include "framework/Art.h"
+#include "framework/Dpi.h"
 #include "framework/Keyboard.h"
 #include "framework/Resources.h"
 
@@ -14,7 +17,14 @@ namespace {
 constexpr LONG kButtonTypeBits = 0x1F;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 
-CBitmap LoadOptional(UINT id) { return id ? LoadBitmapResource(id) : CBitmap(); }
+CBitmap LoadOptional(UINT id, UINT dpi) { return id ? LoadArt(id, dpi) : CBitmap(); }
+
+// A font given in pixels is at the window's DPI: its point size is kept, to
+// make it again at another.
+int FontTenthsAt(const LOGFONTA& font, UINT dpi)
+{
+    return ::MulDiv(font.lfHeight < 0 ? -font.lfHeight : font.lfHeight, 720, static_cast<int>(dpi));
+}
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CBitButtonNL, CButton)
@@ -22,6 +32,7 @@ BEGIN_MESSAGE_MAP(CBitButtonNL, CButton)
     ON_MESSAGE(WM_MOUSELEAVE, OnMouseLeave)
     ON_MESSAGE(WM_KILLFOCUS, OnKillFocus)
     ON_MESSAGE(WM_SETCURSOR, OnSetCursor)
+    ON_MESSAGE(kDpiChangedAfterParent, OnDpiChangedAfterParent)
     ON_CONTROL_REFLECT_EX(BN_CLICKED, OnClicked)
     ON_DRAWITEM_REFLECT(DrawItem)
     ON_WM_GETOBJECT_ACCESSIBLE()
@@ -33,10 +44,21 @@ CBitButtonNL::~CBitButtonNL() = default;
 
 BOOL CBitButtonNL::SetBitmaps(UINT normal, UINT pressed, UINT hover, UINT disabled)
 {
-    return SetBitmaps(LoadBitmapResource(normal), LoadOptional(pressed), LoadOptional(hover), LoadOptional(disabled));
+    m_artDpi = Dpi();
+    const BOOL taken = TakeBitmaps(LoadArt(normal, m_artDpi), LoadOptional(pressed, m_artDpi),
+                                   LoadOptional(hover, m_artDpi), LoadOptional(disabled, m_artDpi));
+    const UINT ids[StateCount] = {normal, pressed, hover, disabled};
+    std::copy(std::begin(ids), std::end(ids), m_imageIds);
+    return taken;
 }
 
 BOOL CBitButtonNL::SetBitmaps(CBitmap normal, CBitmap pressed, CBitmap hover, CBitmap disabled)
+{
+    std::fill(std::begin(m_imageIds), std::end(m_imageIds), 0u);
+    return TakeBitmaps(std::move(normal), std::move(pressed), std::move(hover), std::move(disabled));
+}
+
+BOOL CBitButtonNL::TakeBitmaps(CBitmap normal, CBitmap pressed, CBitmap hover, CBitmap disabled)
 {
     FreeBitmaps();
     if (normal) {
@@ -63,9 +85,13 @@ void CBitButtonNL::FreeBitmaps()
 BOOL CBitButtonNL::SetButtonCursor(UINT cursorId, BOOL redraw)
 {
     m_cursor.reset();
+    m_cursorId = cursorId;
     if (!cursorId) return TRUE;
-    m_cursor.reset(static_cast<HCURSOR>(
-        ::LoadImageA(ResourceInstance(), MAKEINTRESOURCEA(cursorId), IMAGE_CURSOR, 0, 0, LR_DEFAULTCOLOR)));
+    m_artDpi = Dpi();
+    // The cursor file carries several sizes; the one for the scale is taken.
+    m_cursor.reset(static_cast<HCURSOR>(::LoadImageA(
+        ResourceInstance(), MAKEINTRESOURCEA(cursorId), IMAGE_CURSOR, SystemMetricForDpi(SM_CXCURSOR, m_artDpi),
+        SystemMetricForDpi(SM_CYCURSOR, m_artDpi), LR_DEFAULTCOLOR)));
     Redraw(redraw);
     return m_cursor ? TRUE : FALSE;
 }
@@ -79,6 +105,7 @@ void CBitButtonNL::SetKeyImages(UINT normal, UINT pressed, UINT hover, UINT curs
 
 void CBitButtonNL::FitToBitmap()
 {
+    m_fitToBitmap = true;
     const StateBitmap& normal = m_bitmaps[Normal];
     if (!normal.bitmap) return;
     SetWindowPos(nullptr, 0, 0, normal.width, normal.height,
@@ -137,20 +164,28 @@ void CBitButtonNL::SetFontItalic(BOOL italic, BOOL redraw)
 
 void CBitButtonNL::SetFontSize(int pointSize, BOOL redraw)
 {
+    SizeFont(pointSize * 10);
+    RebuildFont();
+    Redraw(redraw);
+}
+
+void CBitButtonNL::SizeFont(int pointSizeTenths)
+{
+    m_fontTenths = pointSizeTenths;
+    m_artDpi = Dpi();
     // Only the cell size comes from a point font of the current face.
-    CFont sized = CreatePointFont(pointSize * 10, m_logFont.lfFaceName, Dpi());
+    CFont sized = CreatePointFont(pointSizeTenths, m_logFont.lfFaceName, m_artDpi);
     LOGFONTA lf{};
     if (sized && ::GetObjectA(sized, sizeof lf, &lf)) {
         m_logFont.lfHeight = lf.lfHeight;
         m_logFont.lfWidth = lf.lfWidth;
     }
-    RebuildFont();
-    Redraw(redraw);
 }
 
 void CBitButtonNL::SetCaptionFont(const LOGFONTA& font, BOOL redraw)
 {
     m_logFont = font;
+    m_fontTenths = FontTenthsAt(font, Dpi());
     RebuildFont();
     Redraw(redraw);
 }
@@ -192,6 +227,8 @@ void CBitButtonNL::PreSubclassWindow()
     HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessage(WM_GETFONT));
     if (!font) font = ::GetStockObject(SYSTEM_FONT);
     ::GetObjectA(font, sizeof m_logFont, &m_logFont);
+    m_artDpi = Dpi();
+    m_fontTenths = FontTenthsAt(m_logFont, m_artDpi);
     RebuildFont();
     CButton::PreSubclassWindow();
 }
@@ -210,7 +247,7 @@ void CBitButtonNL::DrawItem(const DRAWITEMSTRUCT& dis)
         DrawStateBitmap(dc, !text.empty(), item, caption, m_bPressed, m_bDisabled);
     }
     if (!text.empty() && m_bDrawCaption) DrawCaption(dc, text, item, caption, m_bPressed, m_bDisabled);
-    if ((dis.itemState & ODS_FOCUS) && FocusMarkShown(m_hWnd)) DrawFocusMark(dc, item);
+    if ((dis.itemState & ODS_FOCUS) && FocusMarkShown(m_hWnd)) DrawFocusMark(dc, item, Dpi());
 }
 
 void CBitButtonNL::DrawStateBitmap(CDC& dc, BOOL, const CRect& item, const CRect&, BOOL pressed, BOOL disabled)
@@ -226,8 +263,9 @@ void CBitButtonNL::DrawStateBitmap(CDC& dc, BOOL, const CRect& item, const CRect
 
     int x = item.left, y = item.top;
     if (pressed && state == Normal) {  // no pressed image: the button sinks instead
-        x += m_pressOffsetX;
-        y += m_pressOffsetY;
+        const CScale scale(Dpi());
+        x += scale(m_pressOffsetX);
+        y += scale(m_pressOffsetY);
     }
     CCompatibleDC imageDC(dc);
     CSelect imageSel(imageDC, image.bitmap);
@@ -250,8 +288,9 @@ void CBitButtonNL::DrawStateBitmap(CDC& dc, BOOL, const CRect& item, const CRect
 void CBitButtonNL::DrawCaption(CDC& dc, const std::string& text, const CRect&, const CRect& caption, BOOL pressed,
                                BOOL disabled)
 {
+    const CScale scale(Dpi());
     CRect area = caption;
-    if (pressed) ::OffsetRect(&area, m_pressOffsetX, m_pressOffsetY);
+    if (pressed) ::OffsetRect(&area, scale(m_pressOffsetX), scale(m_pressOffsetY));
     const int W = area.Width(), H = area.Height();
     const int oldMode = ::SetBkMode(dc, TRANSPARENT);
     const COLORREF oldColour = ::GetTextColor(dc);
@@ -264,16 +303,17 @@ void CBitButtonNL::DrawCaption(CDC& dc, const std::string& text, const CRect&, c
     ::OffsetRect(&rect, dx, (H - h) / 2 - 1);
 
     if (disabled && m_bEmbossDisabled) {
-        ::OffsetRect(&rect, 1, 1);
+        const int emboss = scale(1);
+        ::OffsetRect(&rect, emboss, emboss);
         PaintText(dc, text, rect, ::GetSysColor(COLOR_BTNHIGHLIGHT));
-        ::OffsetRect(&rect, -1, -1);
+        ::OffsetRect(&rect, -emboss, -emboss);
         PaintText(dc, text, rect, ::GetSysColor(COLOR_BTNSHADOW));
     } else if (pressed) {
         PaintText(dc, text, rect, m_captionColours[Pressed]);
     } else {
         if (m_bShadow) {
             CRect shadow = rect;
-            ::OffsetRect(&shadow, m_shadowOffsetX, m_shadowOffsetY);
+            ::OffsetRect(&shadow, scale(m_shadowOffsetX), scale(m_shadowOffsetY));
             PaintText(dc, text, shadow, m_shadowColour);
         }
         PaintText(dc, text, rect, m_captionColours[m_bHover ? Hover : Normal]);
@@ -326,6 +366,26 @@ LRESULT CBitButtonNL::OnKillFocus(WPARAM, LPARAM)
     const LRESULT result = Default();
     CancelHover();
     return result;
+}
+
+// Sent by the button's window when its DPI changes, and by Windows after it:
+// only a DPI not yet taken makes the images, cursor and font again.
+LRESULT CBitButtonNL::OnDpiChangedAfterParent(WPARAM, LPARAM)
+{
+    const UINT dpi = Dpi();
+    if (dpi == m_artDpi) return Default();
+    if (m_imageIds[Normal]) {
+        SetBitmaps(m_imageIds[Normal], m_imageIds[Pressed], m_imageIds[Hover], m_imageIds[Disabled]);
+        if (m_fitToBitmap) FitToBitmap();
+    }
+    if (m_cursorId) SetButtonCursor(m_cursorId, FALSE);
+    if (m_fontTenths) {
+        SizeFont(m_fontTenths);
+        RebuildFont();
+    }
+    m_artDpi = dpi;
+    Invalidate();
+    return Default();
 }
 
 LRESULT CBitButtonNL::OnSetCursor(WPARAM, LPARAM)

@@ -3,7 +3,9 @@
 // (normal, pressed, hover, disabled), lit while the pointer is over it, with
 // its own cursor and an optional caption drawn over the image. The parent
 // still receives BN_CLICKED for every click. Once the keyboard is used in its
-// window, the focused button shows the skins' focus mark.
+// window, the focused button shows the skins' focus mark. Images and cursor
+// given by resource, the caption's font and every offset follow the DPI of
+// the button's window.
 #include <string>
 
 #include "framework/Accessible.h"
@@ -23,12 +25,15 @@ public:
     CBitButtonNL();
     ~CBitButtonNL() override;
 
-    // Resource identifiers; 0 means the state has no image (the normal one is always loaded).
+    // Resource identifiers; 0 means the state has no image (the normal one is
+    // always loaded). The images are the art at the window's DPI.
     BOOL SetBitmaps(UINT normal, UINT pressed, UINT hover, UINT disabled);
-    // Takes ownership of the images. FALSE, with no images kept, when one cannot be read.
+    // Takes ownership of the images, shown as they are at every DPI. FALSE,
+    // with no images kept, when one cannot be read.
     BOOL SetBitmaps(CBitmap normal, CBitmap pressed, CBitmap hover, CBitmap disabled);
+    // The cursor at the system's cursor size for the window's DPI.
     BOOL SetButtonCursor(UINT cursorId, BOOL redraw);
-    // Sizes the button to its normal image.
+    // Sizes the button to its normal image, now and whenever the DPI changes.
     void FitToBitmap();
     // A skin key's set-up: normal, pressed and hover images (no disabled one),
     // the cursor, redrawn, and the size of the normal image.
@@ -66,6 +71,7 @@ protected:
     LRESULT OnMouseLeave(WPARAM wParam, LPARAM lParam);
     LRESULT OnKillFocus(WPARAM wParam, LPARAM lParam);
     LRESULT OnSetCursor(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDpiChangedAfterParent(WPARAM wParam, LPARAM lParam);
     BOOL OnClicked();
 
 private:
@@ -77,6 +83,9 @@ private:
 
     void CancelHover();
     void FreeBitmaps();
+    BOOL TakeBitmaps(CBitmap normal, CBitmap pressed, CBitmap hover, CBitmap disabled);
+    // The caption's font at its point size and the window's DPI.
+    void SizeFont(int pointSizeTenths);
     void RebuildFont();
     void Redraw(BOOL redraw);
     void PaintText(HDC dc, const std::string& text, CRect rect, COLORREF colour) const;
@@ -86,10 +95,16 @@ private:
     BOOL m_bPressed = FALSE;
     BOOL m_bDisabled = FALSE;
     BOOL m_bEmbossDisabled = TRUE;
+    // Offsets are in pixels at 96 DPI.
     int m_pressOffsetX = 1;
     int m_pressOffsetY = 1;
     CCursor m_cursor;
+    UINT m_cursorId = 0;
     StateBitmap m_bitmaps[StateCount];
+    UINT m_imageIds[StateCount] = {};  // none when the images were given as bitmaps
+    bool m_fitToBitmap = false;
+    UINT m_artDpi = 0;  // the DPI images, cursor and font were last taken for
+    int m_fontTenths = 0;  // the caption's size in tenths of a point
     // Light text for the dark skins: dimmed while pressed, brightest when lit.
     COLORREF m_captionColours[3] = {RGB(230, 230, 230), RGB(180, 180, 180), RGB(255, 255, 255)};
     BYTE m_alignment = 2;

@@ -10,6 +10,8 @@
 
 #include "controls/CMemDC.h"
 #include "controls/FocusMark.h"
+#include "framework/Art.h"
+#include "framework/Dpi.h"
 #include "framework/Keyboard.h"
 #include "framework/Resources.h"
 
@@ -35,6 +37,7 @@ BEGIN_MESSAGE_MAP(CBitmapSlider, CStatic)
     ON_MESSAGE(WM_DESTROY, OnDestroy)
     ON_MESSAGE(WM_GETTEXT, OnGetText)
     ON_MESSAGE(WM_GETTEXTLENGTH, OnGetTextLength)
+    ON_MESSAGE(kDpiChangedAfterParent, OnDpiChangedAfterParent)
     ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
@@ -128,10 +131,34 @@ void CBitmapSlider::SetFocusRectDrawing(BOOL draw, BOOL redraw)
 
 void CBitmapSlider::SetMargins(int left, int top, int right, int bottom)
 {
-    m_nMarginLeft = left;
-    m_nMarginTop = top;
-    m_nMarginRight = right;
-    m_nMarginBottom = bottom;
+    m_margins = {left, top, right, bottom};
+    m_artDpi = Dpi();
+    ScaleMargins();
+}
+
+void CBitmapSlider::ScaleMargins()
+{
+    const CScale scale(m_artDpi);
+    m_nMarginLeft = scale(m_margins.left);
+    m_nMarginTop = scale(m_margins.top);
+    m_nMarginRight = scale(m_margins.right);
+    m_nMarginBottom = scale(m_margins.bottom);
+}
+
+// Sent by the slider's window when its DPI changes, and by Windows after it:
+// only a DPI not yet taken makes the bitmaps and margins again.
+LRESULT CBitmapSlider::OnDpiChangedAfterParent(WPARAM, LPARAM)
+{
+    const UINT dpi = Dpi();
+    if (dpi == m_artDpi) return Default();
+    const ArtSource channel = m_channelArt, thumb = m_thumbArt;
+    if (channel.id)
+        SetChannelBitmaps(channel.id, channel.activeId, channel.transparent, channel.key, channel.keyX, channel.keyY);
+    if (thumb.id) SetThumbBitmaps(thumb.id, thumb.activeId, thumb.transparent, thumb.key, thumb.keyX, thumb.keyY);
+    m_artDpi = dpi;
+    ScaleMargins();
+    Invalidate();
+    return Default();
 }
 
 // ---- bitmaps ----
@@ -141,12 +168,14 @@ BOOL CBitmapSlider::SetChannelBitmaps(UINT channelId, UINT activeId, BOOL transp
 {
     const BitmapPair pair{m_bmChannel, m_bmChannelMask, m_bmChannelActive, m_bmChannelActiveMask};
     m_bChannel = FALSE;
+    m_channelArt = {channelId, activeId, transparent, key, keyX, keyY};
     if (!channelId) {
         FreePair(pair);
         m_bChannelActive = FALSE;
         return TRUE;
     }
-    if (!LoadPair(pair, channelId, activeId, transparent, key, keyX, keyY, m_bChannelActive)) return FALSE;
+    m_artDpi = Dpi();
+    if (!LoadPair(pair, m_channelArt, m_artDpi, m_bChannelActive)) return FALSE;
     GetBitmapSize(m_bmChannel, m_nWidth, m_nHeight);
     SetWindowPos(nullptr, 0, 0, m_nWidth, m_nHeight, SWP_NOMOVE | SWP_NOZORDER);
     m_rect = GetClientRect();
@@ -162,12 +191,14 @@ BOOL CBitmapSlider::SetThumbBitmaps(UINT thumbId, UINT activeId, BOOL transparen
     // The saved background belongs to the previous thumb.
     m_bmThumbBg.reset();
     m_nThumbBgX = m_nThumbBgY = -1;
+    m_thumbArt = {thumbId, activeId, transparent, key, keyX, keyY};
     if (!thumbId) {
         FreePair(pair);
         m_bThumbActive = FALSE;
         return TRUE;
     }
-    if (!LoadPair(pair, thumbId, activeId, transparent, key, keyX, keyY, m_bThumbActive)) return FALSE;
+    m_artDpi = Dpi();
+    if (!LoadPair(pair, m_thumbArt, m_artDpi, m_bThumbActive)) return FALSE;
     GetBitmapSize(m_bmThumb, m_nThumbWidth, m_nThumbHeight);
     if (!m_bChannel) {
         m_rect = GetClientRect();
@@ -188,21 +219,22 @@ void CBitmapSlider::FreePair(const BitmapPair& pair)
 }
 
 // Loads a bitmap and its optional active counterpart; on failure keeps neither.
-BOOL CBitmapSlider::LoadPair(const BitmapPair& pair, UINT id, UINT activeId, BOOL transparent, COLORREF key,
-                             int keyX, int keyY, BOOL& hasActive)
+BOOL CBitmapSlider::LoadPair(const BitmapPair& pair, const ArtSource& source, UINT dpi, BOOL& hasActive)
 {
     FreePair(pair);
     hasActive = FALSE;
-    pair.main = LoadBitmapResource(id);
+    const CScale scale(dpi);
+    const int keyX = scale(source.keyX), keyY = scale(source.keyY);
+    pair.main = LoadArt(source.id, dpi);
     if (!pair.main) return FALSE;
-    if (transparent) BuildMask(pair.main, pair.mainMask, key, keyX, keyY);
-    if (!activeId) return TRUE;
-    pair.active = LoadBitmapResource(activeId);
+    if (source.transparent) BuildMask(pair.main, pair.mainMask, source.key, keyX, keyY);
+    if (!source.activeId) return TRUE;
+    pair.active = LoadArt(source.activeId, dpi);
     if (!pair.active) {
         FreePair(pair);
         return FALSE;
     }
-    if (transparent) BuildMask(pair.active, pair.activeMask, key, keyX, keyY);
+    if (source.transparent) BuildMask(pair.active, pair.activeMask, source.key, keyX, keyY);
     hasActive = TRUE;
     return TRUE;
 }
@@ -218,7 +250,8 @@ void CBitmapSlider::BuildMask(HBITMAP source, CBitmap& mask, COLORREF key, int k
     CCompatibleDC maskDC(nullptr);
     CSelect sourceSel(sourceDC, source);
     CSelect maskSel(maskDC, mask);
-    if (key == kKeyFromPixel) key = ::GetPixel(sourceDC, keyX, keyY);
+    // A key pixel's place scaled from 96 DPI may fall on the edge past the last pixel.
+    if (key == kKeyFromPixel) key = ::GetPixel(sourceDC, std::min(keyX, w - 1), std::min(keyY, h - 1));
     ::SetBkColor(sourceDC, key);
     ::BitBlt(maskDC, 0, 0, w, h, sourceDC, 0, 0, SRCCOPY);
     ::SetTextColor(sourceDC, RGB(255, 255, 255));
@@ -297,7 +330,7 @@ LRESULT CBitmapSlider::OnPaint(WPARAM, LPARAM)
     // rectangle, which the next paint can take away again.
     const bool keyboardMark = m_bFocus && m_bEnable && FocusMarkShown(m_hWnd);
     if (keyboardMark && m_bChannel && !m_bTransparentChannel) {
-        DrawFocusMark(memDC, m_rect);
+        DrawFocusMark(memDC, m_rect, Dpi());
     } else if ((m_bDrawFocusRect || keyboardMark) && m_bFocus && m_bEnable) {
         ::DrawFocusRect(memDC, &m_rect);
         m_bFocusRect = TRUE;

@@ -4,7 +4,9 @@
 // keyboard (arrows one step, Page Up and Page Down ten, Home and End the
 // ends). It posts WM_SLIDER_MOVING while dragged and WM_SLIDER_MOVED when
 // released, when the drag loses the mouse, or when moved by a key, with its
-// control identifier and the position.
+// control identifier and the position. Its bitmaps are the art at the DPI of
+// its window, its margins given at 96 DPI are scaled to it, and both follow
+// that DPI when it changes.
 #include "framework/Accessible.h"
 #include "framework/CStatic.h"
 #include "framework/Gdi.h"
@@ -21,7 +23,8 @@ public:
     ~CBitmapSlider() override;
 
     // The channel sets the control's size. A key colour of 0xFF000000 takes the
-    // colour of the key pixel; transparent bitmaps leave key pixels unpainted.
+    // colour of the key pixel (given at 96 DPI); transparent bitmaps leave key
+    // pixels unpainted.
     BOOL SetChannelBitmaps(UINT channelId, UINT activeId, BOOL transparent, COLORREF key, int keyX, int keyY);
     BOOL SetThumbBitmaps(UINT thumbId, UINT activeId, BOOL transparent, COLORREF key, int keyX, int keyY);
 
@@ -35,6 +38,7 @@ public:
     int GetPos() const { return m_nPos; }
     void EnableSlider(BOOL enable);
     void SetFocusRectDrawing(BOOL draw, BOOL redraw);
+    // In pixels at 96 DPI.
     void SetMargins(int left, int top, int right, int bottom);
 
     void Describe(AccessibleFacts& facts) const override;
@@ -54,8 +58,18 @@ protected:
     LRESULT OnDestroy(WPARAM wParam, LPARAM lParam);
     LRESULT OnGetText(WPARAM size, LPARAM buffer);
     LRESULT OnGetTextLength(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDpiChangedAfterParent(WPARAM wParam, LPARAM lParam);
 
 private:
+    // What a channel or thumb was given, to take its art again at another DPI.
+    struct ArtSource {
+        UINT id = 0;
+        UINT activeId = 0;
+        BOOL transparent = FALSE;
+        COLORREF key = 0;
+        int keyX = 0;
+        int keyY = 0;
+    };
     // A bitmap with its optional active counterpart, each with the mask used
     // when drawn transparently.
     struct BitmapPair {
@@ -70,8 +84,8 @@ private:
     void DragTo(int pointerX);
     void Notify(UINT message) const;
     static void FreePair(const BitmapPair& pair);
-    static BOOL LoadPair(const BitmapPair& pair, UINT id, UINT activeId, BOOL transparent, COLORREF key, int keyX,
-                         int keyY, BOOL& hasActive);
+    static BOOL LoadPair(const BitmapPair& pair, const ArtSource& source, UINT dpi, BOOL& hasActive);
+    void ScaleMargins();
     static void BuildMask(HBITMAP source, CBitmap& mask, COLORREF key, int keyX, int keyY);
     static void DrawSliderBitmap(HDC dc, int x, int y, int w, int h, HDC source, int sourceX, int sourceY,
                                  HBITMAP mask, BOOL transparent);
@@ -85,6 +99,10 @@ private:
     int m_nHeight = 0;
     int m_nThumbWidth = 0;
     int m_nThumbHeight = 0;
+    ArtSource m_channelArt;
+    ArtSource m_thumbArt;
+    UINT m_artDpi = 0;  // the DPI the bitmaps and margins were last taken for
+    RECT m_margins{};  // at 96 DPI
     int m_nMarginLeft = 0;
     int m_nMarginRight = 0;
     int m_nMarginTop = 0;

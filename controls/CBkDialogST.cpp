@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "controls/FocusMark.h"
+#include "framework/Art.h"
 #include "framework/Resources.h"
 
 namespace {
@@ -31,9 +32,22 @@ void CBkDialogST::DoDataExchange(CDataExchange* pDX) { CDialog::DoDataExchange(p
 
 void CBkDialogST::OnBackgroundComposed(CDC&) {}
 
-int CBkDialogST::SetBackgroundBitmap(UINT resourceId) { return SetBackgroundBitmap(LoadBitmapResource(resourceId)); }
+int CBkDialogST::SetBackgroundBitmap(UINT resourceId)
+{
+    const UINT dpi = Dpi();
+    const int result = TakeBackground(LoadArt(resourceId, dpi));
+    m_backgroundId = m_bitmap ? resourceId : 0;
+    m_backgroundDpi = dpi;
+    return result;
+}
 
 int CBkDialogST::SetBackgroundBitmap(CBitmap bitmap)
+{
+    m_backgroundId = 0;
+    return TakeBackground(std::move(bitmap));
+}
+
+int CBkDialogST::TakeBackground(CBitmap bitmap)
 {
     ReleaseBackground();
     if (!bitmap) {
@@ -49,8 +63,17 @@ int CBkDialogST::SetBackgroundBitmap(CBitmap bitmap)
     return 0;
 }
 
+void CBkDialogST::OnDpiChanged()
+{
+    CDialog::OnDpiChanged();
+    const UINT dpi = Dpi();
+    if (m_backgroundId && m_backgroundDpi != dpi) SetBackgroundBitmap(m_backgroundId);
+    if (m_outlineId && m_outlineDpi != dpi) CutOutline();
+}
+
 CBitmap CBkDialogST::ReleaseBackground()
 {
+    m_backgroundId = 0;
     m_skinDC.Release();
     m_dwWidth = 0;
     m_dwHeight = 0;
@@ -127,7 +150,16 @@ HBRUSH CBkDialogST::OnCtlColor(HDC dc, HWND child, UINT ctlType)
 // read per call would be a kernel call each, over 400,000 for the main window.
 void CBkDialogST::ApplyRegionFromBitmap(UINT resourceId, COLORREF key)
 {
-    CBitmap bitmap = LoadBitmapResource(resourceId);
+    m_outlineId = resourceId;
+    m_outlineKey = key;
+    CutOutline();
+}
+
+void CBkDialogST::CutOutline()
+{
+    m_outlineDpi = Dpi();
+    const COLORREF key = m_outlineKey;
+    CBitmap bitmap = LoadArt(m_outlineId, m_outlineDpi);
     int w = 0, h = 0;
     if (!GetBitmapSize(bitmap, w, h) || w <= 0 || h <= 0) return;  // no skin: the window keeps its rectangle
 

@@ -3,10 +3,12 @@
 #include <oleacc.h>
 
 #include "controls/FocusMark.h"
+#include "framework/Dpi.h"
 #include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CLabel, CStatic)
     ON_CTLCOLOR_REFLECT(OnCtlColorReflect)
+    ON_MESSAGE(kDpiChangedAfterParent, OnDpiChangedAfterParent)
     ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
@@ -34,9 +36,19 @@ void CLabel::SetLabelFontName(const std::string& faceName)
 
 void CLabel::SetLabelFontSize(int height)
 {
-    m_logFont.lfHeight = -height;
+    m_height = height;
     RebuildFont();
     Redraw();
+}
+
+// Sent by the label's window when its DPI changes, and by Windows after it:
+// only a height not yet scaled for the DPI makes the font again.
+LRESULT CLabel::OnDpiChangedAfterParent(WPARAM, LPARAM)
+{
+    if (!m_height || Dpi() == m_fontDpi) return Default();
+    RebuildFont();
+    Redraw();
+    return Default();
 }
 
 void CLabel::SetLabelTextColour(COLORREF colour)
@@ -49,13 +61,24 @@ void CLabel::SetLabelTextColour(COLORREF colour)
 // their own font only after asking for their colours.
 void CLabel::RebuildFont()
 {
+    if (m_height) {
+        m_fontDpi = Dpi();
+        m_logFont.lfHeight = -ScaleToDpi(m_height, m_fontDpi);
+    }
     CFont font(::CreateFontIndirectW(&m_logFont));
     // The static must let go of the old font before it is deleted.
     if (m_hWnd) SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     m_font = std::move(font);
 }
 
-void CLabel::PreSubclassWindow() { SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE); }
+void CLabel::PreSubclassWindow()
+{
+    // A height scaled before the label had its window is for the system's DPI.
+    if (m_height && Dpi() != m_fontDpi)
+        RebuildFont();
+    else
+        SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+}
 
 void CLabel::Redraw()
 {

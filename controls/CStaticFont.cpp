@@ -6,6 +6,7 @@
 
 #include "controls/CBkDialogST.h"
 #include "controls/FocusMark.h"
+#include "framework/Dpi.h"
 #include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CStaticFont, CStatic)
@@ -16,6 +17,7 @@ BEGIN_MESSAGE_MAP(CStaticFont, CStatic)
     ON_MESSAGE(WM_PAINT, OnPaint)
     ON_MESSAGE(WM_PRINTCLIENT, OnPrintClient)
     ON_MESSAGE(WM_SETFONT, OnSetFont)
+    ON_MESSAGE(kDpiChangedAfterParent, OnDpiChangedAfterParent)
     ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
@@ -31,7 +33,13 @@ void CStaticFont::SetReadoutFont(int pointSizeTenths, const std::string& faceNam
 {
     m_pointSize = pointSizeTenths;
     m_faceName = faceName;
-    CFont font = CreatePointFont(m_pointSize, m_faceName.c_str(), Dpi());
+    MakeFont();
+}
+
+void CStaticFont::MakeFont()
+{
+    m_fontDpi = Dpi();
+    CFont font = CreatePointFont(m_pointSize, m_faceName.c_str(), m_fontDpi);
     // The static must let go of the old font before it is deleted.
     if (m_hWnd) SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     m_font = std::move(font);
@@ -40,8 +48,34 @@ void CStaticFont::SetReadoutFont(int pointSizeTenths, const std::string& faceNam
 void CStaticFont::PreSubclassWindow()
 {
     m_text = GetWindowText();
-    m_shownFont = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
-    if (m_font) SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+    // A font made before the readout had its window is for the system's DPI.
+    if (m_font && Dpi() != m_fontDpi)
+        MakeFont();
+    else if (m_font)
+        SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+    // Not attached yet, the readout does not see the static take the font.
+    m_shownFont = m_font ? m_font.get() : reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
+}
+
+// Sent by the readout's window when its DPI changes, and by Windows after it:
+// only a DPI the font is not made for makes it again. The parent's skin
+// under the readout changes with it.
+LRESULT CStaticFont::OnDpiChangedAfterParent(WPARAM, LPARAM)
+{
+    if (!m_font || Dpi() == m_fontDpi) return Default();
+    MakeFont();
+    for (Background& background : m_backgrounds) background.taken = false;
+    Invalidate(FALSE);
+    return Default();
+}
+
+SIZE CStaticFont::TextExtent(const std::string& text) const
+{
+    SIZE extent{0, 0};
+    CClientDC screen(nullptr);
+    CSelect font(screen, m_shownFont);
+    ::GetTextExtentPoint32A(screen, text.c_str(), static_cast<int>(text.size()), &extent);
+    return extent;
 }
 
 // The static's font is followed here, so that a paint need not ask for it.

@@ -21,9 +21,12 @@ public:
     CStaticFont();
     ~CStaticFont() override;
 
-    // Size in tenths of a point. The font becomes the static's own without a
+    // Size in tenths of a point, at the DPI of the readout's window (and made
+    // again when that changes). The font becomes the static's own without a
     // redraw; the owner repaints when it next changes the text.
     void SetReadoutFont(int pointSizeTenths, const std::string& faceName);
+    // The size a text takes in the readout's font, to lay the readout out by.
+    SIZE TextExtent(const std::string& text) const;
     // Takes effect at the next repaint.
     void SetReadoutColour(COLORREF colour) { m_textColour = colour; }
     // Moves the readout within its parent and paints it there at once; the
@@ -55,11 +58,14 @@ private:
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnPrintClient(WPARAM, LPARAM);
     LRESULT OnSetFont(WPARAM font, LPARAM);
+    LRESULT OnDpiChangedAfterParent(WPARAM, LPARAM);
+    void MakeFont();
     void PaintText();
     void DrawReadout(HDC dc);
     bool PaintLeftBehind(const CRect& old, HRGN left);
 
     CFont m_font;
+    UINT m_fontDpi = 0;  // the DPI m_font is made for
     HFONT m_shownFont = nullptr;  // the static's, which is m_font once that is set
     int m_pointSize = 110;
     std::string m_faceName;

@@ -2,10 +2,13 @@
 
 #include <oleacc.h>
 
+#include "framework/Art.h"
+#include "framework/Dpi.h"
 #include "framework/Resources.h"
 
 BEGIN_MESSAGE_MAP(CTEMP, CStatic)
     ON_MESSAGE(WM_PAINT, OnPaint)
+    ON_MESSAGE(kDpiChangedAfterParent, OnDpiChangedAfterParent)
     ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
@@ -20,11 +23,35 @@ void CTEMP::ShowBitmap(UINT id)
     const Picture* picture = m_hWnd ? Find(id) : nullptr;
     // The picture shown stays on screen: painting puts it back whenever the
     // window is uncovered, so only a new one is drawn.
-    if (!picture || picture == m_shown) return;
-    if (!m_pictureDC.Select(nullptr, picture->bitmap)) return;
-    m_shown = picture;
+    if (!picture || picture == m_shown || !Select(picture, id)) return;
     CClientDC window(m_hWnd);
     Paint(window);
+}
+
+bool CTEMP::Select(const Picture* picture, UINT id)
+{
+    if (!m_pictureDC.Select(nullptr, picture->bitmap)) return false;
+    m_shown = picture;
+    m_shownId = id;
+    return true;
+}
+
+// Sent by the indicator's window when its DPI changes, and by Windows after
+// it: only a DPI the pictures are not for drops them and takes the shown one
+// again, at the size the first picture has at the new DPI.
+LRESULT CTEMP::OnDpiChangedAfterParent(WPARAM, LPARAM)
+{
+    if (!m_picturesDpi || Dpi() == m_picturesDpi) return Default();
+    m_pictureDC.Release();
+    m_shown = nullptr;
+    m_pictures.clear();
+    m_picturesDpi = 0;
+    m_sized = FALSE;
+    if (m_sizeId) Find(m_sizeId);
+    const Picture* shown = m_shownId ? Find(m_shownId) : nullptr;
+    if (shown) Select(shown, m_shownId);
+    Invalidate(FALSE);
+    return Default();
 }
 
 void CTEMP::Paint(HDC target) const
@@ -44,7 +71,8 @@ const CTEMP::Picture* CTEMP::Find(UINT id)
 {
     auto it = m_pictures.find(id);
     if (it != m_pictures.end()) return &it->second;
-    CBitmap loaded = LoadBitmapResource(id);
+    if (!m_picturesDpi) m_picturesDpi = Dpi();
+    CBitmap loaded = LoadArt(id, m_picturesDpi);
     int width = 0, height = 0;
     if (!GetBitmapSize(loaded, width, height)) return nullptr;
     // The first picture gives the indicator its size; later ones are stretched to it.
@@ -52,6 +80,7 @@ const CTEMP::Picture* CTEMP::Find(UINT id)
         m_targetWidth = width;
         m_targetHeight = height;
         m_sized = TRUE;
+        m_sizeId = id;
     }
     Picture picture;
     void* bits = nullptr;

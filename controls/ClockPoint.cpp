@@ -29,7 +29,7 @@ constexpr size_t kTurnedNeedlesKept = 128;
 // Rows per band of a turned needle: fewer rows follow a slanted needle more
 // closely, more rows take fewer blends.
 constexpr int kNeedleBandRows = 16;
-// Where the numbers start, in the dial's pixels.
+// Where the numbers start, in the dial's pixels at 96 DPI.
 constexpr int kMemoryNumberX = 206, kMemoryNumberY = 218;
 constexpr int kEngineNumberX = 193, kEngineNumberY = 163;
 
@@ -114,6 +114,7 @@ void DrawNumber(HDC dc, int value, const ClockPoint::NumberFont& number, COLORRE
 
 BEGIN_MESSAGE_MAP(ClockPoint, CStatic)
     ON_MESSAGE(WM_PAINT, OnPaint)
+    ON_MESSAGE(kDpiChangedAfterParent, OnDpiChangedAfterParent)
     ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
@@ -136,9 +137,10 @@ BOOL ClockPoint::LoadNeedle(Needle& needle, UINT id, const char* type)
 {
     auto image = LoadArtImage(id, kBaseDpi, type);
     if (!image) return FALSE;
-    needle.width = static_cast<int>(image->GetWidth());
-    needle.height = static_cast<int>(image->GetHeight());
     needle.image = std::move(image);
+    needle.imageDpi = kBaseDpi;
+    needle.id = id;
+    needle.type = type;
     needle.loaded = TRUE;
     needle.turned.clear();
     return TRUE;
@@ -187,10 +189,26 @@ void ClockPoint::DrawGauge(int memoryValue, int engineValue)
 // on the display's format and a change of display mode needs nothing rebuilt.
 bool ClockPoint::LoadDrawingTools(HDC window)
 {
+    // The DPI is asked for once: a change of it reaches the dial as a message.
+    if (!m_toolsDpi) {
+        m_toolsDpi = Dpi();
+        const CScale scale(m_toolsDpi);
+        m_memoryNumberAt = scale.Point(kMemoryNumberX, kMemoryNumberY);
+        m_engineNumberAt = scale.Point(kEngineNumberX, kEngineNumberY);
+    }
+    const UINT dpi = m_toolsDpi;
     if (!m_face) {
-        CBitmap face = LoadBitmapResource(kFaceBitmap);
+        CBitmap face = LoadArt(kFaceBitmap, dpi);
         if (!GetBitmapSize(face, m_faceWidth, m_faceHeight)) return false;
         m_face = std::move(face);
+    }
+    // The needles drawn for this scale; kept at the old one should that art be missing.
+    for (Needle* needle : {&m_memory, &m_engine}) {
+        if (!needle->loaded || needle->imageDpi == dpi) continue;
+        if (auto image = LoadArtImage(needle->id, dpi, needle->type.c_str())) {
+            needle->image = std::move(image);
+            needle->imageDpi = dpi;
+        }
     }
     if (!m_frame) {
         void* bits = nullptr;
@@ -209,12 +227,43 @@ bool ClockPoint::LoadDrawingTools(HDC window)
         auto canvas = std::make_unique<Gdiplus::Bitmap>(m_faceWidth, m_faceHeight, PixelFormat32bppPARGB);
         if (canvas->GetLastStatus() == Gdiplus::Ok) m_turnCanvas = std::move(canvas);
     }
-    if (!m_memoryFont.font) m_memoryFont = MakeNumberFont(14.0f, Dpi());
-    if (!m_engineFont.font) m_engineFont = MakeNumberFont(23.0f, Dpi());
+    if (!m_memoryFont.font) m_memoryFont = MakeNumberFont(14.0f, dpi);
+    if (!m_engineFont.font) m_engineFont = MakeNumberFont(23.0f, dpi);
     for (CRgn* region : {&m_ink, &m_changed, &m_piece})
         if (!*region) *region = CRgn(::CreateRectRgn(0, 0, 0, 0));
     ::SetBkMode(m_frameDC, TRANSPARENT);
     return m_faceDC && m_frameDC;
+}
+
+// The frame and whatever was made for the last DPI go; the next frame is
+// composed whole.
+void ClockPoint::DropDrawingTools()
+{
+    m_faceDC.Release();
+    m_frameDC.Release();
+    m_needleDC.Release();
+    m_face.reset();
+    m_frame.reset();
+    m_needleCanvas.reset();
+    m_needleBits = nullptr;
+    m_turnCanvas.reset();
+    m_memoryFont = NumberFont();
+    m_engineFont = NumberFont();
+    for (Needle* needle : {&m_memory, &m_engine}) needle->turned.clear();
+    m_hasFrame = false;
+    m_inkKnown = false;
+    m_changedAll = true;
+}
+
+// Sent by the dial's window when its DPI changes, and by Windows after it:
+// only a DPI the dial has not drawn at makes its tools again.
+LRESULT ClockPoint::OnDpiChangedAfterParent(WPARAM, LPARAM)
+{
+    if (!m_toolsDpi || Dpi() == m_toolsDpi) return Default();
+    DropDrawingTools();
+    m_toolsDpi = 0;
+    Invalidate(FALSE);
+    return Default();
 }
 
 void ClockPoint::AddToInk(const RECT& area)
@@ -229,8 +278,8 @@ void ClockPoint::SetInk(const TurnedNeedle& memory, const TurnedNeedle& engine)
     ::SetRectRgn(m_ink, 0, 0, 0, 0);
     for (const TurnedNeedle* needle : {&memory, &engine})
         for (const NeedleBand& band : needle->bands) AddToInk(band.area);
-    AddToInk(NumberBox(m_memoryFont, kMemoryNumberX, kMemoryNumberY, m_faceWidth));
-    AddToInk(NumberBox(m_engineFont, kEngineNumberX, kEngineNumberY, m_faceWidth));
+    AddToInk(NumberBox(m_memoryFont, m_memoryNumberAt.x, m_memoryNumberAt.y, m_faceWidth));
+    AddToInk(NumberBox(m_engineFont, m_engineNumberAt.x, m_engineNumberAt.y, m_faceWidth));
 }
 
 // Face, memory needle, engine needle over it, then the two numbers. Outside
@@ -256,8 +305,8 @@ bool ClockPoint::ComposeFrame(HDC window, int memoryValue, int engineValue)
     ::SelectClipRgn(m_frameDC, nullptr);
     BlendNeedle(m_memory, memory, memoryAngle);
     BlendNeedle(m_engine, engine, engineAngle);
-    DrawNumber(m_frameDC, memoryValue, m_memoryFont, RGB(255, 255, 255), kMemoryNumberX, kMemoryNumberY);
-    DrawNumber(m_frameDC, engineValue, m_engineFont, RGB(0, 0, 0), kEngineNumberX, kEngineNumberY);
+    DrawNumber(m_frameDC, memoryValue, m_memoryFont, RGB(255, 255, 255), m_memoryNumberAt.x, m_memoryNumberAt.y);
+    DrawNumber(m_frameDC, engineValue, m_engineFont, RGB(0, 0, 0), m_engineNumberAt.x, m_engineNumberAt.y);
     m_hasFrame = true;
     m_frameMemory = memoryValue;
     m_frameEngine = engineValue;
@@ -269,16 +318,19 @@ bool ClockPoint::ComposeFrame(HDC window, int memoryValue, int engineValue)
 // area; the corners are rounded to whole pixels before the image is drawn.
 void ClockPoint::DrawNeedle(Gdiplus::Graphics& g, const Needle& needle, int angle) const
 {
+    Gdiplus::Image* image = needle.image.get();
+    const CScale scale(m_toolsDpi);
     const CRect client = GetClientRect();
     Gdiplus::Matrix transform;
     transform.Translate(static_cast<Gdiplus::REAL>((client.left + client.right) / 2),
                         static_cast<Gdiplus::REAL>((client.top + client.bottom) / 2));
     transform.Rotate(static_cast<Gdiplus::REAL>(angle), Gdiplus::MatrixOrderPrepend);
-    transform.Translate(static_cast<Gdiplus::REAL>(-needle.pivotX), static_cast<Gdiplus::REAL>(-needle.pivotY),
-                        Gdiplus::MatrixOrderPrepend);
-    Gdiplus::Point corners[3] = {{0, 0}, {needle.width, 0}, {0, needle.height}};
+    transform.Translate(static_cast<Gdiplus::REAL>(-scale(needle.pivotX)),
+                        static_cast<Gdiplus::REAL>(-scale(needle.pivotY)), Gdiplus::MatrixOrderPrepend);
+    const int width = static_cast<int>(image->GetWidth()), height = static_cast<int>(image->GetHeight());
+    Gdiplus::Point corners[3] = {{0, 0}, {width, 0}, {0, height}};
     transform.TransformPoints(corners, 3);
-    g.DrawImage(needle.image.get(), corners, 3);
+    g.DrawImage(image, corners, 3);
 }
 
 void ClockPoint::BlendNeedle(const Needle& needle, const TurnedNeedle* turned, int angle)

@@ -7,10 +7,13 @@
 // nor copied to the window again. Each needle is turned by GDI+ once per angle
 // shown lately and blended from then on, which costs a fraction of turning it.
 // A new frame is drawn, and copied to the window, only where it or the last
-// one differs from the face: under the needles and the numbers.
+// one differs from the face: under the needles and the numbers. Face, needles,
+// pivots, numbers and their places are given at 96 DPI and drawn at the DPI
+// of the dial's window; when that changes, all of it is made again once.
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "framework/Accessible.h"
@@ -38,7 +41,7 @@ public:
     // does not decode; a needle loaded before is then kept.
     BOOL LoadEngineNeedle(UINT id, const char* type);
     BOOL LoadMemoryNeedle(UINT id, const char* type);
-    // The pixel of the needle image that sits on the dial's centre.
+    // The pixel of the needle image (at 96 DPI) that sits on the dial's centre.
     void SetMemoryNeedlePivot(int x, int y);
     void SetEngineNeedlePivot(int x, int y);
 
@@ -84,19 +87,23 @@ private:
         unsigned lastUse = 0;
     };
     struct Needle {
-        std::unique_ptr<Gdiplus::Image> image;
-        int width = 0;
-        int height = 0;
-        int pivotX = 0;
+        UINT id = 0;                             // its art, taken again at each DPI
+        std::string type;                        // the resource type standing in where there is no art
+        std::unique_ptr<Gdiplus::Bitmap> image;  // drawn for imageDpi
+        UINT imageDpi = 0;
+        int pivotX = 0;  // at 96 DPI
         int pivotY = 0;
         BOOL loaded = FALSE;
         std::vector<TurnedNeedle> turned;  // the angles shown lately
     };
 
     LRESULT OnPaint(WPARAM, LPARAM);
+    LRESULT OnDpiChangedAfterParent(WPARAM, LPARAM);
     static BOOL LoadNeedle(Needle& needle, UINT id, const char* type);
     bool ComposeFrame(HDC window, int memoryValue, int engineValue);
+    // Everything a frame is drawn with, at the window's DPI.
     bool LoadDrawingTools(HDC window);
+    void DropDrawingTools();
     void DrawNeedle(Gdiplus::Graphics& g, const Needle& needle, int angle) const;
     // Null when no turned copy could be made.
     const TurnedNeedle* Turned(Needle& needle, int angle);
@@ -111,6 +118,9 @@ private:
 
     Needle m_memory;
     Needle m_engine;
+    UINT m_toolsDpi = 0;  // the DPI the drawing tools are for, 0 before they are made
+    POINT m_memoryNumberAt{};
+    POINT m_engineNumberAt{};
     CBitmap m_face;
     int m_faceWidth = 0;
     int m_faceHeight = 0;

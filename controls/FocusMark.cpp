@@ -6,6 +6,7 @@ namespace {
 constexpr COLORREF kSkinCyan = RGB(0, 200, 240);
 constexpr COLORREF kDark = RGB(0, 0, 0);
 constexpr int kOuterWidth = 2;
+constexpr int kInnerWidth = 1;
 
 void Frame(HDC dc, RECT r, int width, COLORREF colour)
 {
@@ -24,11 +25,13 @@ bool HighContrastOn()
            (contrast.dwFlags & HCF_HIGHCONTRASTON);
 }
 
-void DrawFocusMark(HDC dc, const RECT& area)
+void DrawFocusMark(HDC dc, const RECT& area, UINT dpi)
 {
     const bool contrast = HighContrastOn();
+    const CScale scale(dpi);
+    const int outer = scale(kOuterWidth);
     RECT r = area;
-    Frame(dc, r, kOuterWidth, contrast ? ::GetSysColor(COLOR_HIGHLIGHT) : kSkinCyan);
-    ::InflateRect(&r, -kOuterWidth, -kOuterWidth);
-    Frame(dc, r, 1, contrast ? ::GetSysColor(COLOR_HIGHLIGHTTEXT) : kDark);
+    Frame(dc, r, outer, contrast ? ::GetSysColor(COLOR_HIGHLIGHT) : kSkinCyan);
+    ::InflateRect(&r, -outer, -outer);
+    Frame(dc, r, scale(kInnerWidth), contrast ? ::GetSysColor(COLOR_HIGHLIGHTTEXT) : kDark);
 }

@@ -4,8 +4,11 @@
 // system's colours.
 #include <windows.h>
 
+#include "framework/Dpi.h"
+
 // A ring just inside the area: two pixels of the skins' cyan over one dark
-// pixel, so it shows on the dark skin and on the bright keys alike. Under
-// high contrast, the system's highlight colours.
-void DrawFocusMark(HDC dc, const RECT& area);
+// pixel (at 96 DPI; thicker at larger scales), so it shows on the dark skin
+// and on the bright keys alike. Under high contrast, the system's highlight
+// colours.
+void DrawFocusMark(HDC dc, const RECT& area, UINT dpi = kBaseDpi);
 bool HighContrastOn();

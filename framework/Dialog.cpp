@@ -282,6 +282,18 @@ LRESULT CDialog::OnDpiChangedMessage(WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
+void CDialog::PlaceControl(HWND control, int left, int top, int width, int height) const
+{
+    const CRect r = CScale(Dpi()).Rect(left, top, width, height);
+    ::SetWindowPos(control, nullptr, r.left, r.top, r.Width(), r.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CDialog::PlaceControlAt(HWND control, int left, int top) const
+{
+    const POINT p = CScale(Dpi()).Point(left, top);
+    ::SetWindowPos(control, nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 BOOL CDialog::OnInitDialog()
 {
     UpdateData(FALSE);

@@ -60,6 +60,12 @@ protected:
     // have taken their art and fonts for it: the window takes its own and
     // places its controls again. The system's suggested rectangle follows.
     virtual void OnDpiChanged() {}
+    // A control placed at a rectangle given at 96 DPI (left, top, width,
+    // height), scaled to the window's DPI.
+    void PlaceControl(HWND control, int left, int top, int width, int height) const;
+    // A control that takes its size from its own art, moved to a corner given
+    // at 96 DPI.
+    void PlaceControlAt(HWND control, int left, int top) const;
 
     // As a task-modal message box: while the dialog runs modally, no other
     // window of the program takes input.

@@ -22,6 +22,15 @@ constexpr int ScaleToDpi(int pixels, UINT dpi)
     return pixels < 0 ? -scaled : scaled;
 }
 
+// The shortest length at 96 DPI that takes at least pixels at dpi: for a
+// drawing that keeps its geometry at 96 DPI and is handed its size at dpi.
+constexpr int LengthAt96(int pixels, UINT dpi)
+{
+    int length = 0;
+    while (ScaleToDpi(length, dpi) < pixels) ++length;
+    return length;
+}
+
 // The scale of one window: 96-DPI pixels to its own.
 class CScale {
 public:

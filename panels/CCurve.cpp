@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "controls/FocusMark.h"
+#include "framework/Art.h"
+#include "framework/Dpi.h"
 #include "framework/Keyboard.h"
 #include "framework/Resources.h"
 
@@ -31,23 +33,43 @@ BEGIN_MESSAGE_MAP(CCurve, CStatic)
     ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
     ON_MESSAGE(WM_SETFOCUS, OnFocusChange)
     ON_MESSAGE(WM_KILLFOCUS, OnFocusChange)
+    ON_MESSAGE(kDpiChangedAfterParent, OnDpiChanged)
     ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
 CCurve& CCurve::SetCurveBitmap(UINT bitmapId)
 {
-    m_grid = LoadBitmapResource(bitmapId);
+    m_gridId = bitmapId;
+    LoadGrid();
     if (!m_sizeFixed) {
-        int width = 0, height = 0;
-        GetBitmapSize(m_grid, width, height);
-        m_width = width;
-        m_height = height;
-        m_cellWidth = width / kCurvePoints;
-        m_cellHeight = height / kCurvePoints;
+        m_cellWidth = LengthAt96(m_width, m_gridDpi) / kCurvePoints;
+        m_cellHeight = LengthAt96(m_height, m_gridDpi) / kCurvePoints;
         m_sizeFixed = 1;
     }
     return *this;
 }
+
+void CCurve::LoadGrid()
+{
+    m_gridDpi = Dpi();
+    m_grid = LoadArt(m_gridId, m_gridDpi);
+    m_width = m_height = 0;
+    GetBitmapSize(m_grid, m_width, m_height);
+}
+
+// Told by the parent, and by Windows after it: the grid is loaded once per DPI.
+LRESULT CCurve::OnDpiChanged(WPARAM, LPARAM)
+{
+    if (m_gridId && Dpi() != m_gridDpi) {
+        LoadGrid();
+        Invalidate(FALSE);
+    }
+    return 0;
+}
+
+int CCurve::ColumnEdge(int column) const { return ScaleToDpi(column * m_cellWidth, m_gridDpi); }
+
+int CCurve::RowEdge(int row) const { return ScaleToDpi(row * m_cellHeight, m_gridDpi); }
 
 void CCurve::SetPoints(const FanCurvePoints& points)
 {
@@ -74,8 +96,10 @@ bool CCurve::CellAt(LPARAM point, int& column, int& row) const
     const int x = GET_X_LPARAM(point);
     const int y = GET_Y_LPARAM(point);
     if (x < 0 || y < 0) return false;
-    column = x / m_cellWidth;
-    row = y / m_cellHeight;
+    column = 0;
+    while (column < kCurvePoints && x >= ColumnEdge(column + 1)) ++column;
+    row = 0;
+    while (row < kCurvePoints && y >= RowEdge(row + 1)) ++row;
     return column < kCurvePoints && row < kCurvePoints;
 }
 
@@ -198,7 +222,7 @@ void CCurve::DrawItem(const DRAWITEMSTRUCT& dis)
         CSelect selectGrid(gridDC, m_grid);
         ::BitBlt(canvas, 0, 0, m_width, m_height, gridDC, 0, 0, SRCCOPY);
     }
-    CPen pen(::CreatePen(PS_SOLID, 1, m_lineColour));
+    CPen pen(::CreatePen(PS_SOLID, ScaleToDpi(1, m_gridDpi), m_lineColour));
     {
         CSelect selectPen(canvas, pen);
         // Up the left edge to the first step, along each step to its right
@@ -207,16 +231,16 @@ void CCurve::DrawItem(const DRAWITEMSTRUCT& dis)
         int previousRight = 0;
         for (const CurvePoint& p : m_points) {
             if (!p.enabled) continue;
-            ::LineTo(canvas, previousRight * m_cellWidth, p.row * m_cellHeight);
-            ::LineTo(canvas, p.rightColumn * m_cellWidth, p.row * m_cellHeight);
+            ::LineTo(canvas, ColumnEdge(previousRight), RowEdge(p.row));
+            ::LineTo(canvas, ColumnEdge(p.rightColumn), RowEdge(p.row));
             previousRight = p.rightColumn;
         }
-        ::LineTo(canvas, previousRight * m_cellWidth, 0);
+        ::LineTo(canvas, ColumnEdge(previousRight), 0);
         ::LineTo(canvas, m_width, 0);
     }
     if (::GetFocus() == m_hWnd && m_cursorColumn >= 0 && FocusMarkShown(m_hWnd)) {
-        const RECT cell{m_cursorColumn * m_cellWidth, m_cursorRow * m_cellHeight, (m_cursorColumn + 1) * m_cellWidth,
-                        (m_cursorRow + 1) * m_cellHeight};
+        const RECT cell{ColumnEdge(m_cursorColumn), RowEdge(m_cursorRow), ColumnEdge(m_cursorColumn + 1),
+                        RowEdge(m_cursorRow + 1)};
         DrawFocusMark(canvas, cell);
     }
     ::BitBlt(dis.hDC, 0, 0, m_width, m_height, canvas, 0, 0, SRCCOPY);

@@ -20,7 +20,8 @@ constexpr UINT WM_CURVE_CHANGED = WM_USER + 100;
 class CCurve : public CStatic, public AccessibleControl {
     DECLARE_MESSAGE_MAP()
 public:
-    // The first call fixes the grid's size and cell size; every call loads the bitmap.
+    // The first call fixes the grid's cell size (at 96 DPI); every call loads
+    // the bitmap, at the control's DPI and again when that changes.
     CCurve& SetCurveBitmap(UINT bitmapId);
     void SetLineColour(COLORREF colour) { m_lineColour = colour; }
     // Shows the points; the parent is not told.
@@ -36,6 +37,7 @@ protected:
     LRESULT OnGetDlgCode(WPARAM, LPARAM);
     LRESULT OnKeyDown(WPARAM, LPARAM);
     LRESULT OnFocusChange(WPARAM, LPARAM);
+    LRESULT OnDpiChanged(WPARAM, LPARAM);
 
 private:
     // The cell under a client point; false off the ten columns and rows, and
@@ -48,14 +50,21 @@ private:
     void PlaceCursor();
     // Moves the cell cursor by whole cells, kept within the grid.
     void MoveCursor(int columns, int rows);
+    void LoadGrid();
+    // The left edge of a column and the top edge of a row, 0 to 10, at the
+    // grid's DPI: the 96-DPI edges scaled, so cells meet the grid's art.
+    int ColumnEdge(int column) const;
+    int RowEdge(int row) const;
 
     int m_sizeFixed = 0;
-    int m_width = 0;
+    UINT m_gridId = 0;
+    UINT m_gridDpi = 0;  // of the grid loaded
+    int m_width = 0;     // of the grid loaded
     int m_height = 0;
     CBitmap m_grid;
     COLORREF m_lineColour = 0;
     FanCurvePoints m_points = {};
-    int m_cellWidth = 0;
+    int m_cellWidth = 0;  // at 96 DPI
     int m_cellHeight = 0;
     int m_cursorColumn = -1;  // -1 until the grid first has the focus
     int m_cursorRow = 0;

@@ -41,9 +41,6 @@ BOOL CDlgFanCurve::OnInitDialog()
 {
     CSkinPanel::OnInitDialog();
     SetUpFrame(kPanelFrame);
-    m_applyButton.MoveWindow(80, 336, 50, 30);
-    m_resetButton.MoveWindow(230, 336, 50, 30);
-    m_curveControl.MoveWindow(68, 101, 290, 200);
     m_applyButton.SetKeyImages(IDB_PANEL_APPLY, IDB_PANEL_APPLY_PRESSED, IDB_PANEL_APPLY_HOVER, IDCUR_HAND);
     m_resetButton.SetKeyImages(IDB_PANEL_RESET, IDB_PANEL_RESET_PRESSED, IDB_PANEL_RESET_HOVER, IDCUR_HAND);
 
@@ -59,7 +56,16 @@ BOOL CDlgFanCurve::OnInitDialog()
     m_curveControl.SetWindowPos(nullptr, 0, 0, 0, 0,
                                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     m_curveControl.SetPoints(m_curve);
+    LayOut();
     return TRUE;
+}
+
+void CDlgFanCurve::LayOut()
+{
+    CSkinPanel::LayOut();
+    PlaceControlAt(m_applyButton, 80, 336);
+    PlaceControlAt(m_resetButton, 230, 336);
+    PlaceControl(m_curveControl, 68, 101, 290, 200);
 }
 
 void CDlgFanCurve::OnApply()

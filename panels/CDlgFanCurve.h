@@ -19,6 +19,7 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
+    void LayOut() override;
 
     void OnApply();
     void OnReset();

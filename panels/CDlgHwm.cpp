@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/Dpi.h"
 #include "res/resource.h"
 
 namespace {
@@ -58,7 +59,7 @@ BOOL CDlgHwm::OnInitDialog()
     CSkinPanel::OnInitDialog();
     SetUpFrame(kPanelFrame);
     SetScales();
-    PlaceControls();
+    LayOut();
     SetUpPlots();
     for (CStaticFont* readout : {&m_temperatureText, &m_fanText, &m_engineText, &m_memoryText}) {
         readout->SetReadoutFont(140, "DigifaceWide");
@@ -87,16 +88,16 @@ void CDlgHwm::SetScales()
     }
 }
 
-void CDlgHwm::PlaceControls()
+void CDlgHwm::LayOut()
 {
+    CSkinPanel::LayOut();
     constexpr int kPlotTop[kChannelCount] = {75, 142, 209, 274};
     constexpr int kReadoutTop[kChannelCount] = {91, 158, 225, 290};
     for (int c = 0; c < kChannelCount; ++c) {
         ChannelParts parts = Parts(static_cast<Channel>(c));
-        // The plots are placed before they are attached.
-        ::MoveWindow(GetDlgItem(parts.plotId), 89, kPlotTop[c], 230, 56, TRUE);
-        parts.readout.MoveWindow(322, kReadoutTop[c], 60, 30);
-        parts.readout.SetAccessibleName(parts.series);
+        // At start the plots are placed before they are attached.
+        PlaceControl(GetDlgItem(parts.plotId), 89, kPlotTop[c], 230, 56);
+        PlaceControl(parts.readout, 322, kReadoutTop[c], 60, 30);
     }
 }
 
@@ -104,6 +105,7 @@ void CDlgHwm::SetUpPlots()
 {
     for (int c = 0; c < kChannelCount; ++c) {
         ChannelParts parts = Parts(static_cast<Channel>(c));
+        parts.readout.SetAccessibleName(parts.series);
         if (!parts.plot.SubclassDlgItem(parts.plotId, this)) continue;
         const HWND plot = parts.plot.m_hWnd;
         const LONG_PTR style = ::GetWindowLongPtrA(plot, GWL_STYLE);
@@ -186,7 +188,7 @@ void CDlgHwm::InvalidateLastColumns()
     CRgn strips(::CreateRectRgn(0, 0, 0, 0));
     for (Channel c : kOrder) {
         CRect area = PlotPlace(Parts(c).plot);
-        area.left = area.right - 1;
+        area.left = area.right - ScaleToDpi(1, Dpi());
         CRgn strip(::CreateRectRgnIndirect(&area));
         if (strips && strip && ::CombineRgn(strips, strips, strip, RGN_OR) != ERROR) continue;
         strips.reset();

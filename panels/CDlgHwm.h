@@ -47,7 +47,7 @@ protected:
 
     ChannelParts Parts(Channel channel);
     void SetScales();
-    void PlaceControls();
+    void LayOut() override;
     void SetUpPlots();
     // One sampling step: the readings into the plots and the readouts.
     void Sample();

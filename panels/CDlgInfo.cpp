@@ -61,14 +61,20 @@ BOOL CDlgInfo::OnInitDialog()
     SetUpFrame(kPanelFrame);
     for (int i = 0; i < kLineCount; ++i) {
         CLabel& line = m_lines[i];
-        line.MoveWindow(128, 60 + kLinePitch * i, 233, 24);
         line.SetLabelFontName("微软雅黑");
         line.SetLabelFontSize(15);
         line.SetLabelTextColour(kWhite);
     }
+    LayOut();
     if (m_gpu) m_card = m_gpu->m_gpuIndex;
     FillLines();
     return TRUE;
+}
+
+void CDlgInfo::LayOut()
+{
+    CSkinPanel::LayOut();
+    for (int i = 0; i < kLineCount; ++i) PlaceControl(m_lines[i], 128, 60 + kLinePitch * i, 233, 24);
 }
 
 void CDlgInfo::OnShown() { FillLines(); }

@@ -21,6 +21,7 @@ protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
     void OnShown() override;
+    void LayOut() override;
 
     // The lines not read yet.
     void FillLines();

@@ -22,9 +22,15 @@ BOOL CDlgNote::OnInitDialog()
 {
     CSkinPanel::OnInitDialog();
     SetUpFrame(kPanelFrame);
-    m_textLabel.MoveWindow(14, 76, 268, 160);
     m_textLabel.SetLabelFontName("微软雅黑");
     m_textLabel.SetLabelFontSize(14);
     m_textLabel.SetLabelTextColour(kTextColour);
+    LayOut();
     return TRUE;
+}
+
+void CDlgNote::LayOut()
+{
+    CSkinPanel::LayOut();
+    PlaceControl(m_textLabel, 14, 76, 268, 160);
 }

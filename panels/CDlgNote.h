@@ -17,6 +17,7 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
+    void LayOut() override;
 
     std::string m_noteText;
     CLabel m_textLabel;

@@ -61,17 +61,24 @@ BOOL CDlgSetting::OnInitDialog()
     for (uint32_t i = 1; i <= gpuCount; ++i) m_gpuList.AddString("GPU " + std::to_string(i));
     if (gpuCount) m_gpuList.SetCurSel(m_gpu->m_gpuIndex);
 
-    m_applyButton.MoveWindow(178, 152, 50, 30);
-    m_gpuList.MoveWindow(32, 126, 82, 30);
     m_gpuList.SetAccessibleName("GPU");
     m_applyButton.SetKeyImages(IDB_SETTINGS_APPLY, IDB_SETTINGS_APPLY_PRESSED, IDB_SETTINGS_APPLY_HOVER, IDCUR_HAND);
     for (int s = 0; s < kSwitchCount; ++s) {
-        m_switches[s].MoveWindow(kSwitchPlaces[s].x, kSwitchPlaces[s].y, 20, 20);
         m_switches[s].SetKind(CBitButtonNL::Kind::Switch);
         m_switches[s].SetAccessibleName(kSwitchNames[s]);
         ShowSwitch(static_cast<Switch>(s));
     }
+    LayOut();
     return TRUE;
+}
+
+// The keys and switches take their size from their art.
+void CDlgSetting::LayOut()
+{
+    CSkinPanel::LayOut();
+    PlaceControlAt(m_applyButton, 178, 152);
+    PlaceControl(m_gpuList, 32, 126, 82, 30);
+    for (int s = 0; s < kSwitchCount; ++s) PlaceControlAt(m_switches[s], kSwitchPlaces[s].x, kSwitchPlaces[s].y);
 }
 
 void CDlgSetting::ShowSwitch(Switch s)

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "controls/CBitButtonNL.h"
-#include "framework/CComboBox.h"
 #include "gpu/GpuControl.h"
+#include "panels/CGpuList.h"
 #include "panels/CSkinPanel.h"
 #include "profile/IniFile.h"
 
@@ -24,6 +24,7 @@ protected:
 
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
+    void LayOut() override;
 
     void OnSwitch(UINT id);
     void OnApply();
@@ -37,5 +38,5 @@ protected:
     SystemFlags m_states{};
     CIniFile m_ini;
     CGpuControl* m_gpu = nullptr;
-    CComboBox m_gpuList;
+    CGpuList m_gpuList;
 };

@@ -81,15 +81,15 @@ BOOL CDlgTurbo::OnInitDialog()
     CSkinPanel::OnInitDialog();
     SetUpFrame(kPanelFrame);
     LoadDriverValues();
-    PlaceControls();
+    SetUpControls();
     SetupSliders();
     for (CStaticFont* readout : {&m_gpuOffsetText, &m_memOffsetText, &m_powerText, &m_frameText}) {
         readout->SetReadoutFont(100, "DigifaceWide");
         readout->SetReadoutColour(kWhite);
     }
-    m_noteLine.MoveWindow(22, 61, 370, 29);
     m_noteLine.SetLabelFontName("微软雅黑");
     m_noteLine.SetLabelFontSize(12);
+    LayOut();
     ShowStartNote();
     return TRUE;
 }
@@ -159,16 +159,27 @@ void CDlgTurbo::OnShown()
     if (ReadMissing()) ShowRows({kGpuOffset, kMemOffset, kPower});
 }
 
-void CDlgTurbo::PlaceControls()
+// Keys and sliders take their size from their art.
+void CDlgTurbo::LayOut()
 {
+    CSkinPanel::LayOut();
     for (int r = 0; r < kRowCount; ++r) {
         const int y = r * kRowPitch;
+        PlaceControlAt(m_stepButtons[2 * r], 150, 101 + y);
+        PlaceControlAt(m_sliders[r], 170, 102 + y);
+        PlaceControlAt(m_stepButtons[2 * r + 1], 307, 101 + y);
+        PlaceControl(Parts(static_cast<Row>(r)).readout, 334, 100 + y, 43, 24);
+    }
+    PlaceControlAt(m_applyButton, 50, 283);
+    PlaceControlAt(m_resetButton, 240, 283);
+    PlaceControl(m_noteLine, 22, 61, 370, 29);
+}
+
+void CDlgTurbo::SetUpControls()
+{
+    for (int r = 0; r < kRowCount; ++r) {
         CBitButtonNL& minus = m_stepButtons[2 * r];
         CBitButtonNL& plus = m_stepButtons[2 * r + 1];
-        minus.MoveWindow(150, 101 + y, 10, 10);
-        m_sliders[r].MoveWindow(170, 102 + y, 10, 10);
-        plus.MoveWindow(307, 101 + y, 10, 10);
-        Parts(static_cast<Row>(r)).readout.MoveWindow(334, 100 + y, 43, 24);
         minus.SetKeyImages(IDB_STEP_MINUS, IDB_STEP_MINUS_ACTIVE, IDB_STEP_MINUS_ACTIVE, IDCUR_HAND);
         plus.SetKeyImages(IDB_STEP_PLUS, IDB_STEP_PLUS_ACTIVE, IDB_STEP_PLUS_ACTIVE, IDCUR_HAND);
         const std::string name = kRowNames[r].name, unit = kRowNames[r].unit;
@@ -178,8 +189,6 @@ void CDlgTurbo::PlaceControls()
         Parts(static_cast<Row>(r)).readout.SetAccessibleName(name);
         Parts(static_cast<Row>(r)).readout.SetAccessibleUnit(unit);
     }
-    m_applyButton.MoveWindow(50, 283, 116, 53);
-    m_resetButton.MoveWindow(240, 283, 116, 53);
     m_applyButton.SetKeyImages(IDB_PANEL_APPLY, IDB_PANEL_APPLY_PRESSED, IDB_PANEL_APPLY_HOVER, IDCUR_HAND);
     m_resetButton.SetKeyImages(IDB_PANEL_RESET, IDB_PANEL_RESET_PRESSED, IDB_PANEL_RESET_HOVER, IDCUR_HAND);
 }

@@ -87,7 +87,9 @@ protected:
     void ReadPower();
     // Reads again what is not known; true when something was.
     bool ReadMissing();
-    void PlaceControls();
+    // The keys' art and every row's names.
+    void SetUpControls();
+    void LayOut() override;
     void SetupSliders();
     // The readout: the value, or nothing when it is not known.
     void ShowValue(Row row);

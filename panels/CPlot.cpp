@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <new>
 
+#include "framework/Dpi.h"
 #include "framework/Rect.h"
 #include "framework/Resources.h"
 
@@ -44,18 +45,43 @@ BEGIN_MESSAGE_MAP(CPlot, CStatic)
     ON_MESSAGE(WM_ERASEBKGND, OnEraseBkgnd)
     ON_MESSAGE(WM_GETTEXT, OnGetText)
     ON_MESSAGE(WM_GETTEXTLENGTH, OnGetTextLength)
+    ON_MESSAGE(kDpiChangedAfterParent, OnDpiChanged)
     ON_WM_GETOBJECT_ACCESSIBLE()
 END_MESSAGE_MAP()
 
-CPlot::CPlot() : m_plotLock(SharedLock())
+CPlot::CPlot() : m_plotLock(SharedLock()) {}
+
+void CPlot::PreSubclassWindow() { m_dpi = Dpi(); }
+
+HFONT CPlot::Font()
 {
-    LOGFONTW lf{};
-    lf.lfHeight = -10;
-    lf.lfWeight = 100;
-    lf.lfCharSet = DEFAULT_CHARSET;
-    lf.lfPitchAndFamily = VARIABLE_PITCH;
-    SetFaceName(lf, "微软雅黑");
-    m_font.reset(::CreateFontIndirectW(&lf));
+    if (!m_font) {
+        LOGFONTW lf{};
+        lf.lfHeight = -ScaleToDpi(10, m_dpi);
+        lf.lfWeight = 100;
+        lf.lfCharSet = DEFAULT_CHARSET;
+        lf.lfPitchAndFamily = VARIABLE_PITCH;
+        SetFaceName(lf, "微软雅黑");
+        m_font.reset(::CreateFontIndirectW(&lf));
+    }
+    return m_font;
+}
+
+// Told by the parent, and by Windows after it: the font, the pens and the
+// grid picture are made again once per DPI. The samples keep their columns.
+LRESULT CPlot::OnDpiChanged(WPARAM, LPARAM)
+{
+    const UINT dpi = Dpi();
+    if (dpi == m_dpi) return 0;
+    {
+        std::lock_guard<std::mutex> lock(m_plotLock);
+        m_dpi = dpi;
+        m_font.reset();
+        m_gridPictureValid = false;
+        for (PlotSeries& series : m_series) series.pen.reset();
+    }
+    Invalidate(FALSE);
+    return 0;
 }
 
 void CPlot::SetGrid(BOOL hide, COLORREF gridColour, int penStyle, int blendPercent, BOOL redraw)
@@ -79,8 +105,8 @@ bool CPlot::AddSeries(const std::string& name, COLORREF colour, int penStyle, in
         std::lock_guard<std::mutex> lock(m_plotLock);
         m_grid.left = 0;
         m_grid.top = 0;
-        m_grid.right = GridExtent(client.Width());
-        m_grid.bottom = GridExtent(client.Height());
+        m_grid.right = GridExtent(LengthAt96(client.Width(), m_dpi));
+        m_grid.bottom = GridExtent(LengthAt96(client.Height(), m_dpi));
         m_grid.width = m_grid.right - m_grid.left;
         m_grid.height = m_grid.bottom - m_grid.top;
         const int count = m_grid.width;
@@ -162,17 +188,18 @@ bool CPlot::PaintBackground(HDC like, int width, int height)
     ::SetBkColor(dc, m_background);
     ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &all, nullptr, 0, nullptr);
     if (m_gridVisible) {
-        CPen pen(::CreatePen(m_gridPenStyle, 1, kGridLineColour));
+        const CScale scale(m_dpi);
+        CPen pen(::CreatePen(m_gridPenStyle, scale(1), kGridLineColour));
         if (!pen) return false;
         CSelect select(dc, pen);
-        const int right = GridExtent(width), bottom = GridExtent(height);
+        const int right = GridExtent(LengthAt96(width, m_dpi)), bottom = GridExtent(LengthAt96(height, m_dpi));
         for (int x0 = 0; x0 < right; x0 += kGridStep) {
-            ::MoveToEx(dc, x0 + m_gridOffsetX, 0, nullptr);
-            ::LineTo(dc, x0 + m_gridOffsetX, bottom);
+            ::MoveToEx(dc, scale(x0 + m_gridOffsetX), 0, nullptr);
+            ::LineTo(dc, scale(x0 + m_gridOffsetX), scale(bottom));
         }
         for (int y0 = 0; y0 < bottom; y0 += kGridStep) {
-            ::MoveToEx(dc, -1, y0 + m_gridOffsetY, nullptr);
-            ::LineTo(dc, right - 2, y0 + m_gridOffsetY);
+            ::MoveToEx(dc, scale(-1), scale(y0 + m_gridOffsetY), nullptr);
+            ::LineTo(dc, scale(right - 2), scale(y0 + m_gridOffsetY));
         }
     }
     m_gridPictureValid = true;
@@ -186,12 +213,12 @@ bool CPlot::PaintAllSeries(HDC dc)
     const DWORD position = ::GetMessagePos();
     const POINT cursor{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
     const CRect window = GetWindowRect();
-    CSelect font(dc, m_font);
+    CSelect font(dc, Font());
     ::SetTextColor(dc, kHoverTextColour);
     ::SetBkMode(dc, TRANSPARENT);
     m_shownText.clear();
     for (PlotSeries& series : m_series) {
-        if (!series.pen) series.pen.reset(::CreatePen(series.penStyle, series.penWidth, PenColour(series.colour)));
+        if (!series.pen) series.pen.reset(::CreatePen(series.penStyle, LineWidth(series.penWidth), PenColour(series.colour)));
         if (!series.pen) return false;
         CSelect select(dc, series.pen);
         PaintSeries(dc, series, cursor, window);
@@ -208,6 +235,7 @@ void CPlot::PaintSeries(HDC dc, PlotSeries& series, const POINT& cursor, const R
     ::ScreenToClient(m_hWnd, &client);
     const bool cursorInRows = cursor.y >= window.top && cursor.y <= window.bottom;
     const bool joined = series.penStyle == PS_SOLID && series.penWidth <= 1;
+    const CScale scale(m_dpi);
     // Above the top the line stays on the top row; below the bottom nothing holds it.
     const auto row = [this](int percent) { return std::max(m_grid.bottom - m_grid.height * percent / 101 - 1, m_grid.top); };
     const auto drawLine = [&] {
@@ -225,20 +253,30 @@ void CPlot::PaintSeries(HDC dc, PlotSeries& series, const POINT& cursor, const R
         }
         from = {row(from.percent), m_grid.left + i - 1, from.percent, from.value};
         to = {row(to.percent), m_grid.left + i, to.percent, to.value};
-        if (m_line.empty()) m_line.push_back({from.x, from.y});
-        m_line.push_back({to.x, to.y});
-        const bool hover = cursorInRows && client.x == from.x;
+        if (m_line.empty()) m_line.push_back(scale.Point(from.x, from.y));
+        m_line.push_back(scale.Point(to.x, to.y));
+        // The sample's column spans the pixels up to the next one's.
+        const bool hover = cursorInRows && client.x >= scale(from.x) && client.x < scale(from.x + 1);
         // Later segments cover the hover text where they cross it.
         if (!joined || hover) drawLine();
         if (hover) {
             char text[16];
             const int length = std::snprintf(text, sizeof text, "%d", from.value);
-            ::TextOutA(dc, from.x, from.y - kHoverTextRise, text, length);
+            ::TextOutA(dc, scale(from.x), scale(from.y - kHoverTextRise), text, length);
             if (!m_shownText.empty()) m_shownText += ' ';
             m_shownText += text;
         }
     }
     drawLine();
+}
+
+// A one-pixel line (width 0 or 1) stays as given where a pixel at 96 DPI is
+// one here; every other width is scaled.
+int CPlot::LineWidth(int penWidth) const
+{
+    const CScale scale(m_dpi);
+    if (penWidth <= 1 && scale(1) == 1) return penWidth;
+    return scale(std::max(penWidth, 1));
 }
 
 COLORREF CPlot::PenColour(COLORREF series) const

@@ -1,7 +1,8 @@
 #pragma once
 // rlcuv::CPlot: an owner-drawn static that draws named series of samples as
 // lines over a black background with a five-pixel grid. Each series keeps one
-// sample per pixel column; a new point shifts it one column to the left. While
+// sample per pixel column at 96 DPI; a new point shifts it one column to the
+// left. The plot is drawn at its window's DPI, its geometry scaled. While
 // the mouse rests over a sample's column the sample's raw value shows above
 // the line. The control answers WM_GETTEXT with the values it shows so.
 #include <cstdint>
@@ -17,8 +18,8 @@
 namespace rlcuv {
 
 struct PlotSample {
-    int32_t y;        // pixel row of the sample's point, written by the painter
-    int32_t x;        // pixel column, written by the painter
+    int32_t y;        // pixel row of the sample's point at 96 DPI, written by the painter
+    int32_t x;        // pixel column at 96 DPI, written by the painter
     int32_t percent;  // of the plot height; -1 marks an empty sample
     int32_t value;    // raw reading, shown by the hover text
 };
@@ -54,7 +55,8 @@ public:
     void PaintInParent(HDC parent);
 
 protected:
-    // The area the series are drawn in, from the client size when a series was added.
+    // The area the series are drawn in, at 96 DPI, from the client size when
+    // a series was added.
     struct Grid {
         int left, right, top, bottom, width, height;
     };
@@ -65,6 +67,10 @@ protected:
     LRESULT OnEraseBkgnd(WPARAM, LPARAM);
     LRESULT OnGetText(WPARAM, LPARAM);
     LRESULT OnGetTextLength(WPARAM, LPARAM);
+    LRESULT OnDpiChanged(WPARAM, LPARAM);
+    void PreSubclassWindow() override;
+    // The hover text's font at the plot's DPI, made when first needed.
+    HFONT Font();
 
     // A picture of width x height kept in a memory context, made again for another size.
     struct Surface {
@@ -80,6 +86,7 @@ protected:
     bool PaintAllSeries(HDC dc);
     void PaintSeries(HDC dc, PlotSeries& series, const POINT& cursor, const RECT& window);
     COLORREF PenColour(COLORREF series) const;
+    int LineWidth(int penWidth) const;
 
     // One lock for every plot, guarding the series and the painting.
     static std::mutex& SharedLock();
@@ -92,7 +99,8 @@ protected:
     int m_gridPenStyle = PS_SOLID;
     int m_gridOffsetX = -2;
     int m_gridOffsetY = 0;
-    CFont m_font;
+    UINT m_dpi = 96;  // the plot is drawn at
+    CFont m_font;     // at m_dpi, once made
     Grid m_grid{};
     std::vector<PlotSeries> m_series;
 

@@ -1,5 +1,6 @@
 #include "panels/CSkinPanel.h"
 
+#include "framework/Dpi.h"
 #include "framework/Resources.h"
 #include "res/resource.h"
 
@@ -25,13 +26,13 @@ void CSkinPanel::DoDataExchange(CDataExchange* pDX)
 
 void CSkinPanel::SetUpFrame(const PanelFrame& frame)
 {
+    m_frame = &frame;
     SetWindowText(frame.title);
     if (frame.appIcon) {
         m_icon = LoadIconResource(IDI_APP);
         SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon.get()));
         SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon.get()));
     }
-    SetWindowPos(nullptr, 0, 0, frame.width, frame.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     SetBackgroundBitmap(frame.skin);
     ApplyRegionFromBitmap(frame.skin, kSkinKey);
     SetDragByBackground(TRUE);
@@ -40,11 +41,28 @@ void CSkinPanel::SetUpFrame(const PanelFrame& frame)
     m_closeButton.SetAccessibleName("Close");
     const std::pair<CBitButtonNL*, PanelKey> keys[] = {{&m_minimizeButton, frame.minimise},
                                                        {&m_closeButton, frame.close}};
-    for (const auto& [button, key] : keys) {
-        if (!key.image || !button->m_hWnd) continue;
-        button->MoveWindow(key.x, key.y, 10, 10);
-        button->SetKeyImages(key.image, key.image, key.image, IDCUR_HAND);
-    }
+    for (const auto& [button, key] : keys)
+        if (key.image && button->m_hWnd) button->SetKeyImages(key.image, key.image, key.image, IDCUR_HAND);
+}
+
+void CSkinPanel::LayOut()
+{
+    if (!m_frame) return;
+    const CScale scale(Dpi());
+    SetWindowPos(nullptr, 0, 0, scale(m_frame->width), scale(m_frame->height),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const std::pair<CBitButtonNL*, PanelKey> keys[] = {{&m_minimizeButton, m_frame->minimise},
+                                                       {&m_closeButton, m_frame->close}};
+    for (const auto& [button, key] : keys)
+        if (key.image && button->m_hWnd) PlaceControlAt(*button, key.x, key.y);
+}
+
+// The base takes the skin and outline at the new DPI; the system's suggested
+// rectangle, which follows, has the skin's size.
+void CSkinPanel::OnDpiChanged()
+{
+    CBkDialogST::OnDpiChanged();
+    LayOut();
 }
 
 LRESULT CSkinPanel::OnShowWindow(WPARAM shown, LPARAM)

@@ -9,7 +9,8 @@
 #include "controls/CBkDialogST.h"
 #include "framework/Gdi.h"
 
-// A key of the frame at its place in the client area; image 0: no such key.
+// A key of the frame at its place in the client area at 96 DPI; image 0: no
+// such key.
 struct PanelKey {
     UINT image;
     int x, y;
@@ -19,7 +20,7 @@ struct PanelFrame {
     const char* title;
     bool appIcon;       // the application icon as large and small icon
     UINT skin;          // skin bitmap, key colour pure blue
-    int width, height;  // the skin's size, which the window takes
+    int width, height;  // the skin's size at 96 DPI, which the window takes scaled
     PanelKey minimise;
     PanelKey close;
 };
@@ -33,6 +34,12 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
     // The panel's first step after the base initialisation.
     void SetUpFrame(const PanelFrame& frame);
+    // Sizes and places everything at the window's DPI, from 96-DPI figures:
+    // the window and its frame keys here, each panel its own controls after
+    // calling this. Once the panel's controls are set up, and on every change
+    // of DPI.
+    virtual void LayOut();
+    void OnDpiChanged() override;
 
     // The panel is shown, or restored from its icon.
     virtual void OnShown() {}
@@ -51,6 +58,7 @@ protected:
     CBitButtonNL m_closeButton;
 
 private:
+    const PanelFrame* m_frame = nullptr;
     CIcon m_icon;
     bool m_minimised = false;
 };

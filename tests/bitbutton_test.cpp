@@ -9,7 +9,11 @@
 #include "bitmap_controls_ids.h"
 #include "bitmap_controls_support.h"
 #include "controls/CBitButtonNL.h"
+#include "controls/FocusMark.h"
+#include "dpi_change.h"
+#include "framework/Art.h"
 #include "framework/Dialog.h"
+#include "window_pixels.h"
 
 using bctest::Canvas;
 
@@ -314,5 +318,63 @@ TEST_F(BitButtonTest, CaptionColourFollowsTheState)
         EXPECT_GT(canvas.Count(c.shown), 0);
         EXPECT_EQ(canvas.Count(c.absent), 0);
         EXPECT_EQ(canvas.Count(kShadow) > 0, c.state == 0);
+    }
+}
+
+// Moved to a monitor of another scale, the button shows its images at the new
+// DPI, takes their size, and points with the cursor at the scale's size.
+TEST_F(BitButtonTest, ImagesSizeAndCursorFollowTheDpiOfItsWindow)
+{
+    ASSERT_TRUE(button.SetButtonCursor(IDC_HAND_CURSOR, FALSE));
+    const int objects = LiveGdiObjects();
+    for (UINT dpi : kCheckedDpis) {
+        SCOPED_TRACE(dpi);
+        ChangeDpi(dlg, dpi, 200, 100);
+        const CRect size = button.GetClientRect();
+        EXPECT_EQ(size, CRect(0, 0, ScaleToDpi(12, dpi), ScaleToDpi(10, dpi)));
+        for (auto [state, image] : {std::pair{0u, IDB_BUTTON_NORMAL}, std::pair{UINT(ODS_SELECTED), IDB_BUTTON_PRESSED}}) {
+            const WindowPixels art = CaptureBitmap(LoadArt(image, dpi));
+            Canvas canvas(size.Width(), size.Height(), kPaper);
+            Draw(canvas, state);
+            EXPECT_EQ(DifferingPixels(CaptureDC(canvas.dc(), size.Width(), size.Height()), art), 0) << image;
+        }
+
+        ::SetCursor(nullptr);
+        button.SendMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(button.m_hWnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        ICONINFO info{};
+        ASSERT_TRUE(::GetIconInfo(::GetCursor(), &info));
+        CBitmap mask(info.hbmMask), colour(info.hbmColor);
+        BITMAP bm{};
+        ::GetObjectA(mask, sizeof bm, &bm);
+        EXPECT_EQ(bm.bmWidth, SystemMetricForDpi(SM_CXCURSOR, dpi));
+
+        // Told again at the same DPI (as Windows tells it after its window
+        // did), it takes nothing again: the size its window gave it stays.
+        button.SetWindowPos(nullptr, 0, 0, 30, 20, SWP_NOMOVE | SWP_NOZORDER);
+        button.SendMessage(kDpiChangedAfterParent);
+        EXPECT_EQ(button.GetClientRect(), CRect(0, 0, 30, 20));
+        button.FitToBitmap();
+    }
+    EXPECT_EQ(LiveGdiObjects(), objects) << "nothing is left of the other scales";
+}
+
+// The focus mark's ring, two pixels of cyan over one dark pixel at 96 DPI,
+// is as much thicker as the scale is larger.
+TEST(FocusMark, RingsAreScaledToTheDpi)
+{
+    constexpr COLORREF kCyan = RGB(0, 200, 240), kDark = RGB(0, 0, 0);
+    struct Case {
+        UINT dpi;
+        int cyan, dark;
+    };
+    for (const Case& c : {Case{96, 2, 1}, Case{120, 3, 1}, Case{144, 3, 2}, Case{192, 4, 2}}) {
+        SCOPED_TRACE(c.dpi);
+        Canvas canvas(30, 20, kPaper);
+        DrawFocusMark(canvas.dc(), RECT{0, 0, 30, 20}, c.dpi);
+        for (int i = 0; i < 8; ++i) {
+            const COLORREF expected = i < c.cyan ? kCyan : i < c.cyan + c.dark ? kDark : kPaper;
+            EXPECT_EQ(canvas.At(i, 10), expected) << "left side, " << i;
+            EXPECT_EQ(canvas.At(15, i), expected) << "top side, " << i;
+        }
     }
 }

@@ -8,7 +8,10 @@
 #include "bitmap_controls_ids.h"
 #include "bitmap_controls_support.h"
 #include "controls/CBitmapSlider.h"
+#include "dpi_change.h"
+#include "framework/Art.h"
 #include "framework/Dialog.h"
+#include "window_pixels.h"
 
 using bctest::Canvas;
 
@@ -257,4 +260,43 @@ TEST_F(BitmapSliderTest, MissingBitmapsAreRefusedWithoutAHalfLoadedPair)
     Canvas canvas(kWidth, 10, RGB(1, 2, 3));
     bctest::CaptureWindow(slider.m_hWnd, canvas);
     EXPECT_EQ(canvas.Count(kChannel) + canvas.Count(kThumb) + canvas.Count(kActive), 0);
+}
+
+// Moved to a monitor of another scale, the slider takes the channel's size at
+// the new DPI, draws its art at that DPI and keeps the thumb within the
+// margins scaled to it.
+TEST_F(BitmapSliderTest, ArtAndMarginsFollowTheDpiOfItsWindow)
+{
+    const int objects = LiveGdiObjects();
+    for (UINT dpi : kCheckedDpis) {
+        SCOPED_TRACE(dpi);
+        ChangeDpi(dlg, dpi, 300, 100);
+        const WindowPixels channel = CaptureBitmap(LoadArt(IDB_CHANNEL, dpi));
+        const WindowPixels thumb = CaptureBitmap(LoadArt(IDB_THUMB, dpi));
+        ASSERT_EQ(slider.GetClientRect(), CRect(0, 0, channel.width, channel.height));
+        const int margin = ScaleToDpi(2, dpi);
+        for (auto [pos, left] : {std::pair{0, margin}, std::pair{115, channel.width - margin - thumb.width}}) {
+            SCOPED_TRACE(pos);
+            slider.SetPos(pos);
+            Canvas canvas(channel.width, channel.height, RGB(1, 2, 3));
+            bctest::CaptureWindow(slider.m_hWnd, canvas);
+            int differing = 0;
+            for (int y = 0; y < thumb.height; ++y)
+                for (int x = 0; x < thumb.width; ++x) differing += canvas.At(left + x, y) != thumb.At(x, y);
+            EXPECT_EQ(differing, 0);
+        }
+        slider.EnableSlider(FALSE);  // the channel alone
+        Canvas canvas(channel.width, channel.height, RGB(1, 2, 3));
+        bctest::CaptureWindow(slider.m_hWnd, canvas);
+        EXPECT_EQ(DifferingPixels(CaptureDC(canvas.dc(), channel.width, channel.height), channel), 0);
+        slider.EnableSlider(TRUE);
+
+        // Told again at the same DPI, it takes nothing again: the size its
+        // window gave it stays.
+        slider.SetWindowPos(nullptr, 0, 0, 50, 20, SWP_NOMOVE | SWP_NOZORDER);
+        slider.SendMessage(kDpiChangedAfterParent);
+        EXPECT_EQ(slider.GetClientRect(), CRect(0, 0, 50, 20));
+        slider.SetWindowPos(nullptr, 0, 0, channel.width, channel.height, SWP_NOMOVE | SWP_NOZORDER);
+    }
+    EXPECT_EQ(LiveGdiObjects(), objects) << "nothing is left of the other scales";
 }

@@ -12,6 +12,9 @@
 #include "controls/CBkDialogST.h"
 #include "controls/CMemDC.h"
 #include "controls/CStaticFont.h"
+#include "dpi_change.h"
+#include "framework/Art.h"
+#include "window_pixels.h"
 
 using bctest::Canvas;
 
@@ -244,6 +247,47 @@ TEST_F(BkDialogTest, TheColouringAReadoutGetsIsItsOwn)
     EXPECT_EQ(::GetBkMode(canvas.dc()), TRANSPARENT);
     EXPECT_EQ(::GetTextColor(canvas.dc()), RGB(12, 34, 56));
     readout.Detach();
+}
+
+// Moved to a monitor of another scale, the window tiles the skin's art at
+// the new DPI and cuts its outline from the outline's art at that DPI.
+TEST_F(BkDialogTest, SkinAndOutlineFollowTheDpiOfTheWindow)
+{
+    ASSERT_EQ(dlg.SetBackgroundBitmap(IDB_SKIN), 0);
+    dlg.ApplyRegionFromBitmap(IDB_REGION_RUNS, kKey);
+    {
+        Canvas first(8, 6, kPaper);
+        Erase(first);  // the skin's context is kept from the first erase on
+    }
+    const int objects = LiveGdiObjects();
+    for (UINT dpi : kCheckedDpis) {
+        SCOPED_TRACE(dpi);
+        ChangeDpi(dlg, dpi, 20, 15);
+        const WindowPixels skin = CaptureBitmap(LoadArt(IDB_SKIN, dpi));
+        ASSERT_EQ(skin.width, ScaleToDpi(8, dpi));
+        const CRect client = dlg.GetClientRect();
+        ASSERT_GT(client.Width(), skin.width);
+        Canvas canvas(client.Width(), client.Height(), kPaper);
+        Erase(canvas);
+        int differing = 0;
+        for (int y = 0; y < client.Height(); ++y)
+            for (int x = 0; x < client.Width(); ++x) differing += canvas.At(x, y) != skin.At(x % skin.width, y % skin.height);
+        EXPECT_EQ(differing, 0);
+
+        const WindowPixels outline = CaptureBitmap(LoadArt(IDB_REGION_RUNS, dpi));
+        CRgn region(::CreateRectRgn(0, 0, 0, 0));
+        ASSERT_NE(::GetWindowRgn(dlg, region), ERROR);
+        RECT box{};
+        ::GetRgnBox(region, &box);
+        EXPECT_LE(box.right, outline.width);
+        EXPECT_LE(box.bottom, outline.height);
+        int wrong = 0;
+        for (int y = 0; y < outline.height; ++y)
+            for (int x = 0; x < outline.width; ++x)
+                wrong += (::PtInRegion(region, x, y) != FALSE) != (outline.At(x, y) != kKey);
+        EXPECT_EQ(wrong, 0);
+    }
+    EXPECT_EQ(LiveGdiObjects(), objects) << "nothing is left of the other scales";
 }
 
 // ---- CMemDC ----

@@ -13,10 +13,12 @@ using std::min;
 #include <cwchar>
 #include <memory>
 #include <string>
-#include <string>
+#include <tuple>
 
 #include "clockpoint_test_ids.h"
 #include "controls/ClockPoint.h"
+#include "dpi_change.h"
+#include "framework/Art.h"
 #include "framework/Dialog.h"
 #include "window_pixels.h"
 
@@ -445,4 +447,56 @@ TEST_F(ClockPointTest, GdiObjectsStayFlatOverManyReadings)
     for (int i = 1; i <= 200; ++i) dial.DrawGauge(i * 45, i * 9);
     EXPECT_EQ(dial.FramesComposed(), 201);
     EXPECT_EQ(LiveGdiObjects(), before);
+}
+
+// Moved to a monitor of another scale (its window places it at the scaled
+// size), the dial draws the face's art at the new DPI, turns the needles
+// about their pivots scaled to it, and writes the numbers at their scaled
+// places in fonts at that DPI.
+TEST_F(ClockPointTest, FaceNeedlesAndNumbersFollowTheDpiOfItsWindow)
+{
+    Prepare();
+    Draw(0, 0);
+    const int objects = LiveGdiObjects();
+    for (UINT dpi : kCheckedDpis) {
+        SCOPED_TRACE(dpi);
+        const CScale s(dpi);
+        ChangeDpi(dlg, dpi, 330, 330);
+        dial.MoveWindow(s(10), s(10), s(298), s(298));
+        const WindowPixels frame = Draw(1, 1);
+        const WindowPixels face = CaptureBitmap(LoadArt(216, dpi));
+        ASSERT_EQ(frame.width, face.width);
+        for (POINT corner : {POINT{0, 0}, POINT{face.width - 1, 0}, POINT{0, face.height - 1}})
+            EXPECT_EQ(frame.At(corner.x, corner.y), face.At(corner.x, corner.y));
+
+        // Upright at zero: the engine bar (image columns 9..13 from row 0,
+        // pivot (11, 34)) and the memory bar (columns 4..24, rows 0..106,
+        // pivot (14, 26)) about the centre; their edges may blend.
+        const int c = s(298) / 2;
+        EXPECT_EQ(frame.At(c, c), kEngineColour);
+        const RECT engine = frame.Bounds(kEngineColour), memory = frame.Bounds(kMemoryColour);
+        EXPECT_NEAR(engine.top, c - s(34), 1);
+        EXPECT_NEAR(engine.left, c - s(11) + s(9), 1);
+        EXPECT_NEAR(engine.right, c - s(11) + s(14), 1);
+        EXPECT_NEAR(memory.left, c - s(14) + s(4), 1);
+        EXPECT_NEAR(memory.right, c - s(14) + s(25), 1);
+        EXPECT_NEAR(memory.top, c - s(26), 1);
+        EXPECT_NEAR(memory.bottom, c - s(26) + s(107), 1);
+
+        for (auto [colour, x, y] : {std::tuple{kWhite, 206, 218}, std::tuple{kBlack, 193, 163}}) {
+            const RECT number = frame.Bounds(colour);
+            EXPECT_GE(number.left, s(x));
+            EXPECT_LT(number.left, s(x + 12));
+            EXPECT_GE(number.top, s(y));
+            EXPECT_LT(number.top, s(y + 16));
+        }
+
+        // Told again at the same DPI, the dial makes nothing again and keeps its frame.
+        const int composed = dial.FramesComposed();
+        dial.SendMessage(kDpiChangedAfterParent);
+        dial.UpdateWindow();
+        EXPECT_EQ(dial.FramesComposed(), composed);
+        EXPECT_EQ(DifferingPixels(CaptureClient(dial), frame), 0);
+    }
+    EXPECT_EQ(LiveGdiObjects(), objects) << "nothing is left of the other scales";
 }

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/Dpi.h"
 #include "framework/Resources.h"
 #include "panels/CDlgFanCurve.h"
 #include "res/resource.h"
@@ -286,4 +287,38 @@ TEST(CurveGrid, ClicksOutsideWholeCellsAreIgnored)
         ::DestroyWindow(window);
     }
     ::DestroyWindow(parent);
+}
+
+// At 150 % the grid is placed and drawn at its 96-DPI place scaled, its cells
+// meet the scaled grid, and a click in the middle of a scaled cell edits that cell.
+TEST_F(FanCurvePanelTest, AtAnotherDpiTheGridsCellsAreScaled)
+{
+    TestableFanCurvePanel& panel = Open();
+    panel.ShowWindow(SW_SHOW);
+    const CScale s(144);
+    CRect window = panel.GetWindowRect();
+    RECT suggested{window.left, window.top, window.left + s(412), window.top + s(402)};
+    panel.SendMessage(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    CRect grid;
+    ::GetWindowRect(panel.Grid(), &grid);
+    ::MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&grid), 2);
+    EXPECT_EQ(grid, s.Rect(68, 101, 290, 200));
+
+    const auto middle = [&s](int column, int row) {
+        return MAKELPARAM((s(column * 29) + s(column * 29 + 29)) / 2, (s(row * 20) + s(row * 20 + 20)) / 2);
+    };
+    ::SendMessageA(panel.Grid(), WM_LBUTTONDOWN, MK_LBUTTON, middle(4, 7));
+    ::SendMessageA(panel.Grid(), WM_RBUTTONDOWN, MK_RBUTTON, middle(9, 0));
+    EXPECT_EQ(panel.Shown(), "----74-3--");
+    // Just beyond the tenth column's scaled edge is off the grid.
+    ::SendMessageA(panel.Grid(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(s(290), s(100)));
+    EXPECT_EQ(panel.Shown(), "----74-3--");
+
+    // The step line runs along row 7 over the fifth column, and down its left edge.
+    ::RedrawWindow(panel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    const WindowPixels shown = CaptureClient(panel.Grid());
+    ASSERT_EQ(shown.width, s(290));
+    const COLORREF line = RGB(0, 255, 255);
+    EXPECT_EQ(shown.At(s(4 * 29) + s(14), s(140)), line);
+    EXPECT_NE(shown.At(s(4 * 29) + s(14), s(130)), line);
 }

@@ -12,6 +12,7 @@ using std::min;
 #include <utility>
 #include <vector>
 
+#include "framework/Dpi.h"
 #include "framework/WinApp.h"
 #include "app/CCommandLine.h"
 #include "app/CSingleInstance.h"
@@ -1067,4 +1068,86 @@ TEST_F(MainWindowTest, AProfileDeletedWhileRunningGetsTheWholeStateBackAtTheNext
         m_dlg.reset();
         DeleteProfiles();
     }
+}
+
+namespace {
+// A child's rectangle in its window's client area.
+CRect ChildPlace(HWND window, int id)
+{
+    CRect r;
+    ::GetWindowRect(::GetDlgItem(window, id), &r);
+    ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void ExpectNear(const CRect& got, const CRect& want, const char* what)
+{
+    EXPECT_NEAR(got.left, want.left, 1) << what;
+    EXPECT_NEAR(got.top, want.top, 1) << what;
+    EXPECT_NEAR(got.right, want.right, 1) << what;
+    EXPECT_NEAR(got.bottom, want.bottom, 1) << what;
+}
+
+void SendDpiChange(HWND window, UINT dpi, const CRect& suggested)
+{
+    RECT r = suggested;
+    ::SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
+}
+}  // namespace
+
+// Moved to a monitor of 150 %, the window takes the suggested rectangle and
+// puts every control at its 96-DPI place scaled; the readouts' places follow
+// their readings at the new scale, and panels open at scaled offsets and lay
+// themselves out again when their own DPI changes.
+TEST_F(MainWindowTest, AChangeOfDpiLaysTheWindowAndItsPanelsOutAgain)
+{
+    TestableQuiloDlg& dlg = Open();
+    SimDriver::Get().setTemperature(0, 63);
+    dlg.Tick();
+    const CScale s(144);
+    const CRect suggested(40, 30, 40 + s(926), 30 + s(451));
+    SendDpiChange(dlg, 144, suggested);
+    EXPECT_EQ(dlg.GetWindowRect(), suggested);
+    EXPECT_EQ(dlg.Dpi(), 144u);
+
+    struct Place {
+        int id;
+        int left, top, width, height;  // at 96 DPI; width 0: sized by its art
+    };
+    const Place places[] = {
+        {IDC_GAUGE, 318, 67, 298, 298},        {IDC_TEMP_PICTURE, 220, 150, 78, 117},
+        {IDC_FAN_PICTURE, 230, 291, 122, 91},  {IDC_TEMP_READOUT, 136, 187, 70, 50},
+        {IDC_APPLY, 655, 275, 0, 0},           {IDC_CLOSE, 638, 76, 0, 0},
+        {IDC_FANCURVE, 123, 381, 0, 0},
+    };
+    const auto check = [&s](HWND window, const Place& p) {
+        const CRect got = ChildPlace(window, p.id);
+        const CRect want = p.width ? s.Rect(p.left, p.top, p.width, p.height)
+                                   : CRect(s(p.left), s(p.top), s(p.left) + got.Width(), s(p.top) + got.Height());
+        ExpectNear(got, want, std::to_string(p.id).c_str());
+    };
+    for (const Place& p : places) check(dlg, p);
+    SimDriver::Get().setTemperature(0, 100);
+    dlg.Tick();
+    ExpectNear(dlg.ChildRect(IDC_TEMP_READOUT), s.Rect(110, 187, 100, 50), "wide temperature readout");
+
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_TURBO, BN_CLICKED), 0);
+    HWND panel = FindTurboPanel(dlg);
+    ASSERT_NE(panel, nullptr);
+    CRect placed;
+    ::GetWindowRect(panel, &placed);
+    EXPECT_EQ(placed.left, suggested.left + s(256));
+    EXPECT_EQ(placed.top, suggested.bottom + s(-40));
+
+    const CRect panelSuggested(placed.left, placed.top, placed.left + s(412), placed.top + s(364));
+    SendDpiChange(panel, 144, panelSuggested);
+    ::GetWindowRect(panel, &placed);
+    EXPECT_EQ(placed, panelSuggested);
+    const Place panelPlaces[] = {
+        {IDC_POWER_READOUT, 334, 100, 43, 24},     {IDC_MEM_OFFSET_READOUT, 334, 238, 43, 24},
+        {IDC_OVERCLOCK_NOTE, 22, 61, 370, 29},     {IDC_POWER_SLIDER, 170, 102, 0, 0},
+        {IDC_MEM_OFFSET_PLUS, 307, 239, 0, 0},     {IDC_APPLY, 50, 283, 0, 0},
+        {IDC_CLOSE, 382, 5, 0, 0},
+    };
+    for (const Place& p : panelPlaces) check(panel, p);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/Dpi.h"
 #include "panels/CDlgHwm.h"
 #include "res/resource.h"
 #include "sim_driver.h"
@@ -287,4 +288,34 @@ TEST_F(MonitorPanelTest, ClosingHidesThePanelAndItGoesOnSampling)
     }
     EXPECT_GE(SimDriver::Calls(NvId::GetAllClockFrequencies).size(), 2u);
     EXPECT_GE(SimDriver::Calls(NvId::GetThermalSettings).size(), 2u);
+}
+
+// At 150 % the plots and readouts stand at their 96-DPI places scaled, and a
+// new sample lands on its row scaled, in the column of the newest sample scaled.
+TEST_F(MonitorPanelTest, AtAnotherDpiThePlotsAndReadoutsAreLaidOutScaled)
+{
+    TestableHwm& panel = Open();
+    const CScale s(144);
+    RECT suggested{40, 40, 40 + s(412), 40 + s(364)};
+    panel.SendMessage(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    ::SetWindowRgn(panel, nullptr, TRUE);  // the outline is the skin's; the plots are looked at here
+    const auto place = [&panel](int id) {
+        CRect r;
+        ::GetWindowRect(panel.GetDlgItem(id), &r);
+        ::MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    EXPECT_EQ(place(IDC_ENGINE_PLOT), s.Rect(89, 75, 230, 56));
+    EXPECT_EQ(place(IDC_FAN_PLOT), s.Rect(89, 274, 230, 56));
+    EXPECT_EQ(place(IDC_TEMP_READOUT), s.Rect(322, 225, 60, 30));
+    panel.Tick();
+    panel.Tick();
+    // 45 degrees on 0..120 is 37 %, row 35 of 56 at 96 DPI.
+    const WindowPixels shot = CaptureClient(panel.GetDlgItem(IDC_TEMP_PLOT));
+    ASSERT_EQ(shot.width, s(230));
+    std::vector<int> rows;
+    for (int y = 0; y < shot.height; ++y)
+        if (shot.At(s(228), y) == kPlotLine) rows.push_back(y);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_NEAR(rows.front(), s(RowOf(37)), 1);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/Dialog.h"
+#include "framework/Dpi.h"
 #include "panels/CPlot.h"
 #include "plot_test_ids.h"
 #include "window_pixels.h"
@@ -379,4 +380,31 @@ TEST_F(PlotTest, PaintedInItsParentItShowsTheSamePixelsAtItsPlaceAndNothingElse)
     EXPECT_TRUE(CaptureClient(Plot()).pixels == ReferencePlot(samples, PS_SOLID, 0, -1000).pixels);
     const WindowPixels all = CaptureClient(*m_host);
     EXPECT_EQ(all.Count(RGB(255, 255, 255)), all.width * all.height - kWidth * kHeight);
+}
+
+// At 150 % the plot keeps its history (one sample per column at 96 DPI) and
+// draws it scaled: grid lines at their scaled phase, the line at its scaled
+// rows and thicker, over the whole scaled width.
+TEST_F(PlotTest, AtAnotherDpiThePlotIsDrawnScaledWithTheSameHistory)
+{
+    const int length = Plot().HistoryLength(0);
+    Add(50, length);
+    const CScale s(144);
+    RECT suggested{100, 100, 100 + s(400), 100 + s(300)};
+    m_host->SendMessage(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    Plot().MoveWindow(s(10), s(10), s(kWidth), s(kHeight));
+    const WindowPixels shot = Shot();
+    ASSERT_EQ(shot.width, s(kWidth));
+    EXPECT_EQ(Plot().HistoryLength(0), length);
+    // 50 % lands on row 56 - 56 * 50 / 101 - 1 = 28 at 96 DPI.
+    for (int x : {s(20), s(120), s(200)}) {
+        const std::vector<int> rows = RowsOf(shot, x, kLine);
+        ASSERT_FALSE(rows.empty()) << x;
+        EXPECT_LE(rows.front(), s(28)) << x;
+        EXPECT_GE(rows.back(), s(28)) << x;
+        EXPECT_EQ(static_cast<int>(rows.size()), s(1)) << "a line as thick as a pixel at 96 DPI, scaled";
+    }
+    // The vertical grid line of column 3 at 96 DPI, between horizontal ones.
+    EXPECT_EQ(shot.At(s(3), s(2)), kGridLine);
+    EXPECT_EQ(shot.At(s(3) + s(2), s(2)), kBlack);
 }

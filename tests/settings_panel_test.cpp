@@ -4,9 +4,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
+#include "framework/Dpi.h"
 #include "framework/Resources.h"
 #include "panels/CDlgSetting.h"
 #include "profile/AutoRun.h"
@@ -211,5 +213,49 @@ TEST_F(SettingsPanelTest, WithoutGpusTheListIsEmpty)
         EXPECT_EQ(::SendMessageA(list, CB_GETCOUNT, 0, 0), 0);
         panel.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_GPU_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
         EXPECT_EQ(none.m_gpuIndex, 0);
+    }
+}
+
+// The GPU list is drawn in the skin's colours, not as a stock white box: a
+// dark field with light text; its entries' height follows the DPI, and it
+// answers with the entry it shows.
+TEST_F(SettingsPanelTest, TheGpuListIsDrawnInTheSkinsColoursAtEveryDpi)
+{
+    CDlgSetting& panel = Open(&m_gpu);
+    const HWND list = panel.GetDlgItem(IDC_GPU_LIST);
+    ::SendMessageA(list, CB_SETCURSEL, 1, 0);
+    char text[16] = {};
+    ::SendMessageA(list, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "GPU 2");
+    // The panel's outline is its skin's; here only the list is looked at.
+    ::SetWindowRgn(panel, nullptr, TRUE);
+    for (UINT dpi : {96u, 144u, 192u}) {
+        SCOPED_TRACE(dpi);
+        if (dpi != 96) {
+            CRect window = panel.GetWindowRect();
+            RECT suggested{window.left, window.top, window.left + ScaleToDpi(295, dpi),
+                           window.top + ScaleToDpi(207, dpi)};
+            panel.SendMessage(WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        }
+        const int height = ScaleToDpi(18, dpi);
+        EXPECT_GE(::SendMessageA(list, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0), height);
+        EXPECT_EQ(::SendMessageA(list, CB_GETITEMHEIGHT, 0, 0), height);
+        ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        const WindowPixels shown = CaptureClient(list);
+        ASSERT_GT(shown.width, 0);
+        EXPECT_EQ(shown.Count(RGB(255, 255, 255)), 0) << "no white box";
+        EXPECT_GT(shown.Count(CGpuList::kField), shown.width * height / 3) << "a dark field";
+        // The letters: pixels much lighter than the field, smoothed edges
+        // included, in the left half (the arrow is at the right).
+        RECT letters{shown.width, shown.height, 0, 0};
+        for (int y = 0; y < shown.height; ++y) {
+            for (int x = 0; x < shown.width / 2; ++x) {
+                if (GetGValue(shown.At(x, y)) < 128) continue;
+                letters = {std::min<LONG>(letters.left, x), std::min<LONG>(letters.top, y),
+                           std::max<LONG>(letters.right, x + 1), std::max<LONG>(letters.bottom, y + 1)};
+            }
+        }
+        EXPECT_GE(letters.right - letters.left, ScaleToDpi(20, dpi)) << "light text";
+        EXPECT_GE(letters.bottom - letters.top, ScaleToDpi(7, dpi)) << "letters grow with the DPI";
     }
 }

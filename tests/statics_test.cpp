@@ -9,6 +9,8 @@
 #include "controls/CLabel.h"
 #include "controls/CStaticFont.h"
 #include "controls/CTEMP.h"
+#include "dpi_change.h"
+#include "framework/Art.h"
 #include "framework/Dialog.h"
 #include "statics_test_ids.h"
 #include "window_pixels.h"
@@ -416,4 +418,63 @@ TEST_F(StaticsTest, PicturesCostNoGdiObjectsPerCall)
     const int before = LiveGdiObjects();
     for (int i = 0; i < 200; ++i) dlg.m_picture.ShowBitmap(i % 2 ? IDB_PICTURE_PLAIN : IDB_PICTURE_HALVES);
     EXPECT_EQ(LiveGdiObjects(), before);
+}
+
+// Moved to a monitor of another scale, the readout's points and the label's
+// height become pixels at the new DPI, the picture is the art at that DPI,
+// and the readout measures texts in its new font.
+TEST_F(StaticsTest, FontsAndPicturesFollowTheDpiOfTheirWindow)
+{
+    CStaticFont& readout = dlg.m_readout;
+    readout.SetReadoutFont(300, "Tahoma");
+    dlg.m_label.SetLabelFontSize(15);
+    dlg.m_picture.ShowBitmap(IDB_PICTURE_PLAIN);
+    dlg.m_picture.ShowBitmap(IDB_PICTURE_HALVES);  // stretched to the first one's size
+    const SIZE wideAt96 = readout.TextExtent("8888");
+    auto fontOf = [](CWnd& control) { return reinterpret_cast<HGDIOBJ>(control.SendMessage(WM_GETFONT)); };
+    const int objects = LiveGdiObjects();
+    for (UINT dpi : kCheckedDpis) {
+        SCOPED_TRACE(dpi);
+        ChangeDpi(dlg, dpi, 400, 420);
+        dlg.m_picture.MoveWindow(10, 130, 200, 280);
+        ::RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+
+        HGDIOBJ readoutFont = fontOf(readout);
+        EXPECT_EQ(FontDescription(readoutFont).lfHeight, -static_cast<LONG>(30 * dpi / 72));
+        const SIZE wide = readout.TextExtent("8888");
+        {
+            CClientDC screen(nullptr);
+            CSelect select(screen, readoutFont);
+            TEXTMETRICA tm{};
+            ASSERT_TRUE(::GetTextMetricsA(screen, &tm));
+            EXPECT_EQ(wide.cy, tm.tmHeight);
+        }
+        EXPECT_NEAR(wide.cx, ScaleToDpi(wideAt96.cx, dpi), 4);
+
+        HGDIOBJ labelFont = fontOf(dlg.m_label);
+        EXPECT_EQ(FontDescription(labelFont).lfHeight, -ScaleToDpi(15, dpi));
+
+        // The halves, stretched to the plain picture's size at this DPI.
+        const WindowPixels plain = CaptureBitmap(LoadArt(IDB_PICTURE_PLAIN, dpi));
+        const WindowPixels shown = CaptureClient(dlg.m_picture);
+        const RECT left = shown.Bounds(kLeftColour), right = shown.Bounds(kRightColour);
+        EXPECT_EQ(left.left, 0);
+        EXPECT_EQ(left.bottom, plain.height);
+        EXPECT_EQ(right.right, plain.width);
+        EXPECT_EQ(right.bottom, plain.height);
+        dlg.m_picture.ShowBitmap(IDB_PICTURE_PLAIN);
+        const WindowPixels shownPlain = CaptureClient(dlg.m_picture);
+        int differing = 0;
+        for (int y = 0; y < plain.height; ++y)
+            for (int x = 0; x < plain.width; ++x) differing += shownPlain.At(x, y) != plain.At(x, y);
+        EXPECT_EQ(differing, 0);
+        dlg.m_picture.ShowBitmap(IDB_PICTURE_HALVES);
+
+        // Told again at the same DPI, they make nothing again.
+        for (CWnd* control : {static_cast<CWnd*>(&readout), static_cast<CWnd*>(&dlg.m_label)})
+            control->SendMessage(kDpiChangedAfterParent);
+        EXPECT_EQ(fontOf(readout), readoutFont);
+        EXPECT_EQ(fontOf(dlg.m_label), labelFont);
+    }
+    EXPECT_EQ(LiveGdiObjects(), objects) << "nothing is left of the other scales";
 }

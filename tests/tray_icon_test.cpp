@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/TrayIconArt.h"
+#include "framework/Dpi.h"
 #include "main_window_fixture.h"
 
 using namespace mwtest;
@@ -70,6 +71,37 @@ int ReadNumber(HICON icon, int digits, COLORREF colour)
         number = number * 10 + static_cast<int>(found - digitSegments);
     }
     return number;
+}
+
+// An icon's pixels at its own size; its size through size.
+WindowPixels IconPixels(HICON icon, int& size)
+{
+    ICONINFO info{};
+    size = 0;
+    if (!::GetIconInfo(icon, &info)) return {};
+    CBitmap colour(info.hbmColor), mask(info.hbmMask);
+    BITMAP bm{};
+    ::GetObjectA(colour, sizeof bm, &bm);
+    size = bm.bmWidth;
+    CCompatibleDC dc(nullptr);
+    void* bits = nullptr;
+    CBitmap canvas = CreateTopDownDib(size, size, &bits);
+    CSelect select(dc, canvas);
+    ::DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    return CaptureDC(dc, size, size);
+}
+
+// Runs of lit pixels along count pixels of a line of the picture.
+int LitRuns(const WindowPixels& p, COLORREF lit, int x, int y, int dx, int dy, int count)
+{
+    int runs = 0;
+    bool inRun = false;
+    for (; count-- > 0 && x >= 0 && y >= 0 && x < p.width && y < p.height; x += dx, y += dy) {
+        const bool on = p.At(x, y) == lit;
+        runs += on && !inRun;
+        inRun = on;
+    }
+    return runs;
 }
 
 class TrayIconTest : public MainWindowTest {
@@ -286,4 +318,55 @@ TEST_F(TrayIconTest, TheWindowIsHiddenOnlyOnceTheIconIsIn)
     EXPECT_EQ(Count(NIM_ADD), 3);
     dlg.SendMessage(WM_TIMER, 3);  // nothing more to do once it is in
     EXPECT_EQ(Count(NIM_ADD), 3);
+}
+
+// At every small-icon size the digits stand apart, the holes of each 8 stay
+// open (its strokes at least a pixel apart) and the number fills the icon.
+TEST(TrayIconArt, DigitsStayLegibleAtEverySmallIconSize)
+{
+    for (int size : {16, 20, 24, 32, 40, 48}) {
+        for (int celsius : {88, 888}) {
+            SCOPED_TRACE(std::to_string(size) + " px, " + std::to_string(celsius));
+            CIcon icon = MakeTemperatureIcon(celsius, size);
+            ASSERT_TRUE(icon);
+            int shownSize = 0;
+            const WindowPixels p = IconPixels(icon, shownSize);
+            ASSERT_EQ(shownSize, size);
+            const COLORREF lit = TemperatureColour(celsius);
+            const RECT box = p.Bounds(lit);
+            EXPECT_GE((box.right - box.left) * 4, size * 3) << "spans most of the width";
+            EXPECT_GE((box.bottom - box.top) * 4, size * 3) << "spans most of the height";
+            const int digits = celsius >= 100 ? 3 : 2;
+            // Along the top stroke, one run of lit pixels per digit: no two digits merge.
+            EXPECT_EQ(LitRuns(p, lit, 0, box.top, 1, 0, size), digits);
+            // Each 8: its centre column crosses three strokes, and the middle
+            // rows of its upper and lower halves two, with unlit pixels between.
+            const DigitLayout d = LayoutDigits(size, digits);
+            for (int i = 0; i < digits; ++i) {
+                const int left = d.left + i * (d.width + d.gap);
+                EXPECT_EQ(LitRuns(p, lit, left + d.width / 2, 0, 0, 1, size), 3) << "digit " << i;
+                EXPECT_EQ(LitRuns(p, lit, left, d.top + d.height / 4, 1, 0, d.width), 2) << "digit " << i;
+                EXPECT_EQ(LitRuns(p, lit, left, d.top + d.height * 3 / 4, 1, 0, d.width), 2) << "digit " << i;
+            }
+        }
+    }
+}
+
+// A window moved to a monitor of 150 % draws its icon at that scale's small-icon size at once.
+TEST_F(TrayIconTest, TheIconFollowsTheMainWindowsDpi)
+{
+    TestableQuiloDlg& dlg = OpenHidden(45);
+    const int size96 = SystemMetricForDpi(SM_CXSMICON, 96), size144 = SystemMetricForDpi(SM_CXSMICON, 144);
+    ASSERT_GT(size144, size96);
+    g_step = 10;  // within the tip's second: only the new size asks for a picture
+    RECT suggested{0, 0, ScaleToDpi(926, 144), ScaleToDpi(451, 144)};
+    dlg.SendMessage(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    g_notes.clear();
+    dlg.Tick();
+    const auto pictures = Of(NIF_ICON);
+    ASSERT_EQ(pictures.size(), 1u);
+    int size = 0;
+    const WindowPixels p = IconPixels(pictures[0].icon, size);
+    EXPECT_EQ(size, size144);
+    EXPECT_GT(p.Count(TemperatureColour(45)), 0);
 }

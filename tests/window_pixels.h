@@ -36,6 +36,15 @@ struct WindowPixels {
     }
 };
 
+// How many pixels of two pictures of one size differ; -1 when their sizes do.
+inline int DifferingPixels(const WindowPixels& a, const WindowPixels& b)
+{
+    if (a.width != b.width || a.height != b.height) return -1;
+    int n = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) n += a.pixels[i] != b.pixels[i];
+    return n;
+}
+
 // width x height pixels of a context, from its origin.
 inline WindowPixels CaptureDC(HDC source, int width, int height)
 {
