@@ -378,7 +378,8 @@ void CALLBACK EndRun(HWND, UINT, UINT_PTR id, DWORD)
     g_run.figures.seconds = WallSeconds() - g_run.wallStart;
     g_run.figures.refreshes = g_run.refreshes - g_run.refreshStart;
     g_run.figures.needleTurns = g_run.dlg->m_gauge.NeedlesTurned() - g_run.turnsStart;
-    g_run.dlg->PostMessage(WM_COMMAND, IDCANCEL);
+    // Ended as its close key ends it: Esc (IDCANCEL) only hides the window.
+    g_run.dlg->PostMessage(WM_CLOSE);
 }
 
 // The window run modally, as the program runs it, with its own 100 ms timer.
