@@ -8,8 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "framework/Gdi.h"
+#include "dpi_process.h"
 #include "framework/Dpi.h"
+#include "framework/Gdi.h"
 #include "framework/Resources.h"
 #include "res/resource.h"
 
@@ -31,21 +32,6 @@ Shown Describe(int tenths, const char* face, UINT dpi = kBaseDpi)
     LOGFONTW lf{};
     ::GetObjectW(font, sizeof lf, &lf);
     return {chosen, lf.lfHeight};
-}
-
-const wchar_t kDesktop[] = L"Control Panel\\Desktop";
-
-DWORD ReadDpi(bool& present)
-{
-    DWORD value = 0, size = sizeof value;
-    present = ::RegGetValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &value, &size) ==
-              ERROR_SUCCESS;
-    return value;
-}
-
-void WriteDpi(DWORD dpi)
-{
-    ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
 }
 
 }  // namespace
@@ -82,30 +68,6 @@ TEST(NumberFont, HeightsAtTheSystemsDpiAsSetForThisProcess)
 
 TEST(NumberFont, PixelHeightsFollowTheDpiAskedForNotTheSystems)
 {
-    bool present = false;
-    const DWORD saved = ReadDpi(present);
-    WriteDpi(144);
-    char self[MAX_PATH];
-    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string commandLine = std::string("\"") + self + "\" --gtest_filter=NumberFont.HeightsAtTheSystemsDpiAsSetForThisProcess";
-    ::SetEnvironmentVariableA("QSURGE_EXPECT_DPI", "144");
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    const BOOL started =
-        ::CreateProcessA(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child);
-    ::SetEnvironmentVariableA("QSURGE_EXPECT_DPI", nullptr);
-    DWORD code = 1;
-    if (started) {
-        ::WaitForSingleObject(child.hProcess, 60000);
-        ::GetExitCodeProcess(child.hProcess, &code);
-        ::CloseHandle(child.hProcess);
-        ::CloseHandle(child.hThread);
-    }
-    if (present)
-        WriteDpi(saved);
-    else
-        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
-    ASSERT_TRUE(started);
-    EXPECT_EQ(code, 0u) << "the fonts at 144 DPI (see the second process's output above)";
+    EXPECT_EQ(dpitest::RunAtDpi(144, "NumberFont.HeightsAtTheSystemsDpiAsSetForThisProcess", "QSURGE_EXPECT_DPI"), 0u)
+        << "the fonts at 144 DPI (see the second process's output above)";
 }

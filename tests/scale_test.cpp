@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dpi_process.h"
 #include "framework/Art.h"
 #include "framework/Dpi.h"
 #include "main_window_fixture.h"
@@ -16,7 +17,6 @@ namespace {
 using namespace mwtest;
 
 constexpr COLORREF kKey = RGB(0, 0, 255);
-constexpr wchar_t kDesktop[] = L"Control Panel\\Desktop";
 constexpr char kDpiVariable[] = "QSURGE_SCALE_DPI";
 constexpr UINT kDpis[] = {96, 120, 144, 192};
 
@@ -170,40 +170,7 @@ void ExpectReadoutsFit(HWND window, const char* name, std::initializer_list<Read
     }
 }
 
-// Runs this program's tests of one scale in a process of their own, with the
-// system's DPI set for it; gives its exit code.
-DWORD RunAtDpi(UINT dpi)
-{
-    DWORD saved = 0, size = sizeof saved;
-    const bool present = ::RegGetValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &saved,
-                                        &size) == ERROR_SUCCESS;
-    const DWORD value = dpi;
-    ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &value, sizeof value);
-    char self[MAX_PATH];
-    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string commandLine = std::string("\"") + self + "\" --gtest_filter=ScaleInProcess.*";
-    ::SetEnvironmentVariableA(kDpiVariable, std::to_string(dpi).c_str());
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    const BOOL started =
-        ::CreateProcessA(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child);
-    ::SetEnvironmentVariableA(kDpiVariable, nullptr);
-    DWORD code = 1000;
-    if (started) {
-        ::WaitForSingleObject(child.hProcess, 120000);
-        ::GetExitCodeProcess(child.hProcess, &code);
-        ::CloseHandle(child.hProcess);
-        ::CloseHandle(child.hThread);
-    }
-    if (present)
-        ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &saved, sizeof saved);
-    else
-        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
-    return code;
-}
-
-// The tests of one scale, run by RunAtDpi.
+// The tests of one scale, each in a process at its DPI.
 class ScaleInProcess : public MainWindowTest {
 protected:
     void SetUp() override
@@ -245,7 +212,7 @@ TEST(Scale, EveryWindowAtEachDisplayScale)
 {
     for (UINT dpi : kDpis) {
         SCOPED_TRACE(std::to_string(dpi) + " DPI (the process's own output is above)");
-        EXPECT_EQ(RunAtDpi(dpi), 0u);
+        EXPECT_EQ(dpitest::RunAtDpi(dpi, "ScaleInProcess.*", kDpiVariable), 0u);
     }
 }
 
