@@ -2,12 +2,9 @@
 
 #include <algorithm>
 
-#include "framework/Art.h"
 #include "framework/Dpi.h"
 
 HINSTANCE ResourceInstance() { return ::GetModuleHandleA(nullptr); }
-
-CBitmap LoadBitmapResource(UINT id) { return LoadArt(id, kBaseDpi); }
 
 CIcon LoadIconResource(UINT id)
 {

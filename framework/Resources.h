@@ -9,9 +9,6 @@
 // The module whose resources the program uses: the executable itself.
 HINSTANCE ResourceInstance();
 
-// Image id at 96 DPI (LoadArt at 96 DPI): the program's art, else a BITMAP
-// resource of that id; empty when there is neither.
-CBitmap LoadBitmapResource(UINT id);
 // An icon at the system's large icon size; empty when the resource is missing.
 CIcon LoadIconResource(UINT id);
 // Width and height of a bitmap, or false when its header cannot be read.

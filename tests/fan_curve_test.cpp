@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/Art.h"
 #include "framework/Dpi.h"
 #include "framework/Resources.h"
 #include "panels/CDlgFanCurve.h"
@@ -193,7 +194,7 @@ TEST_F(FanCurvePanelTest, PaintsTheStepLineOverTheGrid)
     };
     TestableFanCurvePanel& panel = Open();
     panel.ShowWindow(SW_SHOW);
-    CBitmap grid = LoadBitmapResource(IDB_CURVE_GRID);
+    CBitmap grid = LoadArt(IDB_CURVE_GRID, kBaseDpi);
     const WindowPixels bitmap = CaptureBitmap(grid);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.curve);

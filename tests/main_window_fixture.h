@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "app/CQuiloDlg.h"
+#include "framework/Art.h"
+#include "framework/Dpi.h"
 #include "framework/MessageBox.h"
 #include "framework/Resources.h"
 #include "guard_program.h"
@@ -81,7 +83,7 @@ public:
     // Whether a picture control shows exactly the bitmap resource.
     bool Shows(int id, UINT bitmapId) const
     {
-        CBitmap expected = LoadBitmapResource(bitmapId);
+        CBitmap expected = LoadArt(bitmapId, kBaseDpi);
         const WindowPixels want = CaptureBitmap(expected);
         const WindowPixels got = CaptureClient(GetDlgItem(id));
         return want.width == got.width && want.height == got.height && want.pixels == got.pixels;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/Art.h"
 #include "framework/Dpi.h"
 #include "framework/Resources.h"
 #include "panels/CDlgSetting.h"
@@ -76,8 +77,8 @@ protected:
     {
         ::RedrawWindow(*m_panel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         const WindowPixels shown = CaptureClient(m_panel->GetDlgItem(id));
-        CBitmap on = LoadBitmapResource(IDB_SWITCH_ON);
-        CBitmap off = LoadBitmapResource(IDB_SWITCH_OFF);
+        CBitmap on = LoadArt(IDB_SWITCH_ON, kBaseDpi);
+        CBitmap off = LoadArt(IDB_SWITCH_OFF, kBaseDpi);
         const bool isOn = CaptureBitmap(on).pixels == shown.pixels;
         EXPECT_NE(isOn, CaptureBitmap(off).pixels == shown.pixels) << "switch " << id << " shows neither image";
         return isOn;

@@ -28,6 +28,7 @@ using std::min;
 #include <vector>
 
 #include "app/CQuiloDlg.h"
+#include "framework/Art.h"
 #include "framework/Dpi.h"
 #include "framework/Resources.h"
 #include "profile/IniFile.h"
@@ -207,7 +208,7 @@ public:
         : m_window(gauge), m_memory(m_window),
           m_frame(::CreateCompatibleBitmap(m_window, kDialSize, kDialSize)), m_selectFrame(m_memory, m_frame)
     {
-        CBitmap face = LoadBitmapResource(IDB_DIAL_FACE);
+        CBitmap face = LoadArt(IDB_DIAL_FACE, kBaseDpi);
         CCompatibleDC faceDC(m_window);
         CSelect selectFace(faceDC, face);
         ::BitBlt(m_memory, 0, 0, kDialSize, kDialSize, faceDC, 0, 0, SRCCOPY);
