@@ -62,9 +62,19 @@ CWnd* CWnd::FromHandle(HWND hWnd) { return hWnd ? FindAttachment(hWnd).object : 
 
 UINT CWnd::Dpi() const
 {
+    if (m_layoutDpi) return m_layoutDpi;
     if (!m_hWnd) return SystemDpi();
-    const CWnd* top = FromHandle(::GetAncestor(m_hWnd, GA_ROOT));
-    if (top && top->m_layoutDpi) return top->m_layoutDpi;
+    // Controls ask at every paint: the chain of parents is walked through the
+    // window's own style and parent, which the process keeps, where
+    // GetAncestor asks Wine's server each time.
+    HWND top = m_hWnd;
+    while (::GetWindowLongPtrW(top, GWL_STYLE) & WS_CHILD) {
+        HWND parent = ::GetParent(top);
+        if (!parent) break;
+        top = parent;
+    }
+    const CWnd* object = FromHandle(top);
+    if (object && object->m_layoutDpi) return object->m_layoutDpi;
     return WindowDpi(m_hWnd);
 }
 
