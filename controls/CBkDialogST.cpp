@@ -159,7 +159,16 @@ void CBkDialogST::CutOutline()
 {
     m_outlineDpi = Dpi();
     const COLORREF key = m_outlineKey;
-    CBitmap bitmap = LoadArt(m_outlineId, m_outlineDpi);
+    // The skin is mostly its own outline: the art shown is read, not decoded
+    // again. A bitmap is read only while no context holds it.
+    CBitmap loaded;
+    HBITMAP bitmap = m_bitmap.get();
+    if (bitmap && m_backgroundId == m_outlineId && m_backgroundDpi == m_outlineDpi) {
+        m_skinDC.Release();
+    } else {
+        loaded = LoadArt(m_outlineId, m_outlineDpi);
+        bitmap = loaded.get();
+    }
     int w = 0, h = 0;
     if (!GetBitmapSize(bitmap, w, h) || w <= 0 || h <= 0) return;  // no skin: the window keeps its rectangle
 
