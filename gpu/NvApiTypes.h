@@ -50,6 +50,9 @@ constexpr uint32_t GetPowerPolicyStatus = 0x70916171;
 constexpr uint32_t SetPowerPolicyStatus = 0xAD95F5ED;
 constexpr uint32_t GetCoolerSettings = 0xDA141340;
 constexpr uint32_t SetCoolerLevels = 0x891FA0AE;
+constexpr uint32_t ClientFanCoolersGetStatus = 0x35AED5E8;
+constexpr uint32_t ClientFanCoolersGetControl = 0x814B209F;
+constexpr uint32_t ClientFanCoolersSetControl = 0xA58971A5;
 constexpr uint32_t DrsCreateSession = 0x0694D52E;
 constexpr uint32_t DrsLoadSettings = 0x375DBD6B;
 constexpr uint32_t DrsGetBaseProfile = 0xDA8466A0;
@@ -63,9 +66,10 @@ constexpr uint32_t kAll[] = {
     GetVbiosVersionString, GetFrameBufferSize, GetCoreCount, GetDisplayDriverVersion,
     GetAllClockFrequencies, GetThermalSettings, GetCurrentPstate, GetPstates20, SetPstates20,
     GetMemoryBusWidth, GetMemoryType, GetPowerPolicyInfo, GetPowerPolicyStatus,
-    SetPowerPolicyStatus, GetCoolerSettings, SetCoolerLevels, DrsCreateSession,
+    SetPowerPolicyStatus, GetCoolerSettings, SetCoolerLevels, ClientFanCoolersGetStatus,
+    ClientFanCoolersGetControl, ClientFanCoolersSetControl, DrsCreateSession,
     DrsLoadSettings, DrsGetBaseProfile, DrsSetSetting, DrsSaveSettings, DrsDestroySession};
-static_assert(sizeof(kAll) / sizeof(kAll[0]) == 27, "one identifier per interface");
+static_assert(sizeof(kAll) / sizeof(kAll[0]) == 30, "one identifier per interface");
 } // namespace NvId
 
 // ------------------------------------------------------------ version words
@@ -79,6 +83,8 @@ constexpr uint32_t Pstates20 = 0x00011C94;
 constexpr uint32_t DrsSetting = 0x00013020;
 constexpr uint32_t CoolerSettings = 0x00030508;
 constexpr uint32_t CoolerLevels = 0x000100A4;
+constexpr uint32_t FanCoolersStatus = 0x000106A8;
+constexpr uint32_t FanCoolersControl = 0x000105AC;
 constexpr uint32_t PowerPolicyInfo = 0x000100B8;
 constexpr uint32_t PowerPolicyStatus = 0x00010048;
 
@@ -96,6 +102,7 @@ constexpr uint32_t kNvMaxPstates20 = 16;
 constexpr uint32_t kNvMaxPstate20Clocks = 8;
 constexpr uint32_t kNvMaxPstate20BaseVoltages = 4;
 constexpr uint32_t kNvMaxCoolers = 20;
+constexpr uint32_t kNvMaxFanCoolers = 32;       // items of the client fan records
 constexpr uint32_t kNvMaxPowerPolicies = 4;
 
 constexpr int32_t kNvClockGraphics = 0;         // public clock domain ids
@@ -123,6 +130,8 @@ constexpr int32_t kNvThermalControllerGpu = 1;
 constexpr uint32_t kNvCoolerTargetAll = 7;      // cooler settings read: every cooler
 constexpr uint32_t kNvCoolerPolicyManual = 1;   // the fan runs at the written level
 constexpr uint32_t kNvCoolerPolicyAuto = 32;    // the driver's own fan curve
+constexpr uint32_t kNvFanControlAuto = 0;       // client fan control mode: the driver's
+constexpr uint32_t kNvFanControlManual = 1;     // the fan runs at the written level
 
 constexpr uint32_t kNvDrsFrameRateLimiter = 0x10834FEE;
 constexpr uint32_t kNvDrsFrameRateEnabled = 0xF0000000u;  // added to the frame rate
@@ -277,6 +286,39 @@ struct NvCoolerLevels {
     NvCoolerLevel cooler[kNvMaxCoolers];
 };
 
+// The client fan interface of cards with several fans (and of every card
+// since RTX 30): each fan by the id its status lists.
+struct NvFanCoolerStatusEntry {
+    uint32_t coolerId;
+    uint32_t currentRpm;
+    uint32_t currentMinLevel;    // per cent
+    uint32_t currentMaxLevel;
+    uint32_t currentLevel;
+    uint32_t reserved[8];
+};
+
+struct NvFanCoolersStatus {
+    uint32_t version;
+    uint32_t count;
+    uint32_t reserved[8];
+    NvFanCoolerStatusEntry items[kNvMaxFanCoolers];
+};
+
+struct NvFanCoolerControlEntry {
+    uint32_t coolerId;
+    uint32_t level;              // per cent
+    uint32_t controlMode;        // kNvFanControlAuto or kNvFanControlManual
+    uint32_t reserved[8];
+};
+
+struct NvFanCoolersControl {
+    uint32_t version;
+    uint32_t reserved0;
+    uint32_t count;
+    uint32_t reserved[8];
+    NvFanCoolerControlEntry items[kNvMaxFanCoolers];
+};
+
 struct NvPowerPolicyInfoEntry {
     uint32_t policyId;
     uint32_t reserved0[2];
@@ -336,6 +378,13 @@ static_assert(offsetof(NvCoolerSettings, cooler[0].defaultMaxLevel) == 20, "");
 static_assert(offsetof(NvCoolerSettings, cooler[1].currentLevel) == 8 + 64 + 24, "");
 static_assert(sizeof(NvCoolerLevels) == NvVer::Size(NvVer::CoolerLevels), "cooler levels size");
 static_assert(offsetof(NvCoolerLevels, cooler[1].policy) == 16, "");
+static_assert(sizeof(NvFanCoolerStatusEntry) == 52 && sizeof(NvFanCoolerControlEntry) == 44, "");
+static_assert(sizeof(NvFanCoolersStatus) == NvVer::Size(NvVer::FanCoolersStatus), "fan status size");
+static_assert(offsetof(NvFanCoolersStatus, items) == 40, "");
+static_assert(offsetof(NvFanCoolersStatus, items[1].currentLevel) == 40 + 52 + 16, "");
+static_assert(sizeof(NvFanCoolersControl) == NvVer::Size(NvVer::FanCoolersControl), "fan control size");
+static_assert(offsetof(NvFanCoolersControl, count) == 8 && offsetof(NvFanCoolersControl, items) == 44, "");
+static_assert(offsetof(NvFanCoolersControl, items[1].controlMode) == 44 + 44 + 8, "");
 static_assert(sizeof(NvPowerPolicyInfoEntry) == 44, "");
 static_assert(sizeof(NvPowerPolicyInfo) == NvVer::Size(NvVer::PowerPolicyInfo), "power info size");
 static_assert(offsetof(NvPowerPolicyInfo, count) == 5 && offsetof(NvPowerPolicyInfo, entries) == 8, "");
@@ -365,6 +414,8 @@ using NvGetPowerPolicyInfoFn = NvStatus (*)(NvGpuHandle gpu, NvPowerPolicyInfo* 
 using NvPowerPolicyStatusFn = NvStatus (*)(NvGpuHandle gpu, NvPowerPolicyStatus* record);  // get and set
 using NvGetCoolerSettingsFn = NvStatus (*)(NvGpuHandle gpu, uint32_t coolerTarget, NvCoolerSettings* record);
 using NvSetCoolerLevelsFn = NvStatus (*)(NvGpuHandle gpu, uint32_t coolerIndex, NvCoolerLevels* record);
+using NvFanCoolersStatusFn = NvStatus (*)(NvGpuHandle gpu, NvFanCoolersStatus* record);
+using NvFanCoolersControlFn = NvStatus (*)(NvGpuHandle gpu, NvFanCoolersControl* record);  // get and set
 using NvDrsCreateSessionFn = NvStatus (*)(NvDrsSession* session);
 using NvDrsSessionFn = NvStatus (*)(NvDrsSession session);  // load, save, destroy
 using NvDrsGetBaseProfileFn = NvStatus (*)(NvDrsSession session, NvDrsProfile* profile);

@@ -30,6 +30,9 @@ NvStatus GetPowerPolicyStatus(NvGpuHandle gpu, NvPowerPolicyStatus* record);
 NvStatus SetPowerPolicyStatus(NvGpuHandle gpu, NvPowerPolicyStatus* record);
 NvStatus GetCoolerSettings(NvGpuHandle gpu, uint32_t coolerTarget, NvCoolerSettings* record);
 NvStatus SetCoolerLevels(NvGpuHandle gpu, uint32_t coolerIndex, NvCoolerLevels* record);
+NvStatus ClientFanCoolersGetStatus(NvGpuHandle gpu, NvFanCoolersStatus* record);
+NvStatus ClientFanCoolersGetControl(NvGpuHandle gpu, NvFanCoolersControl* record);
+NvStatus ClientFanCoolersSetControl(NvGpuHandle gpu, NvFanCoolersControl* record);
 // Driver settings.
 NvStatus DrsCreateSession(NvDrsSession* session);
 NvStatus DrsLoadSettings(NvDrsSession session);

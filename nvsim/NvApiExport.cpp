@@ -38,6 +38,9 @@ const InterfaceEntry kInterfaces[] = {
     {NvId::SetPowerPolicyStatus, Address(nvsim::SetPowerPolicyStatus)},
     {NvId::GetCoolerSettings, Address(nvsim::GetCoolerSettings)},
     {NvId::SetCoolerLevels, Address(nvsim::SetCoolerLevels)},
+    {NvId::ClientFanCoolersGetStatus, Address(nvsim::ClientFanCoolersGetStatus)},
+    {NvId::ClientFanCoolersGetControl, Address(nvsim::ClientFanCoolersGetControl)},
+    {NvId::ClientFanCoolersSetControl, Address(nvsim::ClientFanCoolersSetControl)},
     {NvId::DrsCreateSession, Address(nvsim::DrsCreateSession)},
     {NvId::DrsLoadSettings, Address(nvsim::DrsLoadSettings)},
     {NvId::DrsGetBaseProfile, Address(nvsim::DrsGetBaseProfile)},
@@ -70,6 +73,9 @@ static_assert(std::is_same_v<decltype(&nvsim::GetPowerPolicyStatus), NvPowerPoli
 static_assert(std::is_same_v<decltype(&nvsim::SetPowerPolicyStatus), NvPowerPolicyStatusFn>);
 static_assert(std::is_same_v<decltype(&nvsim::GetCoolerSettings), NvGetCoolerSettingsFn>);
 static_assert(std::is_same_v<decltype(&nvsim::SetCoolerLevels), NvSetCoolerLevelsFn>);
+static_assert(std::is_same_v<decltype(&nvsim::ClientFanCoolersGetStatus), NvFanCoolersStatusFn>);
+static_assert(std::is_same_v<decltype(&nvsim::ClientFanCoolersGetControl), NvFanCoolersControlFn>);
+static_assert(std::is_same_v<decltype(&nvsim::ClientFanCoolersSetControl), NvFanCoolersControlFn>);
 static_assert(std::is_same_v<decltype(&nvsim::DrsCreateSession), NvDrsCreateSessionFn>);
 static_assert(std::is_same_v<decltype(&nvsim::DrsLoadSettings), NvDrsSessionFn>);
 static_assert(std::is_same_v<decltype(&nvsim::DrsGetBaseProfile), NvDrsGetBaseProfileFn>);

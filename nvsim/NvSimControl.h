@@ -36,6 +36,7 @@ typedef struct NvSimCall {
     /* SetPstates20: per P-state written: P-state number, then (domain, offset kHz) per clock
      * power status write: (policy id, flags, target) per entry
      * cooler level write: cooler index, level, policy
+     * client fan control write: count, then (fan id, level, control mode) per fan
      * DRS SetSetting: setting id, type, value
      * thermal read: sensor index; cooler read: cooler target; display enumeration: index */
 } NvSimCall;

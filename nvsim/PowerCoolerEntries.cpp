@@ -1,5 +1,8 @@
 // Power policies (limits and targets) and coolers (levels and policies).
 #include "nvsim/Entries.h"
+
+#include <algorithm>
+
 #include "nvsim/Simulator.h"
 
 namespace nvsim {
@@ -71,6 +74,7 @@ NvStatus GetCoolerSettings(NvGpuHandle handle, uint32_t coolerTarget, NvCoolerSe
     call.Sim().shared.LoadCoolers(call.Sim().gpus);
     const GpuModel& gpu = call.Gpu();
     const GpuConfig& config = gpu.Config();
+    if (config.fanInterface != GpuConfig::FanInterface::Cooler) return call.Done(kNvNotSupported);
     if (coolerTarget != kNvCoolerTargetAll && coolerTarget >= config.coolers) return call.Done(kNvInvalidArgument);
     ClearBody(record);
     record->count = config.coolers;
@@ -90,6 +94,7 @@ NvStatus SetCoolerLevels(NvGpuHandle handle, uint32_t coolerIndex, NvCoolerLevel
     call.Sim().shared.LoadCoolers(call.Sim().gpus);
     GpuModel& gpu = call.Gpu();
     const GpuConfig& config = gpu.Config();
+    if (config.fanInterface != GpuConfig::FanInterface::Cooler) return call.Done(kNvNotSupported);
     if (coolerIndex >= config.coolers) return call.Done(kNvInvalidArgument);
     const NvCoolerLevel& wanted = record->cooler[coolerIndex];
     call.Value(wanted.level);
@@ -101,6 +106,91 @@ NvStatus SetCoolerLevels(NvGpuHandle handle, uint32_t coolerIndex, NvCoolerLevel
         return call.Done(kNvInvalidArgument);
     }
     gpu.SetCoolerPolicy(coolerIndex, wanted.policy);
+    call.Sim().shared.SaveCoolers(call.Sim().gpus);
+    return call.Done(kNvOk);
+}
+
+namespace {
+bool AnswersClientFans(const GpuConfig& config) { return config.fanInterface == GpuConfig::FanInterface::Client; }
+// Fan ids count from 1, as the status lists them; 0 or an id past the last is no fan.
+uint32_t FanIndexOf(uint32_t coolerId) { return coolerId - 1; }
+}  // namespace
+
+NvStatus ClientFanCoolersGetStatus(NvGpuHandle handle, NvFanCoolersStatus* record)
+{
+    DriverCall call(NvId::ClientFanCoolersGetStatus, handle);
+    if (NvStatus status = call.BeginRecord(record, {NvVer::FanCoolersStatus})) return status;
+    call.Sim().shared.LoadCoolers(call.Sim().gpus);
+    const GpuModel& gpu = call.Gpu();
+    const GpuConfig& config = gpu.Config();
+    if (!AnswersClientFans(config)) return call.Done(kNvNotSupported);
+    ClearBody(record);
+    record->count = config.coolers;
+    for (uint32_t c = 0; c < config.coolers; ++c) {
+        NvFanCoolerStatusEntry& fan = record->items[c];
+        fan.coolerId = c + 1;
+        fan.currentLevel = static_cast<uint32_t>(gpu.CoolerLevel(c));
+        fan.currentRpm = fan.currentLevel * config.fanRpmPerPercent;
+        fan.currentMinLevel = config.coolerMin;
+        fan.currentMaxLevel = config.coolerMax;
+    }
+    return call.Done(kNvOk);
+}
+
+NvStatus ClientFanCoolersGetControl(NvGpuHandle handle, NvFanCoolersControl* record)
+{
+    DriverCall call(NvId::ClientFanCoolersGetControl, handle);
+    if (NvStatus status = call.BeginRecord(record, {NvVer::FanCoolersControl})) return status;
+    call.Sim().shared.LoadCoolers(call.Sim().gpus);
+    const GpuModel& gpu = call.Gpu();
+    const GpuConfig& config = gpu.Config();
+    if (!AnswersClientFans(config)) return call.Done(kNvNotSupported);
+    ClearBody(record);
+    record->count = config.coolers;
+    for (uint32_t c = 0; c < config.coolers; ++c) {
+        NvFanCoolerControlEntry& fan = record->items[c];
+        fan.coolerId = c + 1;
+        fan.level = static_cast<uint32_t>(gpu.CoolerLevel(c));
+        fan.controlMode = gpu.CoolerPolicy(c) == kNvCoolerPolicyManual ? kNvFanControlManual : kNvFanControlAuto;
+    }
+    return call.Done(kNvOk);
+}
+
+// Logged: the count, then id, level and mode of each item. Every item is
+// checked before any is applied; a manual level below the fan's minimum is
+// raised to it, as drivers do.
+NvStatus ClientFanCoolersSetControl(NvGpuHandle handle, NvFanCoolersControl* record)
+{
+    DriverCall call(NvId::ClientFanCoolersSetControl, handle);
+    if (NvStatus status = call.BeginRecord(record, {NvVer::FanCoolersControl})) return status;
+    const uint32_t count = record->count;
+    call.Value(count);
+    for (uint32_t i = 0; i < count && i < kNvMaxFanCoolers; ++i) {
+        call.Value(record->items[i].coolerId);
+        call.Value(record->items[i].level);
+        call.Value(record->items[i].controlMode);
+    }
+    call.Sim().shared.LoadCoolers(call.Sim().gpus);
+    GpuModel& gpu = call.Gpu();
+    const GpuConfig& config = gpu.Config();
+    if (!AnswersClientFans(config)) return call.Done(kNvNotSupported);
+    if (count == 0 || count > kNvMaxFanCoolers) return call.Done(kNvInvalidArgument);
+    for (uint32_t i = 0; i < count; ++i) {
+        const NvFanCoolerControlEntry& fan = record->items[i];
+        if (FanIndexOf(fan.coolerId) >= config.coolers || fan.controlMode > kNvFanControlManual ||
+            (fan.controlMode == kNvFanControlManual && fan.level > config.coolerMax))
+            return call.Done(kNvInvalidArgument);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const NvFanCoolerControlEntry& fan = record->items[i];
+        const uint32_t index = FanIndexOf(fan.coolerId);
+        if (fan.controlMode == kNvFanControlManual) {
+            gpu.SetCoolerLevel(index, std::max(fan.level, config.coolerMin));
+            gpu.SetCoolerPolicy(index, kNvCoolerPolicyManual);
+        } else {
+            gpu.SetCoolerPolicy(index, kNvCoolerPolicyAuto);
+        }
+    }
     call.Sim().shared.SaveCoolers(call.Sim().gpus);
     return call.Done(kNvOk);
 }

@@ -167,6 +167,13 @@ GpuConfig ReadGpu(const IniDocument& ini, int index)
     keys.Number("Coolers", gpu.coolers, 0, kNvMaxCoolers);
     keys.Number("CoolerMin", gpu.coolerMin, 0, 100);
     keys.Number("CoolerMax", gpu.coolerMax, 0, 100);
+    if (const std::string* fans = keys.Text("FanInterface")) {
+        const std::string kind = IniDocument::Lower(*fans);
+        if (kind == "cooler") gpu.fanInterface = GpuConfig::FanInterface::Cooler;
+        if (kind == "client") gpu.fanInterface = GpuConfig::FanInterface::Client;
+        if (kind == "none") gpu.fanInterface = GpuConfig::FanInterface::None;
+    }
+    keys.Number("FanRpmPerPercent", gpu.fanRpmPerPercent, 0, 1000);
     keys.Real("Temperature", gpu.startTemp, -40, 150);
     keys.Real("Ambient", gpu.ambient, -40, 80);
     keys.Real("HeatRise", gpu.heatRise, 0, 200);

@@ -33,6 +33,10 @@ struct GpuConfig {
     uint32_t powerMin = 0, powerDefault = 0, powerMax = 0;
     uint32_t sensors = 1;
     uint32_t coolers = 1, coolerMin = 0, coolerMax = 100;
+    // Which fan interface the card answers: the older cooler one, the client
+    // one of cards with several fans (each fan by id 1, 2, ...), or neither.
+    enum class FanInterface { Cooler, Client, None } fanInterface = FanInterface::Cooler;
+    uint32_t fanRpmPerPercent = 30;  // the client interface's speed reading; 0: none reported
     // Thermal model.
     double startTemp = 0, ambient = 0, heatRise = 0, thermalTauMs = 1;
     double fanCurveLow = 0, fanCurveHigh = 1;   // driver curve: minimum level up to low, maximum from high
