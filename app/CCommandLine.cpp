@@ -149,7 +149,12 @@ int CCommandLine::Run(CommandTarget& target, std::string& text) const
     };
     if (m_preset != 0 && !target.ApplyPresetNow(m_preset)) refused("the preset");
     if (Has(kReset) && !target.ResetOverclock()) refused("the reset");
-    if (m_fan != Fan::Unchanged && !target.SetFanMode(m_fan == Fan::Auto)) refused("the fan mode");
+    std::string why;
+    if (m_fan != Fan::Unchanged && !target.SetFanMode(m_fan == Fan::Auto, why)) {
+        if (why.empty()) refused("the fan mode");
+        else text += why + ".\r\n";
+        code = kExitRefused;
+    }
     if (Has(kStatus)) code = target.WriteStatus(text);
     if (Has(kShow)) target.ShowMainWindow();
     if (Has(kHide)) target.HideMainWindow();
@@ -167,7 +172,9 @@ const char* CCommandLine::HelpText()
            "  --reset           put the overclock back to the card's defaults\r\n"
            "  --fan auto|curve  hand the fan to the driver, or let it follow the fan curve\r\n"
            "  --status          one line per GPU, tab-separated: index, name, temperature (C),\r\n"
-           "                    fan (%), engine clock (MHz), memory clock (MHz)\r\n"
+           "                    fan (%), engine clock (MHz), memory clock (MHz), every fan\r\n"
+           "                    (60%/1800rpm 58%/1750rpm: each fan's level, with its speed\r\n"
+           "                    where the card reports it)\r\n"
            "  --help            this text\r\n"
            "A running copy carries the options out; without one the program starts and\r\n"
            "carries them out (--status and --help only write, and end).\r\n"

@@ -19,7 +19,8 @@ public:
     // The next three: false when the driver refused or there is no GPU.
     virtual bool ApplyPresetNow(int level) = 0;
     virtual bool ResetOverclock() = 0;
-    virtual bool SetFanMode(bool driverControls) = 0;
+    // why: the sentence to answer when the refusal is not the driver's.
+    virtual bool SetFanMode(bool driverControls, std::string& why) = 0;
     // One line per GPU; an exit code.
     virtual int WriteStatus(std::string& text) = 0;
 

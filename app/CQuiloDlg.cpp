@@ -137,7 +137,7 @@ void CQuiloDlg::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_TEMP_PICTURE, m_temperaturePicture);
     DDX_Control(pDX, IDC_GAUGE, m_gauge);
     DDX_Text(pDX, IDC_TEMP_READOUT, m_temperature);
-    DDX_Text(pDX, IDC_FAN_READOUT, m_fanLevel);
+    DDX_Text(pDX, IDC_FAN_READOUT, m_fanShown);
     DDX_Text(pDX, IDC_ENGINE_READOUT, m_engineClock);
     DDX_Text(pDX, IDC_MEMORY_READOUT, m_memoryClock);
 }
@@ -341,13 +341,16 @@ void CQuiloDlg::ShowPresetButtons()
     }
 }
 
+// A card whose fans the system controls keeps the switch on, and says why.
 void CQuiloDlg::ShowFanModeButton()
 {
     m_shownFanAuto = m_fan.FanAuto();
+    m_shownCanDrive = m_fan.CanDrive();
     const UINT image = m_shownFanAuto ? IDB_SWITCH_ON : IDB_SWITCH_OFF;
     SetImages(m_fanModeButton, image, image, image);
     m_fanModeButton.SetChecked(m_shownFanAuto != 0);
     m_fanModeButton.SetAccessibleName(m_shownFanAuto ? "Fan: automatic" : "Fan: follows the curve");
+    m_fanModeButton.SetTip(m_shownCanDrive ? "" : CFanControl::kNoFanControl);
 }
 
 void CQuiloDlg::SelectPreset(int preset)
@@ -404,44 +407,50 @@ void CQuiloDlg::Refresh()
         SetTimer(kRefreshTimer, kRefreshPeriod);
         m_monitorStep = MonitorStep::InStep;
     }
-    const bool temperatureRead = m_gpu.GetTemperature(m_temperature, -1) != 0;
+    GpuReading reading;
+    m_gpu.Read(reading, -1);
+    // A temperature that cannot be read leaves the last one shown.
+    if (reading.temperature) m_temperature = *reading.temperature;
     m_temperatureWidth = m_temperature >= 100 ? 2 : 1;
     PlaceReadout(m_temperatureText, m_temperatureWidth, m_lastTemperatureWidth, kTemperaturePlaces);
     // The series ends at 120 to 129 degrees; hotter readings keep its last picture.
     m_temperaturePicture.ShowBitmap(std::min<unsigned>(IDB_TEMP_FIRST + m_temperature / 10, IDB_TEMP_LAST));
 
-    GpuClockInfo clocks{};
-    m_gpu.GetCurrentClocks(clocks, -1);
-    m_engineClock = EngineClockMHz(clocks);
-    m_memoryClock = MemoryClockMHz(clocks);
+    m_engineClock = reading.engineClock.value_or(0);
+    m_memoryClock = reading.memoryClock.value_or(0);
     m_gauge.DrawGauge(static_cast<int>(m_memoryClock), static_cast<int>(m_engineClock));
 
-    m_fanLevel = m_fan.Tick(m_temperature);
-    if (m_fan.FanAuto() != m_shownFanAuto) ShowFanModeButton();
-    m_fanWidth = m_fanLevel == 100 ? 2 : 1;
+    m_fan.Tick(reading);
+    if (m_fan.FanAuto() != m_shownFanAuto || m_fan.CanDrive() != m_shownCanDrive) ShowFanModeButton();
+    std::string notice;
+    if (m_fan.TakeNotice(notice)) m_trayIcon.ShowBalloon(L"Q-Surge: fan", WideFromCp936(notice.c_str()), NIIF_WARNING);
+    const unsigned fanLevel = reading.fanLevel.value_or(0);
+    m_fanShown = reading.fanLevel ? std::to_string(fanLevel) : "-";
+    m_fanWidth = fanLevel == 100 ? 2 : 1;
     PlaceReadout(m_fanText, m_fanWidth, m_lastFanWidth, kFanPlaces);
-    m_fanPicture.ShowBitmap(IDB_FAN_FIRST + std::min(m_fanLevel, 100u) / 10);
+    m_fanPicture.ShowBitmap(IDB_FAN_FIRST + std::min(fanLevel, 100u) / 10);
 
     // The readouts already show unchanged readings; pushing them again would
     // only read their texts back. A readout given a new text paints it over
     // the skin at once, so nothing here needs repainting.
-    if (m_temperature != m_lastTemperature || m_fanLevel != m_lastFanLevel || m_engineClock != m_lastEngineClock ||
+    if (m_temperature != m_lastTemperature || m_fanShown != m_lastFanShown || m_engineClock != m_lastEngineClock ||
         m_memoryClock != m_lastMemoryClock)
         UpdateData(FALSE);
     m_lastTemperature = m_temperature;
-    m_lastFanLevel = m_fanLevel;
+    m_lastFanShown = m_fanShown;
     m_lastEngineClock = m_engineClock;
     m_lastMemoryClock = m_memoryClock;
-    m_trayIcon.ShowReadings({temperatureRead, m_temperature, m_fanLevel, m_engineClock, m_memoryClock});
+    m_trayIcon.ShowReadings(reading);
+    if (m_monitorPanel.m_hWnd) m_monitorPanel.TakeReading(reading);
     if (m_monitorStep == MonitorStep::Apart && m_monitorPanel.m_hWnd) m_monitorStep = MonitorStep::Due;
-    if (m_readingsLog.Due()) LogReadings();
+    if (m_readingsLog.Due()) LogReadings(reading);
 }
 
-void CQuiloDlg::LogReadings()
+void CQuiloDlg::LogReadings(const GpuReading& selected)
 {
     GpuLogReading readings[kNvMaxPhysicalGpus];
     const int count = ReadGpusForLog(m_gpu, m_fan.FanAuto() ? -1 : m_gpu.m_gpuIndex, readings,
-                                     static_cast<int>(std::size(readings)));
+                                     static_cast<int>(std::size(readings)), &selected);
     m_readingsLog.Record(readings, count);
     LogNotice notice;
     if (m_readingsLog.TakeNotice(notice)) m_trayIcon.ShowBalloon(notice.title, notice.text, NIIF_WARNING);
@@ -462,11 +471,18 @@ void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidt
     readout.MoveTo(r.left, r.top, r.Width(), r.Height());
 }
 
-void CQuiloDlg::OnFanMode() { SetFanMode(!m_fan.FanAuto()); }
-
-bool CQuiloDlg::SetFanMode(bool driverControls)
+void CQuiloDlg::OnFanMode()
 {
-    m_fan.SetFanAuto(driverControls ? 1 : 0);
+    std::string why;
+    SetFanMode(!m_fan.FanAuto(), why);
+}
+
+bool CQuiloDlg::SetFanMode(bool driverControls, std::string& why)
+{
+    if (!m_fan.SetFanAuto(driverControls ? 1 : 0)) {
+        why = CFanControl::kNoFanControl;
+        return false;
+    }
     ShowFanModeButton();
     // A fan the driver would not take back stays held, and is asked for again.
     return m_gpu.m_gpuCount > 0 && !(driverControls && m_fan.Held() != 0);

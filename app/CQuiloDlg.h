@@ -52,7 +52,7 @@ public:
     void ExitProgram() override { EndProgram(IDCANCEL); }
     bool ApplyPresetNow(int level) override;
     bool ResetOverclock() override;
-    bool SetFanMode(bool driverControls) override;
+    bool SetFanMode(bool driverControls, std::string& why) override;
     int WriteStatus(std::string& text) override;
 
     // Hides the window once its icon is in the notification area; until the
@@ -125,9 +125,10 @@ protected:
     bool IsLogonStart() const;
     void StartWithProfile();
     void WaitForDriver();
-    // Once a second while logging: every GPU's readings to the log, and a
-    // balloon when the log has something to tell.
-    void LogReadings();
+    // Once a second while logging: every GPU's readings to the log (the
+    // selected one's as the refresh read it), and a balloon when the log has
+    // something to tell.
+    void LogReadings(const GpuReading& selected);
     // The "Log readings" switch, kept in the profile.
     void SetLogging(bool on);
     // The stored overclock, when the "OC" switch asks for it; a balloon when
@@ -149,6 +150,7 @@ protected:
     CGpuControl m_gpu;
     CFanControl m_fan{m_gpu, m_ini};
     int m_shownFanAuto = 1;  // what the fan switch shows
+    bool m_shownCanDrive = true;  // and whether it can be switched
     CDlgTurbo m_turboPanel;
     COverclockAtStart m_overclockAtStart;
     CDlgFanCurve m_fanCurvePanel;
@@ -162,8 +164,10 @@ protected:
     CDlgInfo m_infoPanel;
     CStaticFont m_temperatureText, m_fanText, m_engineText, m_memoryText;
     int m_preset = 1;
-    unsigned m_temperature = 0, m_fanLevel = 0, m_engineClock = 0, m_memoryClock = 0;
-    unsigned m_lastTemperature = 0, m_lastFanLevel = 0;  // shown by the readouts, which start at 0
+    unsigned m_temperature = 0, m_engineClock = 0, m_memoryClock = 0;
+    std::string m_fanShown = "0";  // the fan readout: a dash for a level that cannot be read
+    unsigned m_lastTemperature = 0;  // shown by the readouts, which start at 0
+    std::string m_lastFanShown = "0";
     unsigned m_lastEngineClock = 0, m_lastMemoryClock = 0;
     int m_temperatureWidth = 0, m_lastTemperatureWidth = 0, m_fanWidth = 0, m_lastFanWidth = 0;
     CTEMP m_fanPicture, m_temperaturePicture;

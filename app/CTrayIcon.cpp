@@ -100,11 +100,11 @@ void CTrayIcon::Restore()
     m_temporary = temporary && m_shown;
 }
 
-void CTrayIcon::ShowReadings(const TrayReadings& readings)
+void CTrayIcon::ShowReadings(const GpuReading& readings)
 {
-    if (readings.valid) {
-        const int celsius = static_cast<int>(std::min(readings.temperature, 999u));
-        if (celsius >= m_warningAt && !m_warned) Warn(readings.temperature);
+    if (readings.temperature) {
+        const int celsius = static_cast<int>(std::min(*readings.temperature, 999u));
+        if (celsius >= m_warningAt && !m_warned) Warn(*readings.temperature);
         if (celsius <= m_warningAt - kWarningRearm) m_warned = false;
     }
     // A temporary icon only carries its warning: updating it would cost the
@@ -126,10 +126,10 @@ void CTrayIcon::ShowReadings(const TrayReadings& readings)
     if (flags) Notify(NIM_MODIFY, flags);
 }
 
-bool CTrayIcon::UpdatePicture(const TrayReadings& readings, CIcon& replaced)
+bool CTrayIcon::UpdatePicture(const GpuReading& readings, CIcon& replaced)
 {
-    const int number = readings.valid ? static_cast<int>(std::min(readings.temperature, 999u)) : -1;
-    const COLORREF colour = readings.valid ? TemperatureColour(number) : 0;
+    const int number = readings.temperature ? static_cast<int>(std::min(*readings.temperature, 999u)) : -1;
+    const COLORREF colour = readings.temperature ? TemperatureColour(number) : 0;
     const bool sameSize = number < 0 || m_iconSize == m_pictureSize;
     if (number == m_pictureNumber && colour == m_pictureColour && sameSize) return false;
     CIcon picture = number >= 0 ? MakeTemperatureIcon(number, m_iconSize) : CIcon();
@@ -175,14 +175,12 @@ void CTrayIcon::OnBalloonTimer()
     if (m_temporary) Remove();
 }
 
-std::wstring CTrayIcon::ReadingsLine(const TrayReadings& r)
+// A reading that could not be taken is a dash.
+std::wstring CTrayIcon::ReadingsLine(const GpuReading& r)
 {
-    wchar_t line[96];
-    if (r.valid)
-        std::swprintf(line, std::size(line), L"GPU %u \u00B0C \u00B7 fan %u %% \u00B7 %u / %u MHz", r.temperature,
-                      r.fanLevel, r.engineClock, r.memoryClock);
-    else
-        std::swprintf(line, std::size(line), L"GPU \u2013 \u00B7 fan %u %% \u00B7 %u / %u MHz", r.fanLevel,
-                      r.engineClock, r.memoryClock);
-    return line;
+    const auto number = [](const std::optional<unsigned>& value) {
+        return value ? std::to_wstring(*value) : std::wstring(L"\u2013");
+    };
+    return L"GPU " + (r.temperature ? number(r.temperature) + L" \u00B0C" : number(r.temperature)) + L" \u00B7 fan " +
+           number(r.fanLevel) + L" % \u00B7 " + number(r.engineClock) + L" / " + number(r.memoryClock) + L" MHz";
 }

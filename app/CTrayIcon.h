@@ -12,12 +12,7 @@
 #include <string>
 
 #include "framework/Gdi.h"
-
-// The readings the icon shows; valid is false when the temperature could not be read.
-struct TrayReadings {
-    bool valid;
-    unsigned temperature, fanLevel, engineClock, memoryClock;
-};
+#include "gpu/GpuReading.h"
 
 class CTrayIcon {
 public:
@@ -55,7 +50,7 @@ public:
     // Each refresh: the warning once per crossing; the picture, when its number
     // or colour changed, and the tip at most once a second, in one call to the
     // shell (each call is a round trip to another process).
-    void ShowReadings(const TrayReadings& readings);
+    void ShowReadings(const GpuReading& readings);
     // The clock that paces the updates, in milliseconds; tests give their own.
     static void SetClock(ULONGLONG (*now)());
     void OnBalloonTimer();
@@ -64,14 +59,14 @@ public:
     void ShowBalloon(const std::wstring& title, const std::wstring& text, DWORD icon);
 
     // The tip's second line for these readings.
-    static std::wstring ReadingsLine(const TrayReadings& readings);
+    static std::wstring ReadingsLine(const GpuReading& readings);
 
 private:
     NOTIFYICONDATAW Record(UINT flags) const;
     BOOL Notify(DWORD message, UINT flags, NOTIFYICONDATAW* record = nullptr) const;
     HICON ShownIcon() const { return m_temperatureIcon ? m_temperatureIcon.get() : m_appIcon; }
     // A new picture when the readings need one; the one it replaces is handed out.
-    bool UpdatePicture(const TrayReadings& readings, CIcon& replaced);
+    bool UpdatePicture(const GpuReading& readings, CIcon& replaced);
     void Warn(unsigned temperature);
     void ShowBalloon(const wchar_t* title, const wchar_t* text);
 

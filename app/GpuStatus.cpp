@@ -1,9 +1,11 @@
 #include "app/GpuStatus.h"
 
+#include <optional>
+
 #include "app/CCommandLine.h"
 
 namespace {
-std::string Field(bool read, unsigned value) { return read ? std::to_string(value) : "-"; }
+std::string Field(const std::optional<unsigned>& value) { return value ? std::to_string(*value) : "-"; }
 
 // A name never breaks the line or its fields.
 std::string NameField(bool read, const char* name)
@@ -26,16 +28,15 @@ int WriteGpuStatus(CGpuControl& gpu, std::string& text)
     for (int index = 0; index < static_cast<int>(gpu.m_gpuCount); ++index) {
         char name[64] = {};
         const bool named = gpu.GetFullName(name, index) != 0;
-        uint32_t temperature = 0;
-        const bool hot = gpu.GetTemperature(temperature, index) != 0;
-        NvCoolerSettings cooler{};
-        const bool fan = gpu.GetCoolerSettings(cooler, index, 0) != 0;
-        GpuClockInfo clocks{};
-        const bool clocked = gpu.GetCurrentClocks(clocks, index) != 0;
-        allRead = allRead && named && hot && fan && clocked;
-        text += std::to_string(index) + "\t" + NameField(named, name) + "\t" + Field(hot, temperature) + "\t" +
-                Field(fan, cooler.cooler[0].currentLevel) + "\t" + Field(clocked, EngineClockMHz(clocks)) + "\t" +
-                Field(clocked, MemoryClockMHz(clocks)) + "\r\n";
+        GpuReading reading;
+        gpu.Read(reading, index);
+        // A card whose fans the system controls has no fan reading to miss.
+        const bool fansRead = reading.fanLevel || !gpu.HasFanControl(index);
+        allRead = allRead && named && reading.temperature && fansRead && reading.engineClock;
+        const std::string fans = FanListText(reading);
+        text += std::to_string(index) + "\t" + NameField(named, name) + "\t" + Field(reading.temperature) + "\t" +
+                Field(reading.fanLevel) + "\t" + Field(reading.engineClock) + "\t" + Field(reading.memoryClock) +
+                "\t" + (fans.empty() ? "-" : fans) + "\r\n";
     }
     return allRead ? kExitDone : kExitRefused;
 }

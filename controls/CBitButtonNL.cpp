@@ -1,6 +1,7 @@
 #include "controls/CBitButtonNL.h"
 
 #include <windowsx.h>
+#include <commctrl.h>
 
 #include <oleacc.h>
 
@@ -402,9 +403,34 @@ void CBitButtonNL::SetChecked(bool checked)
     NotifyStateChange(m_hWnd);
 }
 
+void CBitButtonNL::SetTip(const std::string& text)
+{
+    SetAccessibleDescription(text);
+    if (text.empty()) {
+        m_tip.reset();
+        return;
+    }
+    if (!m_hWnd) return;
+    const bool added = m_tip != nullptr;
+    if (!added)
+        m_tip.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
+                                      nullptr, nullptr));
+    if (!m_tip) return;
+    std::wstring wide = WideFromCp936(text.c_str());
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = m_hWnd;
+    tool.uId = reinterpret_cast<UINT_PTR>(m_hWnd);
+    tool.lpszText = wide.data();
+    ::SendMessageW(m_tip.get(), added ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
 void CBitButtonNL::Describe(AccessibleFacts& facts) const
 {
     facts.name = AccessibleName().empty() ? GetWindowText() : AccessibleName();
+    facts.description = AccessibleDescription();
     switch (m_kind) {
     case Kind::Key:
         facts.role = ROLE_SYSTEM_PUSHBUTTON;

@@ -6,7 +6,9 @@
 // window, the focused button shows the skins' focus mark. Images and cursor
 // given by resource, the caption's font and every offset follow the DPI of
 // the button's window.
+#include <memory>
 #include <string>
+#include <type_traits>
 
 #include "framework/Accessible.h"
 #include "framework/CButton.h"
@@ -44,6 +46,9 @@ public:
     void SetCaptionAlignment(BYTE alignment, BOOL redraw);
     void SetKind(Kind kind) { m_kind = kind; }
     void SetChecked(bool checked);
+    // A tip shown while the pointer rests on the button, also its accessible
+    // description; empty: none.
+    void SetTip(const std::string& text);
 
     void Describe(AccessibleFacts& facts) const override;
     bool DoDefaultAction() override;
@@ -116,4 +121,8 @@ private:
     int m_shadowOffsetY = 2;
     Kind m_kind = Kind::Key;
     bool m_checked = false;
+    struct WindowDestroyer {
+        void operator()(HWND window) const { ::DestroyWindow(window); }
+    };
+    std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer> m_tip;  // the tip's window, once asked for
 };

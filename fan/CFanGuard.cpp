@@ -136,8 +136,8 @@ GpuSet CFanGuard::HandBackToDriver(GpuSet gpus)
     GpuSet refused = 0;
     for (int index = 0; index < kMaxGuardedGpus; ++index) {
         if (!(gpus & GpuBit(index))) continue;
-        const uint32_t level = gpu.GetCoolerLevel(index, 0);
-        if (!gpu.SetCoolerLevel(level, kNvCoolerPolicyAuto, index, 0)) refused |= GpuBit(index);
+        // The start read every card's fans: the hand-back carries their levels.
+        if (!gpu.SetFansAuto(index)) refused |= GpuBit(index);
     }
     return refused;
 }
@@ -196,6 +196,14 @@ bool CFanGuard::Hold(GpuSet gpus)
     m_gpus = gpus;
     g_holding = this;
     return true;
+}
+
+bool CFanGuard::IsWaiting() const { return m_guard && ::WaitForSingleObject(m_guard, 0) == WAIT_TIMEOUT; }
+
+bool CFanGuard::Restart(GpuSet gpus)
+{
+    CloseHandles();
+    return Hold(gpus);
 }
 
 void CFanGuard::Release()

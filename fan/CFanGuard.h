@@ -25,7 +25,7 @@ public:
     CFanGuard(const CFanGuard&) = delete;
     CFanGuard& operator=(const CFanGuard&) = delete;
 
-    // Guards cooler 0 of each GPU of the set, and no other: a guard of
+    // Guards every fan of each GPU of the set, and no other: a guard of
     // another set is replaced, the new one started before the old one goes,
     // so no moment is unguarded. An empty set releases. False when no guard
     // of that set could be started (the old one then stays).
@@ -33,6 +33,11 @@ public:
     // The fans are the driver's again: the guard ends without touching them.
     void Release();
     bool IsHolding() const { return m_guard != nullptr; }
+    // Whether the guard still runs: one ended from outside (or crashed)
+    // guards nothing.
+    bool IsWaiting() const;
+    // A new guard of the set in place of one that ended.
+    bool Restart(GpuSet gpus);
     GpuSet Held() const { return m_gpus; }
 
     // The guard's image, which the application finds beside itself. Without
@@ -50,8 +55,8 @@ public:
     static void HandBackNow();
 
 private:
-    // Cooler 0 of each GPU of the set back to the driver's own curve, at its
-    // current level; the GPUs that refused.
+    // Every fan of each GPU of the set back to the driver's own control; the
+    // GPUs that refused.
     static GpuSet HandBackToDriver(GpuSet gpus);
 
     void CloseHandles();

@@ -54,10 +54,12 @@ int ReadFanSettings(const CIniFile& ini, FanCurvePoints& curve);
 void WriteFanCurve(const CIniFile& ini, const FanCurvePoints& curve);
 void WriteFanMode(const CIniFile& ini, int fanAuto);
 
-// Whoever takes the curve the fan-curve panel applies.
+// Whoever takes the curve the fan-curve panel applies: it keeps the curve,
+// and answers whether the card's fans follow it (a card whose fans the system
+// controls cannot take it).
 class FanCurveFollower {
 public:
-    virtual void ApplyFanCurve(const FanCurvePoints& points) = 0;
+    virtual bool ApplyFanCurve(const FanCurvePoints& points) = 0;
 
 protected:
     ~FanCurveFollower() = default;

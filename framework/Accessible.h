@@ -31,13 +31,17 @@ public:
     virtual bool DoDefaultAction() { return false; }
     // The name the control's window gives it; the control's own default otherwise.
     void SetAccessibleName(const std::string& name) { m_accessibleName = name; }
+    // Why the control is as it is, where that is not plain; none when empty.
+    void SetAccessibleDescription(const std::string& text) { m_accessibleDescription = text; }
 
 protected:
     ~AccessibleControl() = default;
     const std::string& AccessibleName() const { return m_accessibleName; }
+    const std::string& AccessibleDescription() const { return m_accessibleDescription; }
 
 private:
     std::string m_accessibleName;
+    std::string m_accessibleDescription;
 };
 
 // The answer to WM_GETOBJECT for a window whose object is an AccessibleControl;

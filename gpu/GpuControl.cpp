@@ -71,9 +71,10 @@ int CGpuControl::Initialize()
         return 1;
     }
     const int result = Start();
-    if (result == 0)
+    if (result == 0) {
         GetPCIIdentifiers(m_pciIds[0], m_pciIds[1], m_pciIds[2], m_pciIds[3], -1);
-    else
+        DetectAllFans();
+    } else
         m_lost = true;  // a driver that is not ready yet (early in a session's start) may come later
     return result;
 }
@@ -119,6 +120,8 @@ bool CGpuControl::Recover()
     if (m_displayIndex < 0 || static_cast<uint32_t>(m_displayIndex) >= m_displayCount) m_displayIndex = 0;
     m_lost = false;
     m_attempted = false;
+    // The new handles may answer another fan interface (an updated driver).
+    DetectAllFans();
     ++m_recoveries;
     return true;
 }

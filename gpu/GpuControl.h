@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "gpu/GpuReading.h"
 #include "gpu/NvApiLoader.h"
 #include "gpu/NvApiTypes.h"
 
@@ -29,11 +30,17 @@ struct GpuClockInfo {
     uint32_t powerMin, powerMax, powerDefault;
 };
 
+inline unsigned EngineClockMHz(const GpuClockInfo& clocks) { return clocks.gfxClock / 1000; }
+// The memory's effective (double data rate) clock.
+inline unsigned MemoryClockMHz(const GpuClockInfo& clocks) { return clocks.memClock * 2 / 1000; }
+
 // Told of every setting the driver took, with the GPU's index resolved; the
 // readings log records them beside the readings.
 class GpuWriteObserver {
 public:
-    virtual void CoolerLevelWritten(int gpuIndex, uint32_t level, uint32_t policy) = 0;
+    // Every fan of the card: manual at level (the first fan's, within its
+    // limits), or back to the driver's own control.
+    virtual void FanLevelWritten(int gpuIndex, uint32_t level, bool manual) = 0;
     // P0's offsets in kHz.
     virtual void ClockOffsetsWritten(int gpuIndex, int32_t gfxOffset, int32_t memOffset) = 0;
     // Thousandths of a per cent.
@@ -44,6 +51,11 @@ public:
 protected:
     ~GpuWriteObserver() = default;
 };
+
+// Which interface a card's fans answer: the client one of cards with several
+// fans (and every card since RTX 30), the older cooler one, or none (a
+// laptop, say: the system controls the fans).
+enum class FanInterface { None, Cooler, Client };
 
 // Operations return 1 on success and 0 on failure. A GPU index of -1 means the
 // selected GPU (m_gpuIndex); an index outside 0..m_gpuCount-1 fails without a
@@ -104,6 +116,24 @@ public:
     // policy: kNvCoolerPolicyManual or kNvCoolerPolicyAuto.
     int SetCoolerLevel(uint32_t level, uint32_t policy, int gpuIndex, int coolerIndex);
 
+    // The card's fans, whatever interface is behind them. Which one each card
+    // answers is found at start, after a driver reset and by DetectFans (a
+    // GPU switch): the client interface when its status read gives at least
+    // one fan, else the cooler interface when it reads, else none.
+    FanInterface DetectFans(int gpuIndex = -1);
+    FanInterface FansOf(int gpuIndex = -1) const;
+    bool HasFanControl(int gpuIndex = -1) const { return FansOf(gpuIndex) != FanInterface::None; }
+    // Every fan's level (and speed, where reported) into reading.fans and the
+    // first fan's into reading.fanLevel; 0 when they could not be read.
+    int ReadFans(GpuReading& reading, int gpuIndex = -1);
+    // Every fan manual at level, each kept within its own limits, in one
+    // write (the older interface drives cooler 0, its only driven fan).
+    int SetFansManual(uint32_t level, int gpuIndex = -1);
+    // Every fan back to the driver's own control, in one write.
+    int SetFansAuto(int gpuIndex = -1);
+    // Temperature, clocks and fans in one reading; 1 when all of it was read.
+    int Read(GpuReading& reading, int gpuIndex = -1);
+
     // Frame-rate target (0 = off) in the driver's base profile.
     int SetDriverSetting(uint32_t value);
 
@@ -153,6 +183,21 @@ private:
     int ResolvedIndex(int gpuIndex) const { return gpuIndex == -1 ? m_gpuIndex : gpuIndex; }
     // Policy information, valid flag set.
     bool ReadPowerInfo(NvPowerPolicyInfo& record, int gpuIndex);
+    // The fans of every card, found anew.
+    void DetectAllFans();
+    bool ValidGpu(int index) const { return index >= 0 && static_cast<uint32_t>(index) < m_gpuCount; }
+
+    // A card's fans as last read: their ids, limits and levels.
+    struct CardFans {
+        FanInterface api = FanInterface::None;
+        uint32_t count = 0;
+        uint32_t id[kNvMaxFanCoolers] = {};
+        uint32_t minLevel[kNvMaxFanCoolers] = {}, maxLevel[kNvMaxFanCoolers] = {};
+        uint32_t level[kNvMaxFanCoolers] = {};
+    };
+    bool ReadClientFans(CardFans& fans, GpuReading* reading, int gpuIndex);
+    bool ReadCoolerFans(CardFans& fans, GpuReading* reading, int gpuIndex);
+    CardFans m_fans[kNvMaxPhysicalGpus];
 
     std::string m_driverFile;
     CNvApiLoader m_driver;

@@ -92,7 +92,7 @@ int CGpuControl::SetCoolerLevel(uint32_t level, uint32_t policy, int gpuIndex, i
     if (m_status != kNvOk)
         return 0;
     if (m_observer)
-        m_observer->CoolerLevelWritten(ResolvedIndex(gpuIndex), level, policy);
+        m_observer->FanLevelWritten(ResolvedIndex(gpuIndex), level, policy == kNvCoolerPolicyManual);
     return 1;
 }
 

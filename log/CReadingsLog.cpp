@@ -91,9 +91,9 @@ void CReadingsLog::Note(int gpuIndex, const std::string& what)
     written += what;
 }
 
-void CReadingsLog::CoolerLevelWritten(int gpuIndex, uint32_t level, uint32_t policy)
+void CReadingsLog::FanLevelWritten(int gpuIndex, uint32_t level, bool manual)
 {
-    Note(gpuIndex, policy == kNvCoolerPolicyAuto ? "fan auto" : "fan " + std::to_string(level) + "%");
+    Note(gpuIndex, manual ? "fan " + std::to_string(level) + "%" : "fan auto");
 }
 
 void CReadingsLog::ClockOffsetsWritten(int gpuIndex, int32_t gfxOffset, int32_t memOffset)

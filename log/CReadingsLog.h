@@ -40,7 +40,7 @@ public:
     using OpenFolderHook = bool (*)(const std::wstring& folder);
     static void SetOpenFolderHook(OpenFolderHook hook);
 
-    void CoolerLevelWritten(int gpuIndex, uint32_t level, uint32_t policy) override;
+    void FanLevelWritten(int gpuIndex, uint32_t level, bool manual) override;
     void ClockOffsetsWritten(int gpuIndex, int32_t gfxOffset, int32_t memOffset) override;
     void PowerTargetWritten(int gpuIndex, uint32_t powerTarget) override;
     void FrameRateTargetWritten(uint32_t value) override;

@@ -42,7 +42,7 @@ void AppendValue(std::string& text, const std::optional<unsigned>& value)
 }
 }  // namespace
 
-const char kLogHeader[] = "time,gpu,temperature_c,fan_percent,engine_mhz,memory_mhz,fan_mode,written\r\n";
+const char kLogHeader[] = "time,gpu,temperature_c,fan_percent,engine_mhz,memory_mhz,fan_mode,written,fans\r\n";
 
 void SetLogClock(LogClock now, std::optional<int> fixedOffsetMinutes)
 {
@@ -97,6 +97,8 @@ void AppendLogRow(std::string& text, const GpuLogReading& reading, const std::st
     AppendValue(text, reading.memoryClock);
     text += reading.fanCurve ? ",curve," : ",auto,";
     text += written;
+    text += ',';
+    text += FanListText(reading);
     text += "\r\n";
 }
 
@@ -114,24 +116,18 @@ std::string StampLogRows(const std::string& rows, const LogTime& time)
     return stamped;
 }
 
-int ReadGpusForLog(CGpuControl& gpu, int curveGpu, GpuLogReading* readings, int capacity)
+int ReadGpusForLog(CGpuControl& gpu, int curveGpu, GpuLogReading* readings, int capacity,
+                   const GpuReading* selected)
 {
     const int count = std::min(static_cast<int>(gpu.m_gpuCount), capacity);
     for (int i = 0; i < count; ++i) {
         GpuLogReading& r = readings[i];
-        r = GpuLogReading{};
+        if (selected && i == gpu.m_gpuIndex)
+            static_cast<GpuReading&>(r) = *selected;
+        else
+            gpu.Read(r, i);
         r.gpuIndex = i;
         r.fanCurve = i == curveGpu;
-        // A driver that reports no sensor leaves the value as it was.
-        uint32_t celsius = UINT32_MAX;
-        if (gpu.GetTemperature(celsius, i) && celsius != UINT32_MAX) r.temperature = celsius;
-        NvCoolerSettings coolers{};
-        if (gpu.GetCoolerSettings(coolers, i, 0)) r.fanLevel = coolers.cooler[0].currentLevel;
-        GpuClockInfo clocks{};
-        if (gpu.GetCurrentClocks(clocks, i)) {
-            r.engineClock = clocks.gfxClock / 1000;
-            r.memoryClock = clocks.memClock * 2 / 1000;
-        }
     }
     return count;
 }

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "gpu/GpuReading.h"
+
 class CGpuControl;
 
 // A moment in local time, to the second.
@@ -42,13 +44,9 @@ LogDate DateOf(const LogTime& time);
 std::string IsoTime(const LogTime& time);
 
 // One GPU's readings; an empty one could not be read.
-struct GpuLogReading {
+struct GpuLogReading : GpuReading {
     int gpuIndex = 0;
-    bool fanCurve = false;  // the program's curve drives the fan, else the driver does
-    std::optional<unsigned> temperature;  // degrees C
-    std::optional<unsigned> fanLevel;     // per cent
-    std::optional<unsigned> engineClock;  // MHz
-    std::optional<unsigned> memoryClock;  // MHz, as the main window shows it
+    bool fanCurve = false;  // the program's curve drives the fans, else the driver does
 };
 
 // The header line, with its line end.
@@ -60,8 +58,10 @@ void AppendLogRow(std::string& text, const GpuLogReading& reading, const std::st
 std::string StampLogRows(const std::string& rows, const LogTime& time);
 
 // Reads every GPU the driver reports, at most `capacity`; curveGpu is the GPU
-// whose fan follows the curve, -1 for none. Returns how many were read.
-int ReadGpusForLog(CGpuControl& gpu, int curveGpu, GpuLogReading* readings, int capacity);
+// whose fans follow the curve, -1 for none. The selected GPU's reading, when
+// given, is taken as it is. Returns how many were read.
+int ReadGpusForLog(CGpuControl& gpu, int curveGpu, GpuLogReading* readings, int capacity,
+                   const GpuReading* selected = nullptr);
 
 // A value in thousandths as a decimal with a dot: 110000 -> "110", 80500 -> "80.5".
 std::string Thousandths(int64_t value);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/MessageBox.h"
 #include "res/resource.h"
 
 namespace {
@@ -71,7 +72,7 @@ void CDlgFanCurve::LayOut()
 void CDlgFanCurve::OnApply()
 {
     m_curveControl.GetPoints(m_curve);
-    m_follower.ApplyFanCurve(m_curve);
+    if (!m_follower.ApplyFanCurve(m_curve)) AppMessageBox(m_hWnd, kCannotTake, "Info", MB_OK | MB_ICONINFORMATION);
 }
 
 void CDlgFanCurve::OnReset()

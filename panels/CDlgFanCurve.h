@@ -12,6 +12,10 @@ class CDlgFanCurve : public CSkinPanel {
 public:
     explicit CDlgFanCurve(FanCurveFollower& follower, CWnd* parent = nullptr);
 
+    // What Apply says on a card whose fans the system controls.
+    static constexpr char kCannotTake[] =
+        "This card's fans are controlled by the system: it cannot take the curve, which is kept for a card that can.";
+
     const FanCurvePoints& GetDefaultCurve() const { return m_defaultCurve; }
     // The curve in force, which the grid shows when the panel first opens.
     void SetCurve(const FanCurvePoints& points);

@@ -51,7 +51,7 @@ void CDlgHwm::DoDataExchange(CDataExchange* pDX)
     DDX_Text(pDX, IDC_ENGINE_READOUT, m_engineChannel.value);
     DDX_Text(pDX, IDC_MEMORY_READOUT, m_memoryChannel.value);
     DDX_Text(pDX, IDC_TEMP_READOUT, m_temperatureChannel.value);
-    DDX_Text(pDX, IDC_FAN_READOUT, m_fanChannel.value);
+    DDX_Text(pDX, IDC_FAN_READOUT, m_fanShown);
 }
 
 BOOL CDlgHwm::OnInitDialog()
@@ -137,20 +137,26 @@ int CDlgHwm::Percent(const MonitorChannel& channel)
     return static_cast<int>(std::clamp(share, -1e9, 1e9));
 }
 
+void CDlgHwm::TakeReading(const GpuReading& reading)
+{
+    m_reading = reading;
+    m_readingTaken = true;
+}
+
+// A failed reading plots 0; the fan readout shows a dash for it.
 void CDlgHwm::Sample()
 {
-    GpuClockInfo clocks{};
-    uint32_t temperature = 0;
-    uint32_t fan = 0;
-    if (m_gpu) {
-        m_gpu->GetCurrentClocks(clocks, -1);
-        m_gpu->GetTemperature(temperature, -1);
-        fan = m_gpu->GetCoolerLevel(-1, 0);
+    if (!m_readingTaken) {
+        m_reading = GpuReading{};
+        if (m_gpu) m_gpu->Read(m_reading, -1);
     }
-    m_engineChannel.value = static_cast<int32_t>(clocks.gfxClock / 1000);
-    m_memoryChannel.value = static_cast<int32_t>(clocks.memClock / 1000);
-    m_temperatureChannel.value = static_cast<int32_t>(temperature);
-    m_fanChannel.value = static_cast<int32_t>(fan);
+    m_readingTaken = false;
+    m_engineChannel.value = static_cast<int32_t>(m_reading.engineClock.value_or(0));
+    // The memory clock as the driver reports it: half the effective figure the main window shows.
+    m_memoryChannel.value = static_cast<int32_t>(m_reading.memoryClock.value_or(0) / 2);
+    m_temperatureChannel.value = static_cast<int32_t>(m_reading.temperature.value_or(0));
+    m_fanChannel.value = static_cast<int32_t>(m_reading.fanLevel.value_or(0));
+    m_fanShown = m_reading.fanLevel ? std::to_string(*m_reading.fanLevel) : "-";
 
     for (Channel c : kOrder) {
         ChannelParts parts = Parts(c);

@@ -23,6 +23,9 @@ public:
     explicit CDlgHwm(CWnd* parent = nullptr);
 
     void SetGpuControl(CGpuControl* gpu) { m_gpu = gpu; }
+    // The selected GPU's reading of the main window's refresh: the next step
+    // plots it instead of reading the driver again.
+    void TakeReading(const GpuReading& reading);
     // Starts the sampling period afresh from now; called from the main
     // window's refresh, it puts the two on one wake of the thread.
     void RestartSampling();
@@ -66,5 +69,8 @@ protected:
     MonitorChannel m_temperatureChannel{0, 0, 120};
     MonitorChannel m_fanChannel{0, 0, 100};
     CStaticFont m_engineText, m_memoryText, m_temperatureText, m_fanText;
+    std::string m_fanShown = "0";  // the fan readout: a dash for a level that could not be read
     CGpuControl* m_gpu = nullptr;
+    GpuReading m_reading;
+    bool m_readingTaken = false;  // m_reading is the refresh's, not yet plotted
 };

@@ -73,6 +73,18 @@ protected:
         return *m_fan;
     }
 
+    // A refresh as the main window makes it: the card read once, then the
+    // follower given that reading at the temperature asked for. The first
+    // fan's level read.
+    unsigned Tick(CFanControl& fan, unsigned temperature)
+    {
+        GpuReading reading;
+        m_gpu.Read(reading, -1);
+        reading.temperature = temperature;
+        fan.Tick(reading);
+        return reading.fanLevel.value_or(0);
+    }
+
     std::string m_path;
     CIniFile m_ini;
     CGpuControl m_gpu;
@@ -128,9 +140,9 @@ TEST_F(FanControlTest, ACurveNeverAppliedIsFollowedInCurveModeFromTheFirstTick)
 {
     m_ini.WriteText("FanCurve", "Auto", "0");
     CFanControl& fan = Start();
-    fan.Tick(50);
+    Tick(fan, 50);
     EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{0, 60, 1, 1}}));
-    EXPECT_EQ(fan.Tick(50), 60u) << "the level written, read back";
+    EXPECT_EQ(Tick(fan, 50), 60u) << "the level written, read back";
     EXPECT_EQ(fan.Held(), GpuBit(0));
     fan.Release();
     EXPECT_EQ(CoolerWrites().back(), (std::vector<int>{0, 60, 32, 1}));
@@ -144,21 +156,21 @@ TEST_F(FanControlTest, AHandBackRefusedDuringAGpuSwitchIsTriedAgainUntilTheDrive
 {
     m_ini.WriteText("FanCurve", "Auto", "0");
     CFanControl& fan = Start();
-    fan.Tick(50);
-    fan.Tick(50);  // GPU 0 at 60 %, read back
+    Tick(fan, 50);
+    Tick(fan, 50);  // GPU 0 at 60 %, read back
     SimDriver::Get().setFault(NvId::SetCoolerLevels, -1);
     m_gpu.m_gpuIndex = 1;
     SimDriver::Get().clearLog();
-    fan.Tick(35);
-    fan.Tick(35);
+    Tick(fan, 35);
+    Tick(fan, 35);
     // Each tick: GPU 0 handed back, then the curve's level on GPU 1; all refused.
     EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{0, 0}, {1, 0}, {0, 0}, {1, 0}}));
     EXPECT_EQ(fan.Held(), GpuBit(0) | GpuBit(1));
 
     SimDriver::Get().setFault(NvId::SetCoolerLevels, 0);
     SimDriver::Get().clearLog();
-    fan.Tick(35);
-    fan.Tick(35);
+    Tick(fan, 35);
+    Tick(fan, 35);
     EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{0, 60, 32, 1}, {1, 45, 1, 1}}));
     EXPECT_EQ(fan.Held(), GpuBit(1));
 
@@ -174,10 +186,10 @@ TEST_F(FanControlTest, ASwitchToTheDriverThatIsRefusedKeepsTheFanHeldUntilItIsTa
 {
     m_ini.WriteText("FanCurve", "Auto", "0");
     CFanControl& fan = Start();
-    fan.Tick(70);
+    Tick(fan, 70);
     SimDriver::Get().setFault(NvId::SetCoolerLevels, -1);
     fan.SetFanAuto(1);
-    fan.Tick(70);
+    Tick(fan, 70);
     EXPECT_EQ(fan.Held(), GpuBit(0));
     SimDriver::Get().setFault(NvId::SetCoolerLevels, 0);
     SimDriver::Get().clearLog();
@@ -193,7 +205,7 @@ TEST_F(FanControlTest, WithoutAGuardTheCurveWritesNothingAndTheFanIsTheDriversAg
     CFanGuard::SetGuardProgram(BuiltProgramFolder() + L"missing\\" + CFanGuard::kGuardImage);
     m_ini.WriteText("FanCurve", "Auto", "0");
     CFanControl& fan = Start();
-    fan.Tick(50);
+    Tick(fan, 50);
     EXPECT_TRUE(CoolerWrites().empty());
     EXPECT_EQ(fan.FanAuto(), 1);
     EXPECT_EQ(fan.Held(), 0u);

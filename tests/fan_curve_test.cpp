@@ -38,7 +38,11 @@ void FromRows(const std::string& rows, FanCurvePoints& points)
 
 struct RecordingFollower : FanCurveFollower {
     std::vector<std::string> applied;
-    void ApplyFanCurve(const FanCurvePoints& points) override { applied.push_back(Rows(points)); }
+    bool ApplyFanCurve(const FanCurvePoints& points) override
+    {
+        applied.push_back(Rows(points));
+        return true;
+    }
 };
 
 class TestableFanCurvePanel : public CDlgFanCurve {
