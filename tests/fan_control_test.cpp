@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "gpu/GpuControl.h"
 #include "guard_program.h"
 #include "profile/IniFile.h"
+#include "program_process.h"
 #include "sim_driver.h"
 #include "test_files.h"
 
@@ -85,11 +87,40 @@ protected:
         return reading.fanLevel.value_or(0);
     }
 
+    // Another set of cards, the driver started again over it.
+    void UseCards(const char* scenario)
+    {
+        ASSERT_TRUE(SimDriver::UseScenario(scenario));
+        m_gpu = CGpuControl();
+        ASSERT_EQ(m_gpu.Initialize(), 0);
+    }
+
     std::string m_path;
     CIniFile m_ini;
     CGpuControl m_gpu;
     std::unique_ptr<CFanControl> m_fan;
 };
+
+// A card with two client fans that keep 30 % while manual, and a laptop's card
+// whose fans the system controls, then an older card.
+const char kNewerCards[] =
+    "[Simulator]\nGpuCount=3\n"
+    "[Gpu]\nTemperature=45\nLoad=0\nLoadAmplitude=0\nCoolerMin=30\nCoolerMax=100\n"
+    "[Gpu0]\nFanInterface=client\nCoolers=2\n"
+    "[Gpu1]\nFanInterface=none\n";
+
+// Client fan writes since the log was last cleared: the count, then id, level
+// and mode of each fan.
+std::vector<std::vector<int>> ClientWrites()
+{
+    std::vector<std::vector<int>> writes;
+    for (const NvSimCall& call : SimDriver::Calls(NvId::ClientFanCoolersSetControl))
+        writes.push_back(std::vector<int>(call.values, call.values + call.count));
+    return writes;
+}
+
+uint64_t g_now = 0;
+uint64_t TestNow() { return g_now; }
 
 }  // namespace
 
@@ -210,4 +241,159 @@ TEST_F(FanControlTest, WithoutAGuardTheCurveWritesNothingAndTheFanIsTheDriversAg
     EXPECT_EQ(fan.FanAuto(), 1);
     EXPECT_EQ(fan.Held(), 0u);
     EXPECT_EQ(m_ini.ReadText("FanCurve", "Auto"), "0") << "the user's choice is kept for the next start";
+}
+
+// One write for both fans of a newer card, never the older interface, and
+// the hand-back in one write.
+TEST_F(FanControlTest, OverATwoFanCardTheCurveDrivesBothFansInOneWrite)
+{
+    ASSERT_NO_FATAL_FAILURE(UseCards(kNewerCards));
+    m_ini.WriteText("FanCurve", "Auto", "0");
+    CFanControl& fan = Start();
+    EXPECT_TRUE(fan.CanDrive());
+    Tick(fan, 50);
+    EXPECT_EQ(Tick(fan, 50), 60u) << "the first fan's level, read back";
+    EXPECT_EQ(ClientWrites(), (std::vector<std::vector<int>>{{2, 1, 60, 1, 2, 60, 1}}));
+    EXPECT_EQ(fan.Held(), GpuBit(0));
+    fan.Release();
+    EXPECT_EQ(ClientWrites().back(), (std::vector<int>{2, 1, 60, 0, 2, 60, 0}));
+    EXPECT_TRUE(SimDriver::Calls(NvId::SetCoolerLevels).empty());
+    EXPECT_EQ(fan.Held(), 0u);
+}
+
+// Above 80 degrees C the fans run at their maximum whatever the step says,
+// also within a step that spans 80; the level is written once per change.
+TEST_F(FanControlTest, AboveEightyDegreesTheFanRunsAtItsMaximumEvenWithinAStep)
+{
+    // 30 % up to 70 degrees, 70 % up to 90, 100 % up to 100.
+    const char* const points[kCurvePoints] = {"0,0,0", "0,0,0", "0,0,0", "0,0,0", "0,0,0",
+                                              "0,0,0", "7,7,1", "0,0,0", "3,9,1", "0,10,1"};
+    StorePoints(points);
+    m_ini.WriteText("FanCurve", "Auto", "0");
+    CFanControl& fan = Start();
+    struct Step {
+        unsigned temperature;
+        std::vector<std::vector<int>> writes;  // GPU 0's cooler, limits 35..90
+    } steps[] = {
+        {65, {{0, 35, 1, 1}}}, {75, {{0, 70, 1, 1}}}, {85, {{0, 90, 1, 1}}}, {89, {}},
+        {80, {{0, 70, 1, 1}}}, {79, {}},              {95, {{0, 90, 1, 1}}}, {81, {}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.temperature);
+        SimDriver::Get().clearLog();
+        Tick(fan, step.temperature);
+        EXPECT_EQ(CoolerWrites(), step.writes);
+    }
+    fan.Release();
+}
+
+// Without a temperature the curve cannot be followed: after 3 s the driver,
+// whose own control follows the card's heat, has the fans back; the first
+// good reading takes them again. The stored mode is kept.
+TEST_F(FanControlTest, ThreeSecondsWithoutATemperatureHandTheFansBackUntilItReturns)
+{
+    ASSERT_NO_FATAL_FAILURE(UseCards(kNewerCards));
+    m_ini.WriteText("FanCurve", "Auto", "0");
+    g_now = 1000000;
+    CFanControl& fan = Start();
+    fan.SetClock(&TestNow);
+    Tick(fan, 50);
+    ASSERT_EQ(ClientWrites(), (std::vector<std::vector<int>>{{2, 1, 60, 1, 2, 60, 1}}));
+    const auto blindTick = [&](uint64_t at) {
+        g_now = 1000000 + at;
+        GpuReading reading;
+        m_gpu.Read(reading, -1);
+        reading.temperature.reset();
+        fan.Tick(reading);
+    };
+    std::string notice;
+    for (uint64_t at : {100, 1500, 2999}) blindTick(at);
+    EXPECT_EQ(ClientWrites().size(), 1u) << "nothing for less than 3 s";
+    EXPECT_FALSE(fan.TakeNotice(notice));
+    blindTick(3000);
+    ASSERT_EQ(ClientWrites().size(), 2u);
+    EXPECT_EQ(ClientWrites().back(), (std::vector<int>{2, 1, 60, 0, 2, 60, 0}));
+    EXPECT_EQ(fan.Held(), 0u);
+    EXPECT_TRUE(fan.TakeNotice(notice));
+    EXPECT_NE(notice.find("temperature"), std::string::npos) << notice;
+    blindTick(4000);
+    EXPECT_FALSE(fan.TakeNotice(notice)) << "said once";
+    EXPECT_EQ(ClientWrites().size(), 2u);
+    EXPECT_EQ(m_ini.ReadText("FanCurve", "Auto"), "0");
+
+    g_now += 100;
+    Tick(fan, 50);
+    EXPECT_EQ(ClientWrites().back(), (std::vector<int>{2, 1, 60, 1, 2, 60, 1})) << "taken again";
+    EXPECT_EQ(fan.Held(), GpuBit(0));
+    fan.Release();
+}
+
+// A laptop's card: no fan write of any kind and no guard; the switch cannot
+// be turned off, and the stored mode is left for a card that can take it.
+TEST_F(FanControlTest, ACardWithoutFanControlIsNeverWrittenToAndKeepsTheStoredMode)
+{
+    ASSERT_NO_FATAL_FAILURE(UseCards(kNewerCards));
+    m_gpu.m_gpuIndex = 1;
+    m_ini.WriteText("FanCurve", "Auto", "0");
+    const size_t guardsBefore = ProcessesNamed(CFanGuard::kGuardImage).size();
+    CFanControl& fan = Start();
+    EXPECT_FALSE(fan.CanDrive());
+    EXPECT_EQ(fan.FanAuto(), 1);
+    Tick(fan, 50);
+    Tick(fan, 85);
+    EXPECT_FALSE(fan.SetFanAuto(0));
+    EXPECT_FALSE(fan.ApplyFanCurve(kDefaultFanCurve)) << "kept, but not taken";
+    Tick(fan, 50);
+    EXPECT_TRUE(SimDriver::Calls(NvId::SetCoolerLevels).empty());
+    EXPECT_TRUE(SimDriver::Calls(NvId::ClientFanCoolersSetControl).empty());
+    EXPECT_EQ(fan.Held(), 0u);
+    EXPECT_EQ(ProcessesNamed(CFanGuard::kGuardImage).size(), guardsBefore) << "no guard started";
+    EXPECT_EQ(m_ini.ReadText("FanCurve", "Point3"), "7,4,1") << "the curve is kept";
+    EXPECT_EQ(m_ini.ReadText("FanCurve", "Auto"), "0") << "the stored mode is left as it was";
+
+    // A card that can take the curve is driven as before.
+    m_gpu.m_gpuIndex = 2;
+    Tick(fan, 50);
+    EXPECT_EQ(fan.FanAuto(), 0);
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{2, 60, 1, 1}}));
+    fan.Release();
+}
+
+// A guard ended from outside while a level of ours is in force is replaced at
+// the next tick; when none can start, the fans go back and the user is told.
+TEST_F(FanControlTest, AGuardThatEndsIsReplacedOrTheFansGoBack)
+{
+    m_ini.WriteText("FanCurve", "Auto", "0");
+    CFanControl& fan = Start();
+    // Guards of other holders in this process, which may still be about.
+    std::vector<DWORD> others = ProcessesNamed(CFanGuard::kGuardImage);
+    const auto newGuards = [&] {
+        std::vector<DWORD> found;
+        for (DWORD pid : ProcessesNamed(CFanGuard::kGuardImage))
+            if (std::find(others.begin(), others.end(), pid) == others.end()) found.push_back(pid);
+        return found;
+    };
+    Tick(fan, 50);
+    const std::vector<DWORD> first = newGuards();
+    ASSERT_EQ(first.size(), 1u);
+    EndProcesses(first);
+    others.push_back(first[0]);
+    SimDriver::Get().clearLog();
+    Tick(fan, 50);
+    const std::vector<DWORD> second = newGuards();
+    ASSERT_EQ(second.size(), 1u) << "a new guard";
+    EXPECT_TRUE(CoolerWrites().empty()) << "the fan stays on the curve";
+    EXPECT_EQ(fan.Held(), GpuBit(0));
+    std::string notice;
+    EXPECT_FALSE(fan.TakeNotice(notice));
+
+    CFanGuard::SetGuardProgram(BuiltProgramFolder() + L"missing\\" + CFanGuard::kGuardImage);
+    EndProcesses(second);
+    Tick(fan, 50);
+    EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{0, 60, 32, 1}}));
+    EXPECT_EQ(fan.FanAuto(), 1);
+    EXPECT_EQ(fan.Held(), 0u);
+    EXPECT_TRUE(fan.TakeNotice(notice));
+    EXPECT_NE(notice.find("guard"), std::string::npos) << notice;
+    EXPECT_EQ(m_ini.ReadText("FanCurve", "Auto"), "0");
 }

@@ -311,26 +311,7 @@ TEST_F(FanGuardTest, AnOverclockAppliedByAStartThatWasKilledIsNotAppliedAtTheNex
 }
 
 namespace {
-std::vector<PROCESSENTRY32W> Processes()
-{
-    std::vector<PROCESSENTRY32W> all;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        all.push_back(entry);
-    CloseHandle(snapshot);
-    return all;
-}
-
-// Every process of that image name (as taskkill /F /IM does on Windows).
-std::vector<DWORD> ByImageName(DWORD, const wchar_t* image)
-{
-    std::vector<DWORD> pids;
-    for (const PROCESSENTRY32W& p : Processes())
-        if (_wcsicmp(p.szExeFile, image) == 0) pids.push_back(p.th32ProcessID);
-    return pids;
-}
+std::vector<DWORD> ByImageName(DWORD, const wchar_t* image) { return ProcessesNamed(image); }
 
 // The process and all its descendants by parent ids (as taskkill /F /T does).
 std::vector<DWORD> Tree(DWORD root, const wchar_t*)

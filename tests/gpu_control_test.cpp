@@ -58,9 +58,12 @@ TEST_F(SimDriverTest, InitializeResults)
     m_gpu = CGpuControl();
     ASSERT_EQ(LoadAndInitialize(kTwoGpus, {}), 0);
     const std::vector<NvSimCall> calls = Calls();
+    // Then each card's fan interface: the client one first, then the older one.
     EXPECT_EQ(Ids(calls), (std::vector<uint32_t>{NvId::Initialize, NvId::EnumPhysicalGpus, NvId::EnumDisplayHandle,
                                                  NvId::EnumDisplayHandle, NvId::EnumDisplayHandle,
-                                                 NvId::GetPciIdentifiers}));
+                                                 NvId::GetPciIdentifiers, NvId::ClientFanCoolersGetStatus,
+                                                 NvId::GetCoolerSettings, NvId::ClientFanCoolersGetStatus,
+                                                 NvId::GetCoolerSettings}));
     EXPECT_EQ(calls[4].status, kNvEndEnumeration);
     EXPECT_EQ(calls[5].gpu, 0);
     EXPECT_EQ(m_gpu.m_pciIds[0], 0x10DE);

@@ -177,7 +177,7 @@ TEST_F(MainWindowLogTest, EachSecondLogsBothCardsWithTheirFanModeAndWhatTheCurve
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(i);
-        ASSERT_EQ(rows[i].size(), 8u);
+        ASSERT_EQ(rows[i].size(), 9u);
         EXPECT_EQ(rows[i][0], expected[i].time);
         EXPECT_EQ(rows[i][1], expected[i].gpu);
         EXPECT_EQ(rows[i][2], expected[i].temperature);
@@ -185,7 +185,10 @@ TEST_F(MainWindowLogTest, EachSecondLogsBothCardsWithTheirFanModeAndWhatTheCurve
         EXPECT_EQ(rows[i][7], expected[i].written);
     }
     EXPECT_EQ(rows[1][3], "77");
-    EXPECT_EQ(rows[2][3], "60") << "the level the curve wrote, read back";
+    // A second's readings are taken once, before the curve writes in that tick.
+    EXPECT_EQ(rows[4][3], "60") << "the level the curve wrote, read back the next second";
+    EXPECT_EQ(rows[4][8], "60%");
+    EXPECT_EQ(rows[1][8], "77%") << "every fan: an older card's one";
 }
 
 TEST_F(MainWindowLogTest, OpenLogFolderOpensTheUsersLogFolder)

@@ -146,12 +146,12 @@ TEST_F(MonitorPanelTest, ASingleFrequencyP0LeavesTheEngineFlatAtZero)
     EXPECT_EQ(panel.NewestRows(IDC_MEMORY_PLOT), std::vector<int>{RowOf(50)});
 }
 
-TEST_F(MonitorPanelTest, FailedReadsArePlottedAndShownAsZero)
+TEST_F(MonitorPanelTest, FailedReadsArePlottedAtZeroAndAFanLevelShowsADash)
 {
     struct Case {
         const char* what;
         std::vector<unsigned int> faults;
-        std::vector<std::pair<int, int>> flat;  // plots on row 55 with their readouts' "0"
+        std::vector<std::pair<int, int>> flat;  // plots on row 55 with their readouts' "0" (the fan's "-")
     };
     const Case cases[] = {
         {"clocks", {NvId::GetAllClockFrequencies},
@@ -170,7 +170,8 @@ TEST_F(MonitorPanelTest, FailedReadsArePlottedAndShownAsZero)
         for (int i = 0; i < 3; ++i) panel.Tick();
         for (const auto& [plot, readout] : c.flat) {
             EXPECT_EQ(panel.NewestRows(plot), std::vector<int>{55});
-            EXPECT_EQ(panel.Text(readout), "0");
+            // A fan level that cannot be read is never shown as 0.
+            EXPECT_EQ(panel.Text(readout), readout == IDC_FAN_READOUT ? "-" : "0");
         }
     }
 }

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <string>
 #include <utility>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -693,3 +694,82 @@ TEST_F(NvSimTest, ModelIsTheSameHoweverTimeIsSliced)
 }
 
 } // namespace
+
+namespace {
+// A little-endian word of a raw record at a byte offset.
+uint32_t WordAt(const std::vector<unsigned char>& record, size_t offset)
+{
+    uint32_t word = 0;
+    std::memcpy(&word, record.data() + offset, sizeof word);
+    return word;
+}
+void PutWord(std::vector<unsigned char>& record, size_t offset, uint32_t word)
+{
+    std::memcpy(record.data() + offset, &word, sizeof word);
+}
+}  // namespace
+
+// The client fan records as the driver lays them out, byte by byte: a status
+// of 1704 bytes with 52-byte items from offset 40, a control of 1452 bytes
+// with 44-byte items from offset 44. Each card answers one fan interface.
+TEST_F(NvSimTest, ClientFanRecordsAtTheDriversOffsetsAndOneInterfacePerCard)
+{
+    ASSERT_TRUE(Load("[Simulator]\nGpuCount=3\n[Gpu]\nCoolerMin=30\nCoolerMax=95\nFanRpmPerPercent=25\n"
+                     "[Gpu0]\nFanInterface=client\nCoolers=3\n[Gpu2]\nFanInterface=none\n"));
+    const std::vector<NvGpuHandle> gpus = Start();
+    ASSERT_EQ(gpus.size(), 3u);
+    ASSERT_EQ(Control<NvSim_SetFanLevelFn>("NvSim_SetFanLevel")(0, 2, 44), 1);
+    const auto status = reinterpret_cast<NvStatus (*)(NvGpuHandle, void*)>(g_query(NvId::ClientFanCoolersGetStatus));
+    const auto get = reinterpret_cast<NvStatus (*)(NvGpuHandle, void*)>(g_query(NvId::ClientFanCoolersGetControl));
+    const auto set = reinterpret_cast<NvStatus (*)(NvGpuHandle, void*)>(g_query(NvId::ClientFanCoolersSetControl));
+    ASSERT_TRUE(status && get && set);
+
+    std::vector<unsigned char> record(1704, 0xCD);
+    PutWord(record, 0, 0x000106A8);
+    ASSERT_EQ(status(gpus[0], record.data()), kNvOk);
+    EXPECT_EQ(WordAt(record, 4), 3u);
+    const size_t third = 40 + 2 * 52;
+    EXPECT_EQ(WordAt(record, third), 3u) << "fan ids count from 1";
+    EXPECT_EQ(WordAt(record, third + 4), 44u * 25) << "speed";
+    EXPECT_EQ(WordAt(record, third + 8), 30u) << "minimum";
+    EXPECT_EQ(WordAt(record, third + 12), 95u) << "maximum";
+    EXPECT_EQ(WordAt(record, third + 16), 44u) << "level";
+    EXPECT_EQ(WordAt(record, third + 20), 0u) << "reserved bytes are zero";
+    EXPECT_EQ(WordAt(record, 1700), 0u);
+
+    std::vector<unsigned char> control(1452, 0);
+    PutWord(control, 0, 0x000105AC);
+    PutWord(control, 8, 2);
+    for (uint32_t i = 0; i < 2; ++i) {
+        PutWord(control, 44 + 44 * i, i == 0 ? 3 : 1);  // fan 3, then fan 1
+        PutWord(control, 44 + 44 * i + 4, 20);           // below the minimum: raised to it
+        PutWord(control, 44 + 44 * i + 8, 1);
+    }
+    ASSERT_EQ(set(gpus[0], control.data()), kNvOk);
+    std::vector<unsigned char> read(1452, 0);
+    PutWord(read, 0, 0x000105AC);
+    ASSERT_EQ(get(gpus[0], read.data()), kNvOk);
+    EXPECT_EQ(WordAt(read, 8), 3u);
+    const std::vector<std::pair<uint32_t, uint32_t>> expected = {{30, 1}, {0, 0}, {30, 1}};  // level, mode
+    for (uint32_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(WordAt(read, 44 + 44 * i), i + 1);
+        if (expected[i].second) EXPECT_EQ(WordAt(read, 44 + 44 * i + 4), expected[i].first);
+        EXPECT_EQ(WordAt(read, 44 + 44 * i + 8), expected[i].second);
+    }
+    PutWord(control, 44, 4);  // no fan 4
+    EXPECT_EQ(set(gpus[0], control.data()), kNvInvalidArgument);
+    PutWord(control, 0, 0x000205AC);
+    EXPECT_EQ(set(gpus[0], control.data()), kNvIncompatibleVersion);
+
+    // The older card answers only the older interface; the laptop's neither.
+    NvCoolerSettings cooler = {};
+    cooler.version = NvVer::CoolerSettings;
+    const auto coolers = Api<NvGetCoolerSettingsFn>(NvId::GetCoolerSettings);
+    EXPECT_EQ(coolers(gpus[0], kNvCoolerTargetAll, &cooler), kNvNotSupported);
+    EXPECT_EQ(coolers(gpus[1], kNvCoolerTargetAll, &cooler), kNvOk);
+    EXPECT_EQ(coolers(gpus[2], kNvCoolerTargetAll, &cooler), kNvNotSupported);
+    PutWord(record, 0, 0x000106A8);
+    EXPECT_EQ(status(gpus[1], record.data()), kNvNotSupported);
+    EXPECT_EQ(status(gpus[2], record.data()), kNvNotSupported);
+}

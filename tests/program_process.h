@@ -2,6 +2,7 @@
 // Test helpers for running the real qsurge.exe as a process over the simulated
 // driver's shared state, and reading that driver's shared call log.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <sstream>
 #include <string>
@@ -95,4 +96,38 @@ inline void EndRunningCopy(const std::string& exe)
     WaitForSingleObject(process.hProcess, 30000);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
+}
+
+// Every process running now.
+inline std::vector<PROCESSENTRY32W> Processes()
+{
+    std::vector<PROCESSENTRY32W> all;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        all.push_back(entry);
+    CloseHandle(snapshot);
+    return all;
+}
+
+// Every process of that image name (as taskkill /F /IM does on Windows).
+inline std::vector<DWORD> ProcessesNamed(const wchar_t* image)
+{
+    std::vector<DWORD> pids;
+    for (const PROCESSENTRY32W& p : Processes())
+        if (_wcsicmp(p.szExeFile, image) == 0) pids.push_back(p.th32ProcessID);
+    return pids;
+}
+
+// Ends each process and waits until it has gone.
+inline void EndProcesses(const std::vector<DWORD>& pids)
+{
+    for (DWORD pid : pids) {
+        if (HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
+            TerminateProcess(h, 1);
+            WaitForSingleObject(h, 10000);
+            CloseHandle(h);
+        }
+    }
 }

@@ -27,8 +27,8 @@ const char kScenario[] =
     "[Simulator]\nGpuCount=2\n"
     "[Gpu]\nTemperature=45\nAmbient=45\nHeatRise=0\nLoad=0\nLoadAmplitude=0\nFanCurveLow=60\nCoolerMin=35\n"
     "[Gpu1]\nName=NVIDIA GeForce GTX 1060\nDeviceId=0x1C0310DE\nTemperature=52\nAmbient=52\n";
-const char kStatusLines[] = "0\tNVIDIA GeForce RTX 4090\t45\t35\t210\t21002\r\n"
-                            "1\tNVIDIA GeForce GTX 1060\t52\t35\t210\t21002\r\n";
+const char kStatusLines[] = "0\tNVIDIA GeForce RTX 4090\t45\t35\t210\t21002\t35%\r\n"
+                            "1\tNVIDIA GeForce GTX 1060\t52\t35\t210\t21002\t35%\r\n";
 
 constexpr int kGraphicsDomain = 0, kMemoryDomain = 4;
 
