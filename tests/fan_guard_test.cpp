@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -271,7 +272,7 @@ TEST_F(FanGuardTest, TheGuardHandsBackEveryGpuItHolds)
     CloseHandle(guard.hProcess);
     CloseHandle(guard.hThread);
     CloseHandle(release);
-    DeleteFileA(scenario.c_str());
+    for (const char* name : {"\\two-fans.ini", "\\two-fans-drs.ini"}) DeleteFileA((m_dir + name).c_str());
 }
 
 // The overclock applied at start by a program ended from outside before it
@@ -361,4 +362,64 @@ TEST_F(FanGuardTest, WithoutItsGuardTheProgramNeverTakesTheFan)
     ASSERT_NE(MainWindow(), nullptr);
     Sleep(1500);
     EXPECT_FALSE(WrittenBy(m_process.dwProcessId, kNvCoolerPolicyManual)) << ReadWholeFile(m_shared + ".log");
+}
+
+// A card with two client fans: the guard hands both back in one write when
+// the program is ended from outside, also after the guard it started first was
+// ended from outside itself (the program starts another); a new start takes
+// them again. The older interface is never written on that card.
+TEST_F(FanGuardTest, ATwoFanCardsFansGoBackTogetherEvenAfterItsFirstGuardWasEnded)
+{
+    const std::string scenario = m_dir + "\\two-fans.ini";
+    ASSERT_TRUE(WritePrivateProfileStringA("Simulator", "GpuCount", "1", scenario.c_str()));
+    for (const auto& [key, value] : {std::pair{"FanInterface", "client"}, {"Coolers", "2"}, {"CoolerMin", "30"},
+                                     {"Temperature", "50"}, {"Load", "0"}, {"LoadAmplitude", "0"}})
+        ASSERT_TRUE(WritePrivateProfileStringA("Gpu", key, value, scenario.c_str()));
+    SetEnvironmentVariableA("NVSIM_SCENARIO", scenario.c_str());
+    const auto clientWrites = [&](int mode) {
+        std::vector<LoggedCall> writes;
+        for (const LoggedCall& call : LoggedCalls(ReadWholeFile(m_shared + ".log")))
+            if (call.id == NvId::ClientFanCoolersSetControl && call.status == 0 && call.values.size() == 7 &&
+                call.values[3] == mode && call.values[6] == mode)
+                writes.push_back(call);
+        return writes;
+    };
+    const auto takenBy = [&](unsigned long pid) {
+        for (const LoggedCall& w : clientWrites(1))
+            if (w.pid == pid) return true;
+        return false;
+    };
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(WaitFor([&] { return takenBy(m_process.dwProcessId); })) << "the program never took the fans";
+    std::vector<DWORD> ended;
+    ASSERT_TRUE(WaitFor([&] { return !(ended = ProcessesNamed(L"qsurge-guard.exe")).empty(); }));
+    EndProcesses(ended);
+    ASSERT_TRUE(WaitFor([&] {
+        for (DWORD pid : ProcessesNamed(L"qsurge-guard.exe"))
+            if (std::find(ended.begin(), ended.end(), pid) == ended.end()) return true;
+        return false;
+    })) << "a new guard in place of the one ended";
+    EXPECT_TRUE(clientWrites(0).empty()) << "the fans stay on the curve meanwhile";
+
+    TerminateProcess(m_process.hProcess, 1);
+    ASSERT_TRUE(Ended());
+    ASSERT_TRUE(WaitFor([&] { return !clientWrites(0).empty(); }, 5)) << "handed back by the new guard";
+    const LoggedCall back = clientWrites(0).back();
+    EXPECT_NE(back.pid, m_process.dwProcessId);
+    EXPECT_EQ(back.values[0], 2) << "both fans in one write";
+    EXPECT_EQ(CoolerState().substr(0, 6), "0 0 32");
+    EXPECT_NE(CoolerState().find("0 1 32"), std::string::npos);
+    Forget();
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(WaitFor([&] { return takenBy(m_process.dwProcessId); })) << "a restart takes them again";
+    const HWND main = MainWindow();
+    ASSERT_NE(main, nullptr);
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+    ASSERT_TRUE(Ended());
+    SetEnvironmentVariableA("NVSIM_SCENARIO", nullptr);
+    for (const LoggedCall& call : LoggedCalls(ReadWholeFile(m_shared + ".log")))
+        EXPECT_NE(call.id, NvId::SetCoolerLevels) << "no older-interface write on this card";
+    for (const char* name : {"\\two-fans.ini", "\\two-fans-drs.ini"}) DeleteFileA((m_dir + name).c_str());
 }
