@@ -197,6 +197,8 @@ private:
     };
     bool ReadClientFans(CardFans& fans, GpuReading* reading, int gpuIndex);
     bool ReadCoolerFans(CardFans& fans, GpuReading* reading, int gpuIndex);
+    // Every fan of the card in one write: manual at level, or the driver's.
+    int WriteFans(int gpuIndex, uint32_t level, bool manual);
     CardFans m_fans[kNvMaxPhysicalGpus];
 
     std::string m_driverFile;

@@ -104,7 +104,14 @@ int CGpuControl::ReadFans(GpuReading& reading, int gpuIndex)
     return 1;
 }
 
-int CGpuControl::SetFansManual(uint32_t level, int gpuIndex)
+int CGpuControl::SetFansManual(uint32_t level, int gpuIndex) { return WriteFans(gpuIndex, level, true); }
+
+int CGpuControl::SetFansAuto(int gpuIndex) { return WriteFans(gpuIndex, 0, false); }
+
+// Manual: each fan at the level within its own limits. Back to the driver:
+// each fan carries the level it was last seen at, as the older interface has
+// always been given it.
+int CGpuControl::WriteFans(int gpuIndex, uint32_t level, bool manual)
 {
     const int index = ResolvedIndex(gpuIndex);
     if (m_lost && !Recover()) return 0;
@@ -113,38 +120,19 @@ int CGpuControl::SetFansManual(uint32_t level, int gpuIndex)
         return 0;
     }
     const CardFans& fans = m_fans[index];
-    const uint32_t first = std::clamp(level, fans.minLevel[0], fans.maxLevel[0]);
-    if (fans.api == FanInterface::Cooler) return SetCoolerLevel(first, kNvCoolerPolicyManual, index, 0);
+    const auto levelOf = [&](uint32_t i) {
+        return manual ? std::clamp(level, fans.minLevel[i], fans.maxLevel[i]) : fans.level[i];
+    };
+    if (fans.api == FanInterface::Cooler)
+        return SetCoolerLevel(levelOf(0), manual ? kNvCoolerPolicyManual : kNvCoolerPolicyAuto, index, 0);
     NvFanCoolersControl record = {};
     record.version = NvVer::FanCoolersControl;
     record.count = fans.count;
     for (uint32_t i = 0; i < fans.count; ++i)
-        record.items[i] = {fans.id[i], std::clamp(level, fans.minLevel[i], fans.maxLevel[i]), kNvFanControlManual, {}};
+        record.items[i] = {fans.id[i], levelOf(i), manual ? kNvFanControlManual : kNvFanControlAuto, {}};
     m_status = CallGpu<NvFanCoolersControlFn>(NvId::ClientFanCoolersSetControl, index, &record);
     if (m_status != kNvOk) return 0;
-    if (m_observer) m_observer->FanLevelWritten(index, first, true);
-    return 1;
-}
-
-// The level each fan was last seen at goes with the hand-back, as the older
-// interface has always been given it.
-int CGpuControl::SetFansAuto(int gpuIndex)
-{
-    const int index = ResolvedIndex(gpuIndex);
-    if (m_lost && !Recover()) return 0;
-    if (!ValidGpu(index) || m_fans[index].api == FanInterface::None) {
-        m_status = kNvNotSupported;
-        return 0;
-    }
-    const CardFans& fans = m_fans[index];
-    if (fans.api == FanInterface::Cooler) return SetCoolerLevel(fans.level[0], kNvCoolerPolicyAuto, index, 0);
-    NvFanCoolersControl record = {};
-    record.version = NvVer::FanCoolersControl;
-    record.count = fans.count;
-    for (uint32_t i = 0; i < fans.count; ++i) record.items[i] = {fans.id[i], fans.level[i], kNvFanControlAuto, {}};
-    m_status = CallGpu<NvFanCoolersControlFn>(NvId::ClientFanCoolersSetControl, index, &record);
-    if (m_status != kNvOk) return 0;
-    if (m_observer) m_observer->FanLevelWritten(index, fans.level[0], false);
+    if (m_observer) m_observer->FanLevelWritten(index, levelOf(0), manual);
     return 1;
 }
 

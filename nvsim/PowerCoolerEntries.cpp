@@ -116,10 +116,12 @@ bool AnswersClientFans(const GpuConfig& config) { return config.fanInterface == 
 uint32_t FanIndexOf(uint32_t coolerId) { return coolerId - 1; }
 }  // namespace
 
-NvStatus ClientFanCoolersGetStatus(NvGpuHandle handle, NvFanCoolersStatus* record)
+// Both reads list every fan by its id; fill gives each item the rest.
+template <typename Record, typename Fill>
+NvStatus ReadClientFans(uint32_t id, uint32_t version, NvGpuHandle handle, Record* record, Fill fill)
 {
-    DriverCall call(NvId::ClientFanCoolersGetStatus, handle);
-    if (NvStatus status = call.BeginRecord(record, {NvVer::FanCoolersStatus})) return status;
+    DriverCall call(id, handle);
+    if (NvStatus status = call.BeginRecord(record, {version})) return status;
     call.Sim().shared.LoadCoolers(call.Sim().gpus);
     const GpuModel& gpu = call.Gpu();
     const GpuConfig& config = gpu.Config();
@@ -127,33 +129,32 @@ NvStatus ClientFanCoolersGetStatus(NvGpuHandle handle, NvFanCoolersStatus* recor
     ClearBody(record);
     record->count = config.coolers;
     for (uint32_t c = 0; c < config.coolers; ++c) {
-        NvFanCoolerStatusEntry& fan = record->items[c];
-        fan.coolerId = c + 1;
-        fan.currentLevel = static_cast<uint32_t>(gpu.CoolerLevel(c));
-        fan.currentRpm = fan.currentLevel * config.fanRpmPerPercent;
-        fan.currentMinLevel = config.coolerMin;
-        fan.currentMaxLevel = config.coolerMax;
+        record->items[c].coolerId = c + 1;
+        fill(record->items[c], gpu, c);
     }
     return call.Done(kNvOk);
 }
 
+NvStatus ClientFanCoolersGetStatus(NvGpuHandle handle, NvFanCoolersStatus* record)
+{
+    return ReadClientFans(NvId::ClientFanCoolersGetStatus, NvVer::FanCoolersStatus, handle, record,
+                          [](NvFanCoolerStatusEntry& fan, const GpuModel& gpu, uint32_t c) {
+                              const GpuConfig& config = gpu.Config();
+                              fan.currentLevel = static_cast<uint32_t>(gpu.CoolerLevel(c));
+                              fan.currentRpm = fan.currentLevel * config.fanRpmPerPercent;
+                              fan.currentMinLevel = config.coolerMin;
+                              fan.currentMaxLevel = config.coolerMax;
+                          });
+}
+
 NvStatus ClientFanCoolersGetControl(NvGpuHandle handle, NvFanCoolersControl* record)
 {
-    DriverCall call(NvId::ClientFanCoolersGetControl, handle);
-    if (NvStatus status = call.BeginRecord(record, {NvVer::FanCoolersControl})) return status;
-    call.Sim().shared.LoadCoolers(call.Sim().gpus);
-    const GpuModel& gpu = call.Gpu();
-    const GpuConfig& config = gpu.Config();
-    if (!AnswersClientFans(config)) return call.Done(kNvNotSupported);
-    ClearBody(record);
-    record->count = config.coolers;
-    for (uint32_t c = 0; c < config.coolers; ++c) {
-        NvFanCoolerControlEntry& fan = record->items[c];
-        fan.coolerId = c + 1;
-        fan.level = static_cast<uint32_t>(gpu.CoolerLevel(c));
-        fan.controlMode = gpu.CoolerPolicy(c) == kNvCoolerPolicyManual ? kNvFanControlManual : kNvFanControlAuto;
-    }
-    return call.Done(kNvOk);
+    return ReadClientFans(NvId::ClientFanCoolersGetControl, NvVer::FanCoolersControl, handle, record,
+                          [](NvFanCoolerControlEntry& fan, const GpuModel& gpu, uint32_t c) {
+                              fan.level = static_cast<uint32_t>(gpu.CoolerLevel(c));
+                              fan.controlMode = gpu.CoolerPolicy(c) == kNvCoolerPolicyManual ? kNvFanControlManual
+                                                                                              : kNvFanControlAuto;
+                          });
 }
 
 // Logged: the count, then id, level and mode of each item. Every item is

@@ -36,7 +36,7 @@ struct GpuConfig {
     // Which fan interface the card answers: the older cooler one, the client
     // one of cards with several fans (each fan by id 1, 2, ...), or neither.
     enum class FanInterface { Cooler, Client, None } fanInterface = FanInterface::Cooler;
-    uint32_t fanRpmPerPercent = 30;  // the client interface's speed reading; 0: none reported
+    uint32_t fanRpmPerPercent = 30;  // the speed the client interface reports, per per cent of level
     // Thermal model.
     double startTemp = 0, ambient = 0, heatRise = 0, thermalTauMs = 1;
     double fanCurveLow = 0, fanCurveHigh = 1;   // driver curve: minimum level up to low, maximum from high

@@ -190,11 +190,8 @@ double MeasureDriver(const Scenario& s)
     for (int i = 0; i < kRefreshes; ++i) {
         SetReadings(ReadingsAt(s, i));
         const double start = WallSeconds();
-        uint32_t temperature = 0;
-        gpu.GetTemperature(temperature, -1);
-        GpuClockInfo clocks{};
-        gpu.GetCurrentClocks(clocks, -1);
-        gpu.GetCoolerLevel(-1, 0);
+        GpuReading reading;
+        gpu.Read(reading, -1);
         total += WallSeconds() - start;
     }
     return total / kRefreshes;
