@@ -32,6 +32,7 @@ static_assert(CTrayIcon::kBalloonTimer != kStartTimer && CTrayIcon::kBalloonTime
 static_assert(COverclockAtStart::kConfirmTimer != kStartTimer && COverclockAtStart::kConfirmTimer != kRefreshTimer &&
               COverclockAtStart::kConfirmTimer != kTrayRetryTimer &&
               COverclockAtStart::kConfirmTimer != CTrayIcon::kBalloonTimer, "one identifier per timer");
+constexpr char kNoFanGuard[] = "The fan guard could not be started: the fans stay with the driver";
 // The warning temperature: its own section of the profile.
 constexpr char kWarningSection[] = "Warning";
 constexpr char kWarningKey[] = "Temperature";
@@ -471,17 +472,30 @@ void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidt
     readout.MoveTo(r.left, r.top, r.Width(), r.Height());
 }
 
+// The refreshes take the fans, and a balloon tells if no guard can be had.
 void CQuiloDlg::OnFanMode()
 {
-    std::string why;
-    SetFanMode(!m_fan.FanAuto(), why);
+    m_fan.SetFanAuto(m_fan.FanAuto() ? 0 : 1);
+    ShowFanModeButton();
 }
 
+// A command that asks for the curve is answered once the fans are guarded or
+// cannot be, the window answering meanwhile.
 bool CQuiloDlg::SetFanMode(bool driverControls, std::string& why)
 {
     if (!m_fan.SetFanAuto(driverControls ? 1 : 0)) {
         why = CFanControl::kNoFanControl;
         return false;
+    }
+    if (!driverControls) {
+        CFanGuard::Guarding taking = m_fan.TakeFans();
+        CDialog::RunMessagesWhile([&] { return (taking = m_fan.TakeFans()) == CFanGuard::Guarding::Starting; },
+                                  static_cast<DWORD>(CFanGuard::kReadyLimitMs + 1000));
+        if (taking != CFanGuard::Guarding::Ready) {
+            ShowFanModeButton();
+            why = kNoFanGuard;
+            return false;
+        }
     }
     ShowFanModeButton();
     // A fan the driver would not take back stays held, and is asked for again.

@@ -9,6 +9,8 @@
 namespace {
 bool ValidGpu(int gpuIndex) { return gpuIndex >= 0 && gpuIndex < kMaxGuardedGpus; }
 
+constexpr char kGuardFailed[] =
+    "The fan guard could not be started or did not answer: the fans stay with the driver.";
 constexpr char kGuardLost[] =
     "The fan guard ended and no other could be started: the fans are back with the driver.";
 constexpr char kTemperatureLost[] =
@@ -102,10 +104,7 @@ void CFanControl::FollowFanCurve(unsigned temperature)
     if (m_written && level == m_lastLevel) return;
     // No level of ours is ever in force without a guard that outlives us: a
     // guard that cannot start leaves the fans with the driver.
-    if (!m_guard.Hold(m_held | FanGpuBit())) {
-        m_auto = 1;
-        return;
-    }
+    if (!Guarded(m_held | FanGpuBit())) return;
     m_held |= FanGpuBit();
     // A write that failed is tried again at the next tick.
     m_written = m_gpu.SetFansManual(static_cast<uint32_t>(level), m_fanGpu) != 0;
@@ -123,13 +122,40 @@ void CFanControl::FollowBlind()
     m_notice = kTemperatureLost;
 }
 
+// A guard replacing another (the set changed) is looked at too.
 void CFanControl::WatchGuard()
 {
-    if (m_held == 0 || m_guard.IsWaiting()) return;
-    if (m_guard.Restart(m_held)) return;
+    if (m_held == 0) return;
+    const bool ended = !m_guard.IsWaiting();
+    m_guard.ForgetEnded();
+    if (m_guard.Hold(m_held) != CFanGuard::Guarding::Failed || !ended) return;
     HandBackAll(m_held);
     m_auto = 1;
     m_notice = kGuardLost;
+}
+
+bool CFanControl::Guarded(GpuSet gpus)
+{
+    switch (m_guard.Hold(gpus)) {
+    case CFanGuard::Guarding::Ready:
+        return true;
+    case CFanGuard::Guarding::Starting:
+        return false;
+    case CFanGuard::Guarding::Failed:
+        break;
+    }
+    m_auto = 1;
+    m_notice = kGuardFailed;
+    return false;
+}
+
+CFanGuard::Guarding CFanControl::TakeFans()
+{
+    if (FanAuto()) return CFanGuard::Guarding::Failed;
+    if (m_segmentCount < 1) return CFanGuard::Guarding::Ready;  // nothing to hold the fans at
+    return Guarded(m_held | FanGpuBit()) ? CFanGuard::Guarding::Ready
+           : FanAuto()                   ? CFanGuard::Guarding::Failed
+                                         : CFanGuard::Guarding::Starting;
 }
 
 // Should the driver refuse, the GPU stays held: the next tick asks again, and
@@ -142,6 +168,7 @@ bool CFanControl::HandBack(int gpuIndex)
     if (!m_gpu.SetFansAuto(gpuIndex)) return false;
     if (m_held & GpuBit(gpuIndex)) {
         m_held &= ~GpuBit(gpuIndex);
+        // A guard of the larger set keeps guarding until one of this set answers.
         m_guard.Hold(m_held);
     }
     return true;

@@ -55,6 +55,10 @@ public:
     // The program ends: every fan of ours goes back to the driver, and the
     // fans are the driver's from here on.
     void Release();
+    // Curve mode asked for by a command: the guard for the selected card's
+    // fans, started now. Ready: guarded (or nothing to hold); Starting: ask
+    // again; Failed: the fans stay the driver's.
+    CFanGuard::Guarding TakeFans();
     // What the user is to be told (once per event), for a balloon.
     bool TakeNotice(std::string& text);
     // The clock the temperature's absence is timed by, in milliseconds; tests give their own.
@@ -72,6 +76,9 @@ private:
     void FollowBlind();
     // A guard that ended while fans are held is replaced, or the fans go back.
     void WatchGuard();
+    // Whether a guard of the set is in force; one that cannot be had leaves
+    // the fans to the driver, and says so.
+    bool Guarded(GpuSet gpus);
     // Every fan of the GPU back to the driver; true when the driver took
     // them. Refused, the GPU stays held.
     bool HandBack(int gpuIndex);

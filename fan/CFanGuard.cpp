@@ -3,8 +3,10 @@
 #include <cinttypes>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "fan/GuardAccess.h"
 #include "gpu/GpuControl.h"
 
 namespace {
@@ -19,7 +21,10 @@ constexpr int kRetries = 300;
 // The guard tells it holds the program and its event through a second event.
 constexpr wchar_t kReadySuffix[] = L"-ready";
 constexpr char kReadySuffixA[] = "-ready";
-constexpr DWORD kReadyTimeLimit = 10000;
+// The first look at a new guard waits this long for it, answering messages
+// sent to this thread and painting meanwhile: a guard starting normally is
+// ready well within it, and the window is never long without input.
+constexpr DWORD kFirstLookMs = 1000;
 
 uint64_t CreationTime(HANDLE process)
 {
@@ -107,27 +112,34 @@ bool StartGuard(std::wstring commandLine, PROCESS_INFORMATION& process)
     return ::CreateProcessW(g_guardProgram.c_str(), &commandLine[0], nullptr, nullptr, FALSE, flags,
                             environment.Get(), systemDir, &startup.StartupInfo, &process) != FALSE;
 }
-// Waits for the guard to say it is ready, or to end. Messages other threads
-// send to this one are delivered meanwhile: a window of the shell's waiting on
-// this thread must not hold up the guard's start.
-bool WaitUntilReady(HANDLE ready, HANDLE guard)
+// Waits for the guard to say it is ready, or to end, at most waitMs.
+// Messages other threads send to this one are delivered meanwhile (a window
+// of the shell's waiting on this thread must not hold up the guard's start),
+// and windows are painted. WAIT_OBJECT_0: ready; WAIT_OBJECT_0 + 1: ended;
+// WAIT_TIMEOUT.
+DWORD WaitForGuard(HANDLE ready, HANDLE guard, DWORD waitMs)
 {
     const HANDLE waits[2] = {ready, guard};
-    const ULONGLONG end = ::GetTickCount64() + kReadyTimeLimit;
-    for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
-        const DWORD woke =
-            ::MsgWaitForMultipleObjects(2, waits, FALSE, static_cast<DWORD>(end - now), QS_SENDMESSAGE);
-        if (woke != WAIT_OBJECT_0 + 2) return woke == WAIT_OBJECT_0;
+    const ULONGLONG end = ::GetTickCount64() + waitMs;
+    for (ULONGLONG now = ::GetTickCount64();; now = ::GetTickCount64()) {
+        const DWORD left = now < end ? static_cast<DWORD>(end - now) : 0;
+        const DWORD woke = ::MsgWaitForMultipleObjects(2, waits, FALSE, left, QS_SENDMESSAGE | QS_PAINT);
+        if (woke != WAIT_OBJECT_0 + 2) return woke == WAIT_OBJECT_0 || woke == WAIT_OBJECT_0 + 1 ? woke : WAIT_TIMEOUT;
         MSG msg;
         ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        if (::PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE | PM_QS_PAINT)) ::DispatchMessageW(&msg);
     }
-    return false;
 }
 }  // namespace
 
 void CFanGuard::SetGuardProgram(const std::wstring& executable) { g_guardProgram = executable; }
 
-CFanGuard::~CFanGuard() { CloseHandles(); }
+// A starting guard holds nothing yet; the one in force is left waiting.
+CFanGuard::~CFanGuard()
+{
+    AbandonStarting();
+    CloseHandles();
+}
 
 GpuSet CFanGuard::HandBackToDriver(GpuSet gpus)
 {
@@ -150,63 +162,110 @@ void CFanGuard::HandBackNow()
     if (HandBackToDriver(guard->m_gpus) == 0) guard->Release();
 }
 
+void CFanGuard::Guard::Close()
+{
+    for (HANDLE* h : {&process, &release, &ready}) {
+        if (*h) ::CloseHandle(*h);
+        *h = nullptr;
+    }
+    gpus = 0;
+}
+
 // The guard, outside this process's tree, inherits nothing: it opens this
 // process by its id (checking its start time, so a reused id is not taken for
-// it) and the release event by its name.
-bool CFanGuard::Hold(GpuSet gpus)
+// it) and the events by their names.
+bool CFanGuard::StartGuard(GpuSet gpus)
 {
-    if (gpus == 0) {
-        Release();
-        return true;
-    }
-    if (m_guard && gpus == m_gpus) return true;
     if (g_guardProgram.empty()) return false;
+    static bool s_watchable = false;
+    if (!s_watchable) s_watchable = LetUserWatchThisProcess();
     static unsigned s_serial = 0;
     wchar_t name[96];
     std::swprintf(name, sizeof name / sizeof name[0], L"Local\\Q-Surge-FanGuard-%lu-%u-%llu",
                   ::GetCurrentProcessId(), ++s_serial, static_cast<unsigned long long>(::GetTickCount64()));
-    HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, name);
-    if (!release) return false;
-    Handle ready(::CreateEventW(nullptr, TRUE, FALSE, (std::wstring(name) + kReadySuffix).c_str()));
-    if (!ready.Get()) {
-        ::CloseHandle(release);
-        return false;
-    }
+    GuardEventSecurity security;
+    Guard guard;
+    guard.release = ::CreateEventW(security.Attributes(), TRUE, FALSE, name);
+    guard.ready = ::CreateEventW(security.Attributes(), TRUE, FALSE, (std::wstring(name) + kReadySuffix).c_str());
     wchar_t arguments[192];
     std::swprintf(arguments, sizeof arguments / sizeof arguments[0], L" %lu %llu %ls %llu",
                   ::GetCurrentProcessId(), static_cast<unsigned long long>(CreationTime(::GetCurrentProcess())),
                   name, static_cast<unsigned long long>(gpus));
     PROCESS_INFORMATION process{};
-    if (!StartGuard(L"\"" + g_guardProgram + L"\"" + arguments, process)) {
-        ::CloseHandle(release);
+    if (!guard.release || !guard.ready || !::StartGuard(L"\"" + g_guardProgram + L"\"" + arguments, process)) {
+        guard.Close();
         return false;
     }
     ::CloseHandle(process.hThread);
-    // Guarded only once the guard holds this process and its event.
-    if (!WaitUntilReady(ready.Get(), process.hProcess)) {
-        ::SetEvent(release);
-        ::CloseHandle(release);
-        ::CloseHandle(process.hProcess);
-        return false;
-    }
-    // The new guard is waiting: the old one may go.
-    Release();
-    m_guard = process.hProcess;
-    m_release = release;
-    m_gpus = gpus;
-    g_holding = this;
+    guard.process = process.hProcess;
+    guard.gpus = gpus;
+    guard.started = ::GetTickCount64();
+    m_starting = guard;
     return true;
+}
+
+CFanGuard::Guarding CFanGuard::LookAtStarting(DWORD waitMs)
+{
+    const DWORD woke = WaitForGuard(m_starting.ready, m_starting.process, waitMs);
+    if (woke == WAIT_OBJECT_0) {
+        // The new guard is waiting: the old one may go.
+        ReleaseInForce();
+        m_guard = std::exchange(m_starting.process, nullptr);
+        m_release = std::exchange(m_starting.release, nullptr);
+        m_gpus = m_starting.gpus;
+        m_starting.Close();
+        g_holding = this;
+        return Guarding::Ready;
+    }
+    if (woke == WAIT_TIMEOUT && ::GetTickCount64() - m_starting.started < kReadyLimitMs) return Guarding::Starting;
+    AbandonStarting();
+    return Guarding::Failed;
+}
+
+void CFanGuard::AbandonStarting()
+{
+    if (!m_starting.process) return;
+    ::SetEvent(m_starting.release);
+    // It holds nothing yet: one that never answered is not left behind.
+    ::TerminateProcess(m_starting.process, 1);
+    m_starting.Close();
+}
+
+CFanGuard::Guarding CFanGuard::Hold(GpuSet gpus)
+{
+    if (gpus == 0) {
+        Release();
+        return Guarding::Ready;
+    }
+    if (m_guard && gpus == m_gpus) {
+        AbandonStarting();
+        return Guarding::Ready;
+    }
+    if (m_starting.process && m_starting.gpus != gpus) AbandonStarting();
+    if (m_starting.process) return LookAtStarting(0);
+    if (!StartGuard(gpus)) return Guarding::Failed;
+    return LookAtStarting(kFirstLookMs);
 }
 
 bool CFanGuard::IsWaiting() const { return m_guard && ::WaitForSingleObject(m_guard, 0) == WAIT_TIMEOUT; }
 
-bool CFanGuard::Restart(GpuSet gpus)
+void CFanGuard::ForgetEnded()
 {
-    CloseHandles();
-    return Hold(gpus);
+    if (!m_guard || IsWaiting()) return;
+    ::CloseHandle(m_guard);
+    ::CloseHandle(m_release);
+    m_guard = m_release = nullptr;
+    m_gpus = 0;
+    if (g_holding == this) g_holding = nullptr;
 }
 
 void CFanGuard::Release()
+{
+    AbandonStarting();
+    ReleaseInForce();
+}
+
+void CFanGuard::ReleaseInForce()
 {
     if (m_release) ::SetEvent(m_release);
     CloseHandles();

@@ -25,20 +25,26 @@ public:
     CFanGuard(const CFanGuard&) = delete;
     CFanGuard& operator=(const CFanGuard&) = delete;
 
-    // Guards every fan of each GPU of the set, and no other: a guard of
-    // another set is replaced, the new one started before the old one goes,
-    // so no moment is unguarded. An empty set releases. False when no guard
-    // of that set could be started (the old one then stays).
-    bool Hold(GpuSet gpus);
-    // The fans are the driver's again: the guard ends without touching them.
+    // How far a guard of a set has come.
+    enum class Guarding { Ready, Starting, Failed };
+    // Guards every fan of each GPU of the set, and no other, without holding
+    // up the caller: a guard of another set is replaced, the new one started
+    // before the old one goes, so no moment is unguarded. Starting: the new
+    // guard has not said yet that it holds this process; ask again (each
+    // call looks, the first waits a moment). Failed: none could be started,
+    // or it did not answer within kReadyLimitMs (it is ended); the old guard
+    // then stays. An empty set releases.
+    Guarding Hold(GpuSet gpus);
+    // The fans are the driver's again: the guards end without touching them.
     void Release();
     bool IsHolding() const { return m_guard != nullptr; }
-    // Whether the guard still runs: one ended from outside (or crashed)
-    // guards nothing.
-    bool IsWaiting() const;
-    // A new guard of the set in place of one that ended.
-    bool Restart(GpuSet gpus);
     GpuSet Held() const { return m_gpus; }
+    // Whether the guard in force still runs: one ended from outside (or
+    // crashed) guards nothing.
+    bool IsWaiting() const;
+    // A guard in force that has ended is let go, so that Hold starts another.
+    void ForgetEnded();
+    static constexpr ULONGLONG kReadyLimitMs = 10000;
 
     // The guard's image, which the application finds beside itself. Without
     // one no guard is started.
@@ -59,9 +65,25 @@ private:
     // GPUs that refused.
     static GpuSet HandBackToDriver(GpuSet gpus);
 
+    // One guard process with its events.
+    struct Guard {
+        HANDLE process = nullptr;
+        HANDLE release = nullptr;  // set when the fans have been handed back
+        HANDLE ready = nullptr;    // set by the guard once it holds this process
+        GpuSet gpus = 0;
+        ULONGLONG started = 0;
+        void Close();
+    };
+    bool StartGuard(GpuSet gpus);
+    // The starting guard: what it has come to, waiting at most waitMs.
+    Guarding LookAtStarting(DWORD waitMs);
+    // A starting guard no longer wanted, or that never answered, is ended.
+    void AbandonStarting();
+    void ReleaseInForce();
     void CloseHandles();
 
-    HANDLE m_guard = nullptr;    // the guard process
+    HANDLE m_guard = nullptr;    // the guard process in force
     HANDLE m_release = nullptr;  // set when the fans have been handed back
     GpuSet m_gpus = 0;
+    Guard m_starting;  // on its way to replace it
 };

@@ -159,6 +159,27 @@ INT_PTR CDialog::DoModal()
     return m_modalResult;
 }
 
+bool CDialog::RunMessagesWhile(const std::function<bool()>& waiting, DWORD timeoutMs)
+{
+    constexpr DWORD kLookEveryMs = 50;
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    while (waiting() && ::GetTickCount64() < end) {
+        ::MsgWaitForMultipleObjectsEx(0, nullptr, kLookEveryMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                return false;
+            }
+            if (!PreTranslate(msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageA(&msg);
+            }
+        }
+    }
+    return true;
+}
+
 bool CDialog::PreTranslate(MSG& msg)
 {
     if (IsMousePress(msg.message)) g_keyboardInUse = false;

@@ -3,6 +3,7 @@
 // message loop) or modeless (Create). Esc reaches OnCancel; Enter presses the
 // focused key (Keyboard.h). The window keeps whether it shows keyboard cues,
 // and the control that had the focus when it was left.
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +49,10 @@ public:
     // Routes keyboard navigation (Tab, Enter, Esc, WM_GETDLGCODE) to any dialog
     // of ours, and notes whether the keyboard or the mouse was used last.
     static bool PreTranslate(MSG& msg);
+    // Runs the thread's messages as the message loop does, so that every
+    // window stays responsive, while waiting() holds, at most timeoutMs.
+    // False when the wait ended for WM_QUIT (posted again for the loop).
+    static bool RunMessagesWhile(const std::function<bool()>& waiting, DWORD timeoutMs);
     // The focus mark shows once the keyboard is used in the window.
     bool FocusCuesShown() const { return !m_hideFocusCues; }
 

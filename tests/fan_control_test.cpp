@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <memory>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "fan/CFanControl.h"
+#include "fan/GuardAccess.h"
 #include "gpu/GpuControl.h"
 #include "guard_program.h"
 #include "profile/IniFile.h"
@@ -396,4 +399,70 @@ TEST_F(FanControlTest, AGuardThatEndsIsReplacedOrTheFansGoBack)
     EXPECT_TRUE(fan.TakeNotice(notice));
     EXPECT_NE(notice.find("guard"), std::string::npos) << notice;
     EXPECT_EQ(m_ini.ReadText("FanCurve", "Auto"), "0");
+}
+
+namespace {
+// What the access list grants the SID, summed over its allowing entries.
+DWORD GrantedTo(PACL acl, PSID sid)
+{
+    DWORD granted = 0;
+    ACL_SIZE_INFORMATION size{};
+    if (!acl || !GetAclInformation(acl, &size, sizeof size, AclSizeInformation)) return 0;
+    for (DWORD i = 0; i < size.AceCount; ++i) {
+        void* entry = nullptr;
+        if (!GetAce(acl, i, &entry)) continue;
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && EqualSid(&allowed->SidStart, sid))
+            granted |= allowed->Mask;
+    }
+    return granted;
+}
+
+struct LocalMemory {
+    void* memory = nullptr;
+    ~LocalMemory() { LocalFree(memory); }
+};
+}  // namespace
+
+// An elevated program's guard runs with the shell's token: the events grant
+// the user's own SID waiting and setting under a medium label, and this
+// process grants it waiting on it and reading its start time.
+TEST(GuardAccessTest, TheGuardsEventsAndThisProcessGrantTheUserWhatTheGuardTakes)
+{
+    LocalMemory user;
+    ASSERT_TRUE(ConvertStringSidToSidW(UserSidString().c_str(), &user.memory)) << "the user's SID";
+    GuardEventSecurity security;
+    ASSERT_NE(security.Attributes(), nullptr);
+    HANDLE event = CreateEventW(security.Attributes(), TRUE, FALSE, nullptr);
+    ASSERT_NE(event, nullptr);
+    PACL dacl = nullptr, sacl = nullptr;
+    LocalMemory descriptor;
+    ASSERT_EQ(GetSecurityInfo(event, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION,
+                              nullptr, nullptr, &dacl, &sacl, &descriptor.memory),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(GrantedTo(dacl, user.memory) & kGuardEventRights, kGuardEventRights);
+    EXPECT_EQ(GrantedTo(dacl, user.memory) & ~kGuardEventRights, 0u) << "nothing more";
+    bool medium = false;
+    ACL_SIZE_INFORMATION size{};
+    if (sacl && GetAclInformation(sacl, &size, sizeof size, AclSizeInformation)) {
+        for (DWORD i = 0; i < size.AceCount; ++i) {
+            void* entry = nullptr;
+            if (!GetAce(sacl, i, &entry)) continue;
+            auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(entry);
+            if (label->Header.AceType != SYSTEM_MANDATORY_LABEL_ACE_TYPE) continue;
+            const PSID sid = &label->SidStart;
+            medium = *GetSidSubAuthority(sid, 0) == SECURITY_MANDATORY_MEDIUM_RID &&
+                     (label->Mask & SYSTEM_MANDATORY_LABEL_NO_WRITE_UP) != 0;
+        }
+    }
+    EXPECT_TRUE(medium) << "a medium label: a guard of medium integrity may set it";
+    CloseHandle(event);
+
+    ASSERT_TRUE(LetUserWatchThisProcess());
+    PACL processDacl = nullptr;
+    LocalMemory processDescriptor;
+    ASSERT_EQ(GetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &processDacl, nullptr, &processDescriptor.memory),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(GrantedTo(processDacl, user.memory) & kGuardProcessRights, kGuardProcessRights);
 }

@@ -4,7 +4,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <iterator>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -131,6 +134,53 @@ TEST_F(MainWindowFansTest, ACardWithoutFanControlShowsADashAndTheSwitchStaysOn)
     char mode[8] = {};
     GetPrivateProfileStringA("FanCurve", "Auto", "", mode, sizeof mode, Profile("Quilo_ID2684.ini").c_str());
     EXPECT_STREQ(mode, "0") << "the stored mode is left as it was";
+}
+
+// A guard that starts but never answers: the window answers messages
+// throughout, the command that asked for the curve answers 1, and the
+// stand-in is not left running.
+TEST_F(MainWindowFansTest, AGuardThatNeverAnswersLeavesTheWindowAnsweringAndTheCommandRefused)
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring standIn = self;
+    standIn = standIn.substr(0, standIn.rfind(L'\\') + 1) + L"silent_guard.exe";
+    CFanGuard::SetGuardProgram(standIn);
+    FanWindow& dlg = OpenOver(kScenario, "1");
+    SimDriver::Get().setTemperature(0, 50);
+    dlg.Tick();
+
+    std::atomic<bool> done{false};
+    std::atomic<ULONGLONG> slowest{0};
+    std::atomic<int> probes{0};
+    const HWND window = dlg.m_hWnd;
+    std::thread prober([&] {
+        while (!done) {
+            const ULONGLONG sent = GetTickCount64();
+            DWORD_PTR result = 0;
+            SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+            slowest = std::max<ULONGLONG>(slowest, GetTickCount64() - sent);
+            ++probes;
+            Sleep(50);
+        }
+    });
+    CCommandLine curve;
+    ASSERT_TRUE(curve.Parse(L"qsurge.exe --fan curve"));
+    std::string answer;
+    const ULONGLONG start = GetTickCount64();
+    const int code = curve.Run(dlg, answer);
+    const ULONGLONG took = GetTickCount64() - start;
+    done = true;
+    prober.join();
+
+    EXPECT_EQ(code, kExitRefused);
+    EXPECT_NE(answer.find("fan guard"), std::string::npos) << answer;
+    EXPECT_GE(took, CFanGuard::kReadyLimitMs - 100) << "the guard was given its time";
+    EXPECT_GT(probes, 50);
+    EXPECT_LT(slowest, 200u) << "the window answered throughout";
+    EXPECT_EQ(dlg.FanAuto(), 1);
+    EXPECT_TRUE(CoolerWrites().empty()) << "no level without a guard";
+    EXPECT_TRUE(WaitFor([] { return ProcessesNamed(L"silent_guard.exe").empty(); }, 5)) << "the stand-in was ended";
 }
 
 }  // namespace
