@@ -77,6 +77,68 @@ private:
     HANDLE m_handle;
 };
 
+bool WriteAllTo(const std::wstring& path, const std::vector<KeyText>& keys)
+{
+    for (const KeyText& k : keys)
+        if (!WriteToFile(path, k.section.c_str(), k.key.c_str(), k.value.c_str())) return false;
+    return true;
+}
+
+// The profile functions may keep the file they used last in memory; told to
+// let it go, they read the file as it is on the disk next time.
+void ForgetCached(const std::wstring& path) { WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str()); }
+
+// The new version of a profile is written beside it, under a name of this
+// process (two copies of the program never write into one file), and keeps
+// the profile's extension so that it counts among the profile files.
+std::wstring SavingPath(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) dot = path.size();
+    return path.substr(0, dot) + L".saving-" + std::to_wstring(GetCurrentProcessId()) + path.substr(dot);
+}
+
+// Writes the keys into a copy of the profile, sends the copy to the disk and
+// puts it in the profile's place in one step: a power cut at any moment
+// leaves the old profile or the new one, never a part-written file. The
+// profile functions write the copy, so the file keeps their format; the copy
+// keeps the profile's attributes, and its security comes from the folder as
+// a new profile's does. False when no copy can be made there (a folder that
+// takes no new files) or it cannot take the profile's place.
+bool ReplaceWithKeys(const std::wstring& path, const std::vector<KeyText>& keys)
+{
+    const std::wstring saving = SavingPath(path);
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (!CopyFileW(path.c_str(), saving.c_str(), FALSE)) return false;
+    } else {
+        // What a write of this process cut short left behind is not the profile.
+        DeleteFileW(saving.c_str());
+        if (GetFileAttributesW(saving.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    }
+    bool done = WriteAllTo(saving, keys);
+    ForgetCached(saving);
+    if (done) {
+        const KernelHandle copy(CreateFileW(saving.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        done = copy.Get() && FlushFileBuffers(copy.Get());
+    }
+    // Windows refuses to replace a file another program holds open, as a
+    // virus scanner does for a moment: a few tries, well under a tenth of a second.
+    constexpr int kMoveTries = 5;
+    for (int tried = 1; done && !MoveFileExW(saving.c_str(), path.c_str(),
+                                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+         ++tried) {
+        if (tried == kMoveTries)
+            done = false;
+        else
+            Sleep(15);
+    }
+    ForgetCached(path);
+    if (!done) DeleteFileW(saving.c_str());
+    return done;
+}
+
 }  // namespace
 
 // Keys in the order first met, so a profile given back keeps its usual order.
@@ -150,11 +212,11 @@ void CIniFile::ReadSystemFlags(SystemFlags& flags) const
 
 int CIniFile::WriteSystemFlags(SystemFlags flags) const
 {
-    int ok = WriteFlag("Launch", flags.launch);
-    ok &= WriteFlag("Minisize", flags.minisize);
-    ok &= WriteFlag("OverClock", flags.overClock);
-    ok &= WriteFlag("Synchronization", flags.synchronization);
-    return ok;
+    const auto flag = [](int32_t value) { return std::string(value ? "1" : "0"); };
+    return WriteKeys({{kSection, "Launch", flag(flags.launch)},
+                      {kSection, "Minisize", flag(flags.minisize)},
+                      {kSection, "OverClock", flag(flags.overClock)},
+                      {kSection, "Synchronization", flag(flags.synchronization)}});
 }
 
 std::string CIniFile::ReadText(const char* section, const char* key) const
@@ -167,12 +229,20 @@ std::string CIniFile::ReadText(const char* section, const char* key) const
 
 int CIniFile::WriteText(const char* section, const char* key, const char* value) const
 {
+    return WriteKeys({{section, key, value}});
+}
+
+int CIniFile::WriteKeys(const std::vector<KeyText>& keys) const
+{
     // An unset path would make the profile functions fall back to win.ini.
     if (m_path.empty() || !IsWritableProfile())
         return 0;
-    if (LostState()) RestoreHeld();
-    if (!WriteToFile(m_path, section, key, value)) return 0;
-    m_held->Set(section, key, value);
+    std::vector<KeyText> written;
+    if (LostState()) written = HeldMissing();
+    written.insert(written.end(), keys.begin(), keys.end());
+    // Where no copy can take the profile's place, it is written as it stands.
+    if (!ReplaceWithKeys(m_path, written) && !WriteAllTo(m_path, written)) return 0;
+    for (const KeyText& k : keys) m_held->Set(k.section.c_str(), k.key.c_str(), k.value);
     return 1;
 }
 
@@ -203,13 +273,15 @@ bool CIniFile::LostState() const
     return !stored || !FlagOf(*stored);
 }
 
-void CIniFile::RestoreHeld() const
+std::vector<KeyText> CIniFile::HeldMissing() const
 {
+    std::vector<KeyText> missing;
     for (const Held::Entry& e : m_held->entries) {
         if (!e.Is(kSection, kInitializedKey) && !ReadFromFile(m_path, e.section.c_str(), e.key.c_str(), kTextLength))
-            WriteToFile(m_path, e.section.c_str(), e.key.c_str(), e.value.c_str());
+            missing.push_back({e.section, e.key, e.value});
     }
-    WriteToFile(m_path, kSection, kInitializedKey, m_held->Find(kSection, kInitializedKey)->c_str());
+    missing.push_back({kSection, kInitializedKey, *m_held->Find(kSection, kInitializedKey)});
+    return missing;
 }
 
 bool CIniFile::IsWritableProfile() const
