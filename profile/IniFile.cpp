@@ -99,44 +99,54 @@ std::wstring SavingPath(const std::wstring& path)
     return path.substr(0, dot) + L".saving-" + std::to_wstring(GetCurrentProcessId()) + path.substr(dot);
 }
 
+enum class Replaced {
+    Done,
+    NotThere,  // no copy could be made beside the profile (a folder that takes no new files), or it
+               // could not take the profile's place (a program holding the profile open)
+    Failed,    // the copy could not be written: nor could the profile be
+};
+
 // Writes the keys into a copy of the profile, sends the copy to the disk and
 // puts it in the profile's place in one step: a power cut at any moment
 // leaves the old profile or the new one, never a part-written file. The
 // profile functions write the copy, so the file keeps their format; the copy
 // keeps the profile's attributes, and its security comes from the folder as
-// a new profile's does. False when no copy can be made there (a folder that
-// takes no new files) or it cannot take the profile's place.
-bool ReplaceWithKeys(const std::wstring& path, const std::vector<KeyText>& keys)
+// a new profile's does.
+Replaced ReplaceWithKeys(const std::wstring& path, const std::vector<KeyText>& keys)
 {
     const std::wstring saving = SavingPath(path);
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (!CopyFileW(path.c_str(), saving.c_str(), FALSE)) return false;
-    } else {
-        // What a write of this process cut short left behind is not the profile.
-        DeleteFileW(saving.c_str());
-        if (GetFileAttributesW(saving.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-    }
-    bool done = WriteAllTo(saving, keys);
+    // A missing profile starts as an empty copy; one a write of this process
+    // cut short left behind is not the profile.
+    const bool made = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES
+                          ? CopyFileW(path.c_str(), saving.c_str(), FALSE) != FALSE
+                          : KernelHandle(CreateFileW(saving.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr))
+                                .Get() != nullptr;
+    if (!made) return Replaced::NotThere;
+    bool written = WriteAllTo(saving, keys);
     ForgetCached(saving);
-    if (done) {
+    if (written) {
         const KernelHandle copy(CreateFileW(saving.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        done = copy.Get() && FlushFileBuffers(copy.Get());
+        written = copy.Get() && FlushFileBuffers(copy.Get());
+    }
+    if (!written) {
+        DeleteFileW(saving.c_str());
+        return Replaced::Failed;
     }
     // Windows refuses to replace a file another program holds open, as a
     // virus scanner does for a moment: a few tries, well under a tenth of a second.
     constexpr int kMoveTries = 5;
-    for (int tried = 1; done && !MoveFileExW(saving.c_str(), path.c_str(),
-                                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    for (int tried = 1; !MoveFileExW(saving.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
          ++tried) {
-        if (tried == kMoveTries)
-            done = false;
-        else
-            Sleep(15);
+        if (tried == kMoveTries) {
+            DeleteFileW(saving.c_str());
+            return Replaced::NotThere;
+        }
+        Sleep(15);
     }
     ForgetCached(path);
-    if (!done) DeleteFileW(saving.c_str());
-    return done;
+    return Replaced::Done;
 }
 
 }  // namespace
@@ -241,7 +251,8 @@ int CIniFile::WriteKeys(const std::vector<KeyText>& keys) const
     if (LostState()) written = HeldMissing();
     written.insert(written.end(), keys.begin(), keys.end());
     // Where no copy can take the profile's place, it is written as it stands.
-    if (!ReplaceWithKeys(m_path, written) && !WriteAllTo(m_path, written)) return 0;
+    const Replaced replaced = ReplaceWithKeys(m_path, written);
+    if (replaced == Replaced::Failed || (replaced == Replaced::NotThere && !WriteAllTo(m_path, written))) return 0;
     for (const KeyText& k : keys) m_held->Set(k.section.c_str(), k.key.c_str(), k.value);
     return 1;
 }
