@@ -1,5 +1,7 @@
 #include "log/CLogWriter.h"
 
+#include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <utility>
 
@@ -40,6 +42,62 @@ bool SetFileEnd(HANDLE file, uint64_t size)
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(size);
     return ::SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+}
+
+bool ReadAt(HANDLE file, uint64_t offset, char* buffer, DWORD size)
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    return ::ReadFile(file, buffer, size, &read, &at) && read == size;
+}
+
+// Where the file's last complete row ends. A power cut or a hard end can
+// leave a row cut short, or zeros where the disk had not yet written it; the
+// next row must not follow it on the same line. What is left of a cut
+// header goes too, so that the file gets a whole one. The size as it is when
+// the file cannot be read.
+uint64_t CompleteRowsEnd(HANDLE file, uint64_t size)
+{
+    char chunk[4096];
+    uint64_t end = size;
+    for (bool found = false; end > 0 && !found;) {
+        const DWORD count = static_cast<DWORD>(std::min<uint64_t>(sizeof chunk, end));
+        if (!ReadAt(file, end - count, chunk, count)) return size;
+        DWORD kept = count;
+        while (kept > 0 && chunk[kept - 1] != '\n') --kept;
+        found = kept > 0;
+        end -= count - kept;
+    }
+    const size_t headerSize = std::strlen(kLogHeader);
+    if (end > 0 && end < headerSize) {
+        if (!ReadAt(file, 0, chunk, static_cast<DWORD>(end))) return size;
+        if (std::memcmp(chunk, kLogHeader, static_cast<size_t>(end)) == 0) end = 0;
+    }
+    return end;
+}
+
+// Whether the file still stands at that path: false once it was renamed or
+// deleted while written (a delete waiting for the last handle included).
+bool StillAt(HANDLE file, const std::wstring& path)
+{
+    FILE_STANDARD_INFO standard{};
+    if (::GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) && standard.DeletePending)
+        return false;
+    HANDLE named = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                 nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    BY_HANDLE_FILE_INFORMATION ours{}, there{};
+    const bool known = ::GetFileInformationByHandle(file, &ours) && ::GetFileInformationByHandle(named, &there);
+    ::CloseHandle(named);
+    // When either cannot be asked, the file is taken to be where it was.
+    return !known || (ours.dwVolumeSerialNumber == there.dwVolumeSerialNumber &&
+                      ours.nFileIndexHigh == there.nFileIndexHigh && ours.nFileIndexLow == there.nFileIndexLow);
 }
 }  // namespace
 
@@ -136,15 +194,17 @@ void CLogWriter::Write(const Batch& batch)
 
 void CLogWriter::Append(const LogDate& date, const std::string& stamped)
 {
-    if (m_file == INVALID_HANDLE_VALUE || date != m_date) {
+    // Renamed or deleted by the user while written: the rows go on in a new
+    // file of the day's name.
+    if (m_file == INVALID_HANDLE_VALUE || date != m_date || !StillAt(m_file, m_folder + L"\\" + m_fileName)) {
         if (!Open(date)) return;
     }
     // A new file starts with the header, in the same write as its first rows.
     const std::string text = m_fileBytes == 0 ? kLogHeader + stamped : std::string();
     const std::string& rows = m_fileBytes == 0 ? text : stamped;
-    if (m_folderBytes + rows.size() > kLogFolderLimit) {
-        m_folderBytes = PruneLogFolder(m_folder, date, m_fileName, kLogFolderLimit - rows.size());
-        if (m_folderBytes + rows.size() > kLogFolderLimit) {
+    if (m_logBytes + rows.size() > kLogFolderLimit) {
+        m_logBytes = PruneLogFolder(m_folder, date, m_fileName, kLogFolderLimit - rows.size());
+        if (m_logBytes + rows.size() > kLogFolderLimit) {
             Fail(Failure::FolderFull, 0);
             return;
         }
@@ -161,7 +221,7 @@ void CLogWriter::Append(const LogDate& date, const std::string& stamped)
         return;
     }
     m_fileBytes += rows.size();
-    m_folderBytes += rows.size();
+    m_logBytes += rows.size();
     // The rows on the disk now: a power cut loses at most this second.
     ::FlushFileBuffers(m_file);
     m_failure = Failure::None;
@@ -176,9 +236,11 @@ bool CLogWriter::Open(const LogDate& date)
     }
     for (int suffix = 1; suffix <= kMostSuffixes; ++suffix) {
         const std::wstring name = LogFileName(date, suffix);
-        // Others may read the file while it is written, but not write it.
-        HANDLE file = ::CreateFileW((m_folder + L"\\" + name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Others may read, rename or delete the file while it is written, but
+        // not write it.
+        HANDLE file = ::CreateFileW((m_folder + L"\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) continue;
@@ -194,8 +256,9 @@ bool CLogWriter::Open(const LogDate& date)
         m_file = file;
         m_fileName = name;
         m_date = date;
-        m_fileBytes = static_cast<uint64_t>(size.QuadPart);
-        m_folderBytes = PruneLogFolder(m_folder, date, name, kLogFolderLimit);
+        m_fileBytes = CompleteRowsEnd(file, static_cast<uint64_t>(size.QuadPart));
+        if (m_fileBytes != static_cast<uint64_t>(size.QuadPart)) SetFileEnd(file, m_fileBytes);
+        m_logBytes = PruneLogFolder(m_folder, date, name, kLogFolderLimit);
         if (suffix > 1 && date != m_toldLocked) {
             m_toldLocked = date;
             Tell({L"Q-Surge: log file in use",

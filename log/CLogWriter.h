@@ -6,7 +6,9 @@
 // of them behind. When the file cannot be written (the disk full, the folder
 // unwritable, the file held by another program) that second's rows are
 // dropped, the user is told once, and every later second tries again, so
-// logging resumes by itself.
+// logging resumes by itself. The file may be renamed or deleted while it is
+// written; the rows then go on in a new one. A file opened to be continued is
+// first cut back to its last complete row.
 #include <windows.h>
 
 #include <atomic>
@@ -70,7 +72,7 @@ private:
     std::wstring m_fileName;
     LogDate m_date{};
     uint64_t m_fileBytes = 0;
-    uint64_t m_folderBytes = 0;
+    uint64_t m_logBytes = 0;  // what our files in the folder hold
     Failure m_failure = Failure::None;
     LogDate m_toldLocked{};  // the day whose held file the user was told of
 

@@ -129,13 +129,14 @@ uint64_t PruneLogFolder(const std::wstring& folder, const LogDate& today, const 
                                          nullptr, 0));
     if (!search) return 0;
     do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        total += size;
         LogDate date{};
         int suffix = 0;
-        if (found.cFileName != current && ParseLogFileName(found.cFileName, date, suffix))
-            ours.push_back({DayNumber(date), suffix, found.cFileName, size});
+        // Others' files, a spreadsheet saved here say, neither count nor go.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !ParseLogFileName(found.cFileName, date, suffix))
+            continue;
+        const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        total += size;
+        if (found.cFileName != current) ours.push_back({DayNumber(date), suffix, found.cFileName, size});
     } while (::FindNextFileW(search.Get(), &found));
     std::sort(ours.begin(), ours.end(), [](const OurFile& a, const OurFile& b) {
         return a.day != b.day ? a.day < b.day : a.suffix < b.suffix;

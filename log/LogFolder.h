@@ -1,8 +1,9 @@
 #pragma once
 // The log folder: one file a day, "Q-Surge-YYYY-MM-DD.csv", or
 // "Q-Surge-YYYY-MM-DD (N).csv" when that day's file was held by another
-// program; files older than 30 days go, and so do the oldest while the folder
-// would hold more than 100 MB. Files of other names are never touched.
+// program; files older than 30 days go, and so do the oldest while these
+// files would hold more than 100 MB together. Files of other names are never
+// touched, nor counted.
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,6 @@ bool ParseLogFileName(const std::wstring& name, LogDate& date, int& suffix);
 int64_t DayNumber(const LogDate& date);
 
 // Removes our files dated more than kLogKeepDays before today, and then the
-// oldest others, never `current`, while the folder holds more than `limit`
-// bytes. Returns the bytes the folder holds afterwards.
+// oldest others, never `current`, while our files hold more than `limit`
+// bytes. Returns the bytes our files hold afterwards.
 uint64_t PruneLogFolder(const std::wstring& folder, const LogDate& today, const std::wstring& current, uint64_t limit);

@@ -40,9 +40,27 @@ void AppendValue(std::string& text, const std::optional<unsigned>& value)
     text += ',';
     if (value) text += std::to_string(*value);
 }
+
+// A cell as CSV has it: in double quotes, its own doubled, when it holds a
+// comma, a semicolon (the other list separator a reader may split at), a
+// quote or a line end.
+void AppendCell(std::string& text, const std::string& cell)
+{
+    if (cell.find_first_of(",;\"\r\n") == std::string::npos) {
+        text += cell;
+        return;
+    }
+    text += '"';
+    for (const char c : cell) {
+        if (c == '"') text += '"';
+        text += c;
+    }
+    text += '"';
+}
 }  // namespace
 
-const char kLogHeader[] = "time,gpu,temperature_c,fan_percent,engine_mhz,memory_mhz,fan_mode,written,fans\r\n";
+const char kLogHeader[] =
+    "sep=,\r\ntime,gpu,temperature_c,fan_percent,engine_mhz,memory_mhz,fan_mode,written,fans\r\n";
 
 void SetLogClock(LogClock now, std::optional<int> fixedOffsetMinutes)
 {
@@ -96,7 +114,7 @@ void AppendLogRow(std::string& text, const GpuLogReading& reading, const std::st
     AppendValue(text, reading.engineClock);
     AppendValue(text, reading.memoryClock);
     text += reading.fanCurve ? ",curve," : ",auto,";
-    text += written;
+    AppendCell(text, written);
     text += ',';
     text += FanListText(reading);
     text += "\r\n";

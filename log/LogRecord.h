@@ -3,7 +3,9 @@
 // and what the program wrote to it. The window makes the rows of a second;
 // the writer, off the window's thread, finds their local time and puts it in
 // front. Rows are plain ASCII (and so UTF-8), comma-separated, with whole
-// numbers only: nothing depends on the locale.
+// numbers only: nothing depends on the locale. A file starts with a line
+// "sep=,": a spreadsheet opened on the file splits it at commas even where
+// the list separator is ';', as in comma-decimal locales.
 #include <windows.h>
 
 #include <cstdint>
@@ -49,10 +51,13 @@ struct GpuLogReading : GpuReading {
     bool fanCurve = false;  // the program's curve drives the fans, else the driver does
 };
 
-// The header line, with its line end.
+// The lines a file starts with, each with its line end: the separator line,
+// then the column names.
 extern const char kLogHeader[];
 
-// Appends the GPU's row, all but its time, with its line end.
+// Appends the GPU's row, all but its time, with its line end. `written` is
+// quoted when it holds a separator (its parts are joined by "; "), so that
+// no reader splits it.
 void AppendLogRow(std::string& text, const GpuLogReading& reading, const std::string& written);
 // The rows each given the time, in front.
 std::string StampLogRows(const std::string& rows, const LogTime& time);

@@ -77,6 +77,78 @@ private:
     HANDLE m_handle;
 };
 
+bool WriteAllTo(const std::wstring& path, const std::vector<KeyText>& keys)
+{
+    for (const KeyText& k : keys)
+        if (!WriteToFile(path, k.section.c_str(), k.key.c_str(), k.value.c_str())) return false;
+    return true;
+}
+
+// The profile functions may keep the file they used last in memory; told to
+// let it go, they read the file as it is on the disk next time.
+void ForgetCached(const std::wstring& path) { WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str()); }
+
+// The new version of a profile is written beside it, under a name of this
+// process (two copies of the program never write into one file), and keeps
+// the profile's extension so that it counts among the profile files.
+std::wstring SavingPath(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L"\\/");
+    size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) dot = path.size();
+    return path.substr(0, dot) + L".saving-" + std::to_wstring(GetCurrentProcessId()) + path.substr(dot);
+}
+
+enum class Replaced {
+    Done,
+    NotThere,  // no copy could be made beside the profile (a folder that takes no new files), or it
+               // could not take the profile's place (a program holding the profile open)
+    Failed,    // the copy could not be written: nor could the profile be
+};
+
+// Writes the keys into a copy of the profile, sends the copy to the disk and
+// puts it in the profile's place in one step: a power cut at any moment
+// leaves the old profile or the new one, never a part-written file. The
+// profile functions write the copy, so the file keeps their format; the copy
+// keeps the profile's attributes, and its security comes from the folder as
+// a new profile's does.
+Replaced ReplaceWithKeys(const std::wstring& path, const std::vector<KeyText>& keys)
+{
+    const std::wstring saving = SavingPath(path);
+    // A missing profile starts as an empty copy; one a write of this process
+    // cut short left behind is not the profile.
+    const bool made = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES
+                          ? CopyFileW(path.c_str(), saving.c_str(), FALSE) != FALSE
+                          : KernelHandle(CreateFileW(saving.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr))
+                                .Get() != nullptr;
+    if (!made) return Replaced::NotThere;
+    bool written = WriteAllTo(saving, keys);
+    ForgetCached(saving);
+    if (written) {
+        const KernelHandle copy(CreateFileW(saving.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        written = copy.Get() && FlushFileBuffers(copy.Get());
+    }
+    if (!written) {
+        DeleteFileW(saving.c_str());
+        return Replaced::Failed;
+    }
+    // Windows refuses to replace a file another program holds open, as a
+    // virus scanner does for a moment: a few tries, well under a tenth of a second.
+    constexpr int kMoveTries = 5;
+    for (int tried = 1; !MoveFileExW(saving.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+         ++tried) {
+        if (tried == kMoveTries) {
+            DeleteFileW(saving.c_str());
+            return Replaced::NotThere;
+        }
+        Sleep(15);
+    }
+    ForgetCached(path);
+    return Replaced::Done;
+}
+
 }  // namespace
 
 // Keys in the order first met, so a profile given back keeps its usual order.
@@ -150,11 +222,11 @@ void CIniFile::ReadSystemFlags(SystemFlags& flags) const
 
 int CIniFile::WriteSystemFlags(SystemFlags flags) const
 {
-    int ok = WriteFlag("Launch", flags.launch);
-    ok &= WriteFlag("Minisize", flags.minisize);
-    ok &= WriteFlag("OverClock", flags.overClock);
-    ok &= WriteFlag("Synchronization", flags.synchronization);
-    return ok;
+    const auto flag = [](int32_t value) { return std::string(value ? "1" : "0"); };
+    return WriteKeys({{kSection, "Launch", flag(flags.launch)},
+                      {kSection, "Minisize", flag(flags.minisize)},
+                      {kSection, "OverClock", flag(flags.overClock)},
+                      {kSection, "Synchronization", flag(flags.synchronization)}});
 }
 
 std::string CIniFile::ReadText(const char* section, const char* key) const
@@ -167,12 +239,21 @@ std::string CIniFile::ReadText(const char* section, const char* key) const
 
 int CIniFile::WriteText(const char* section, const char* key, const char* value) const
 {
+    return WriteKeys({{section, key, value}});
+}
+
+int CIniFile::WriteKeys(const std::vector<KeyText>& keys) const
+{
     // An unset path would make the profile functions fall back to win.ini.
     if (m_path.empty() || !IsWritableProfile())
         return 0;
-    if (LostState()) RestoreHeld();
-    if (!WriteToFile(m_path, section, key, value)) return 0;
-    m_held->Set(section, key, value);
+    std::vector<KeyText> written;
+    if (LostState()) written = HeldMissing();
+    written.insert(written.end(), keys.begin(), keys.end());
+    // Where no copy can take the profile's place, it is written as it stands.
+    const Replaced replaced = ReplaceWithKeys(m_path, written);
+    if (replaced == Replaced::Failed || (replaced == Replaced::NotThere && !WriteAllTo(m_path, written))) return 0;
+    for (const KeyText& k : keys) m_held->Set(k.section.c_str(), k.key.c_str(), k.value);
     return 1;
 }
 
@@ -203,13 +284,15 @@ bool CIniFile::LostState() const
     return !stored || !FlagOf(*stored);
 }
 
-void CIniFile::RestoreHeld() const
+std::vector<KeyText> CIniFile::HeldMissing() const
 {
+    std::vector<KeyText> missing;
     for (const Held::Entry& e : m_held->entries) {
         if (!e.Is(kSection, kInitializedKey) && !ReadFromFile(m_path, e.section.c_str(), e.key.c_str(), kTextLength))
-            WriteToFile(m_path, e.section.c_str(), e.key.c_str(), e.value.c_str());
+            missing.push_back({e.section, e.key, e.value});
     }
-    WriteToFile(m_path, kSection, kInitializedKey, m_held->Find(kSection, kInitializedKey)->c_str());
+    missing.push_back({kSection, kInitializedKey, *m_held->Find(kSection, kInitializedKey)});
+    return missing;
 }
 
 bool CIniFile::IsWritableProfile() const

@@ -5,6 +5,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+// One key of a section and the text it is to hold.
+struct KeyText {
+    std::string section, key, value;
+};
 
 // The four switches, each 0 or 1.
 struct SystemFlags {
@@ -14,8 +20,11 @@ struct SystemFlags {
     int32_t synchronization;
 };
 
-// Reads and writes one key per call, straight to the file, so every owner of a
-// CIniFile on the same path sees the others' writes at once. Nothing is
+// Reads one key per call straight from the file, and each write goes to the
+// file at once, so every owner of a CIniFile on the same path sees the
+// others' writes at once. A write makes the new version of the file beside
+// it and puts it in the file's place in one step, so that a power cut leaves
+// the old profile or the new one, never a damaged one. Nothing is
 // written into a file that is not a plain INI file (a folder, a binary or
 // oversized file, lines that are neither sections, keys nor comments): the
 // user's own lines there are never at risk, and settings then stay in memory.
@@ -56,8 +65,10 @@ private:
     std::optional<std::string> ReadStored(const char* section, const char* key, DWORD size) const;
     // The program knows the profile as set up, and the file no longer says so.
     bool LostState() const;
-    // Writes the keys the file lacks, the first-run marker last.
-    void RestoreHeld() const;
+    // The keys the file lacks, the first-run marker last.
+    std::vector<KeyText> HeldMissing() const;
+    // The keys in one write: all of them, or none when it fails.
+    int WriteKeys(const std::vector<KeyText>& keys) const;
     static std::shared_ptr<Held> HeldFor(const std::wstring& path);
 
     std::wstring m_path;

@@ -50,6 +50,21 @@ inline std::string ReadText(const std::wstring& path)
     return bytes;
 }
 
+// A file of that many bytes, none of them written (sparse where the file
+// system allows) but the last few, which hold `tail`.
+inline bool MakeFile(const std::wstring& path, uint64_t size, const std::string& tail = "")
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size - tail.size());
+    DWORD written = 0;
+    const bool made = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file) &&
+                      WriteFile(file, tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr);
+    CloseHandle(file);
+    return made;
+}
+
 // The names of the folder's files, sorted.
 inline std::vector<std::wstring> FilesIn(const std::wstring& folder)
 {
@@ -63,6 +78,45 @@ inline std::vector<std::wstring> FilesIn(const std::wstring& folder)
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// A CSV text's rows as a reader splits them: at any of `separators` outside
+// double quotes (two quotes inside stand for one), lines ending in CR LF.
+inline std::vector<std::vector<std::string>> SplitCsv(const std::string& text, const std::string& separators)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row(1);
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c != '"') row.back() += c;
+            else if (i + 1 < text.size() && text[i + 1] == '"') row.back() += text[++i];
+            else quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (separators.find(c) != std::string::npos) {
+            row.emplace_back();
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            rows.push_back(row);
+            row.assign(1, std::string());
+            ++i;
+        } else {
+            row.back() += c;
+        }
+    }
+    if (row.size() > 1 || !row[0].empty()) rows.push_back(row);
+    return rows;
+}
+
+// What a spreadsheet shows of a double-clicked CSV file: a first line
+// "sep=X" names the separator and is not shown; without it the file is split
+// at the list separator of the user's locale.
+inline std::vector<std::vector<std::string>> OpenInSpreadsheet(const std::string& text, char listSeparator)
+{
+    if (text.rfind("sep=", 0) == 0 && text.size() > 6 && text.compare(5, 2, "\r\n") == 0)
+        return SplitCsv(text.substr(7), std::string(1, text[4]));
+    return SplitCsv(text, std::string(1, listSeparator));
 }
 
 inline void RemoveLogFolder(const std::wstring& folder)

@@ -153,6 +153,7 @@ TEST_F(MainWindowFansTest, AGuardThatNeverAnswersLeavesTheWindowAnsweringAndTheC
     std::atomic<bool> done{false};
     std::atomic<ULONGLONG> slowest{0};
     std::atomic<int> probes{0};
+    std::atomic<bool> finished{false};
     const HWND window = dlg.m_hWnd;
     std::thread prober([&] {
         while (!done) {
@@ -163,6 +164,7 @@ TEST_F(MainWindowFansTest, AGuardThatNeverAnswersLeavesTheWindowAnsweringAndTheC
             ++probes;
             Sleep(50);
         }
+        finished = true;
     });
     CCommandLine curve;
     ASSERT_TRUE(curve.Parse(L"qsurge.exe --fan curve"));
@@ -171,6 +173,8 @@ TEST_F(MainWindowFansTest, AGuardThatNeverAnswersLeavesTheWindowAnsweringAndTheC
     const int code = curve.Run(dlg, answer);
     const ULONGLONG took = GetTickCount64() - start;
     done = true;
+    // A probe on its way is answered while the prober ends.
+    for (MSG msg; !finished; Sleep(1)) PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
     prober.join();
 
     EXPECT_EQ(code, kExitRefused);

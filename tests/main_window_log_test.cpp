@@ -2,7 +2,8 @@
 // notification-area menu's "Log readings" switch, kept in the profile across a
 // restart, and "Open log folder"; one row a second for both cards with the
 // fan mode and what the curve wrote; a log that cannot be written raises one
-// balloon and the program runs on.
+// balloon and the program runs on; others' files in the log folder cost the
+// log nothing.
 
 #include <string>
 #include <vector>
@@ -57,21 +58,11 @@ bool RecordOpenedFolder(const std::wstring& folder)
     return true;
 }
 
-// The cells of each row after the header.
+// The cells of each row after the header, as a spreadsheet shows them.
 std::vector<std::vector<std::string>> Rows(const std::string& text)
 {
-    std::vector<std::vector<std::string>> rows;
-    for (size_t start = text.find('\n') + 1; start > 0 && start < text.size(); start = text.find('\n', start) + 1) {
-        const std::string line = text.substr(start, text.find('\r', start) - start);
-        std::vector<std::string> cells;
-        for (size_t from = 0;; ) {
-            const size_t comma = line.find(',', from);
-            cells.push_back(line.substr(from, comma - from));
-            if (comma == std::string::npos) break;
-            from = comma + 1;
-        }
-        rows.push_back(cells);
-    }
+    std::vector<std::vector<std::string>> rows = OpenInSpreadsheet(text, ';');
+    if (!rows.empty()) rows.erase(rows.begin());
     return rows;
 }
 
@@ -222,6 +213,27 @@ TEST_F(MainWindowLogTest, ALogThatCannotBeWrittenRaisesOneBalloonAndResumes)
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0], "2024-05-01T14:03:12+02:00");
     EXPECT_EQ(g_balloonTitles.size(), 1u);
+}
+
+TEST_F(MainWindowLogTest, ASpreadsheetBiggerThanTheLimitInTheFolderCostsNoLogAndNoBalloon)
+{
+    g_balloonTitles.clear();
+    CTrayIcon::SetNotifyHook(&RecordBalloons);
+    WritePrivateProfileStringA("Log", "Enabled", "1", Profile("Quilo_ID2684.ini").c_str());
+    ASSERT_EQ(CreateLogFolder(m_folder), static_cast<unsigned long>(ERROR_SUCCESS));
+    const std::vector<std::wstring> earlier = {L"Q-Surge-2024-04-28.csv", L"Q-Surge-2024-04-29.csv",
+                                               L"Q-Surge-2024-04-30.csv"};
+    for (const std::wstring& name : earlier) ASSERT_TRUE(MakeFile(m_folder + L"\\" + name, 2000, "\r\n"));
+    ASSERT_TRUE(MakeFile(m_folder + L"\\readings.xlsx", kLogFolderLimit + 1));
+    Open();
+    for (int second = 7; second < 10; ++second) TickAt(second);
+
+    std::vector<std::wstring> expected = earlier;
+    expected.push_back(L"Q-Surge-2024-05-01.csv");
+    expected.push_back(L"readings.xlsx");
+    EXPECT_EQ(FilesIn(m_folder), expected);
+    EXPECT_EQ(Rows(Today()).size(), 3u) << "a row a second";
+    EXPECT_TRUE(g_balloonTitles.empty());
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "profile/AutoRun.h"
 #include "profile/IniFile.h"
@@ -282,6 +285,205 @@ TEST(ProfilePlace, AFolderNamedOutsideTheCodePage)
     EXPECT_EQ(again.ReadText("FanCurve", "Auto"), "0");
     DeleteFileW(path.c_str());
     RemoveDirectoryW(folder.c_str());
+}
+
+// The profile files of one test, in a folder named outside the system's code page.
+class ProfileSaving : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        m_folder = std::wstring(temp) + L"Q \u5F20\u4E09 Zo\u00EB \u0416 " + std::to_wstring(GetCurrentProcessId());
+        RemoveFolder();
+        ASSERT_TRUE(CreateDirectoryW(m_folder.c_str(), nullptr));
+        m_path = m_folder + L"\\Quilo_ID2684.ini";
+    }
+    void TearDown() override { RemoveFolder(); }
+
+    void RemoveFolder()
+    {
+        for (const std::wstring& name : Files()) DeleteFileW((m_folder + L"\\" + name).c_str());
+        RemoveDirectoryW(m_folder.c_str());
+    }
+    std::vector<std::wstring> Files() const
+    {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((m_folder + L"\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+        while (FindNextFileW(search, &found));
+        FindClose(search);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    static void WriteBytes(const std::wstring& path, const std::string& bytes)
+    {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+        CloseHandle(file);
+    }
+    static std::string ReadBytes(const std::wstring& path)
+    {
+        std::string bytes;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return "<missing>";
+        char buffer[4096];
+        DWORD n = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n) bytes.append(buffer, n);
+        CloseHandle(file);
+        return bytes;
+    }
+
+    static FILETIME LastWritten(const std::wstring& path)
+    {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+        return data.ftLastWriteTime;
+    }
+
+    std::wstring m_folder, m_path;
+};
+
+// The same writes through the accessor and, in place, through the profile
+// functions into a twin: the two files stay byte for byte the same, the
+// user's own lines and spacing kept, and no other file is left beside them.
+TEST_F(ProfileSaving, EveryWriteLeavesTheFileAsTheProfileFunctionsWriteIt)
+{
+    const std::wstring twin = m_folder + L"\\twin.ini";
+    const std::string start = "; my notes on this card\r\n[System]\r\nInitialized=1\r\nLaunch = 0\r\n\r\n"
+                              "[Mine]\r\nkey=value ; kept\r\n";
+    const struct {
+        const char* what;
+        std::string before;  // the file before the writes; "<none>": no file
+    } cases[] = {{"a profile edited by hand", start}, {"no profile yet", "<none>"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileW(m_path.c_str());
+        DeleteFileW(twin.c_str());
+        if (c.before != "<none>") {
+            WriteBytes(m_path, c.before);
+            WriteBytes(twin, c.before);
+        }
+        CIniFile ini;
+        ini.SetPath(m_path);
+        const auto same = [&](const char* step) {
+            EXPECT_EQ(ReadBytes(m_path), ReadBytes(twin)) << step;
+            EXPECT_EQ(Files(), (std::vector<std::wstring>{L"Quilo_ID2684.ini", L"twin.ini"})) << step;
+        };
+        const auto inPlace = [&](const char* section, const char* key, const char* value) {
+            ASSERT_TRUE(WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), Widen(value).c_str(),
+                                                   twin.c_str()));
+        };
+        ASSERT_EQ(ini.WriteSystemFlags({1, 0, 1, 0}), 1);
+        for (const auto& k : {std::pair<const char*, const char*>{"Launch", "1"}, {"Minisize", "0"},
+                              {"OverClock", "1"}, {"Synchronization", "0"}})
+            inPlace("System", k.first, k.second);
+        same("the switches");
+        ASSERT_EQ(ini.WriteText("FanCurve", "Point3", "6,4,1"), 1);
+        inPlace("FanCurve", "Point3", "6,4,1");
+        same("a new section");
+        ASSERT_EQ(ini.WriteText("Mine", "key", "other"), 1);
+        inPlace("Mine", "key", "other");
+        same("a key of the user's");
+        ASSERT_EQ(ini.WriteInitialized(1), 1);
+        inPlace("System", "Initialized", "1");
+        same("the first-run mark");
+        SystemFlags flags{};
+        ini.ReadSystemFlags(flags);
+        EXPECT_EQ(flags.launch + flags.minisize * 2 + flags.overClock * 4 + flags.synchronization * 8, 5);
+        EXPECT_EQ(ini.ReadText("FanCurve", "Point3"), "6,4,1");
+    }
+}
+
+// A profile another program holds open is written all the same.
+TEST_F(ProfileSaving, AProfileHeldOpenByAReaderIsStillWritten)
+{
+    WriteBytes(m_path, "[System]\r\nInitialized=1\r\n");
+    CIniFile ini;
+    ini.SetPath(m_path);
+    HANDLE reader = CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ini.WriteText("FanCurve", "Auto", "0"), 1);
+    CloseHandle(reader);
+    EXPECT_EQ(ReadBytes(m_path), "[System]\r\nInitialized=1\r\n[FanCurve]\r\nAuto=0\r\n");
+    EXPECT_EQ(Files(), std::vector<std::wstring>{L"Quilo_ID2684.ini"});
+}
+
+constexpr wchar_t kWriterVariable[] = L"QSURGE_PROFILE_WRITER";
+
+// The second process of the test below: writes the switches on and on, all
+// four to 1, then all four to 0, until it is ended.
+TEST(ProfileWriterProcess, WritesUntilEnded)
+{
+    wchar_t path[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(kWriterVariable, path, MAX_PATH))
+        GTEST_SKIP() << "runs only as the second process of the hard-end test";
+    CIniFile ini;
+    ini.SetPath(path);
+    for (int32_t on = 1;; on = 1 - on) ASSERT_EQ(ini.WriteSystemFlags({on, on, on, on}), 1);
+}
+
+// A program ended at any moment while it writes the profile, as by a power
+// cut, leaves the profile whole: every key there, the switches of one write,
+// and the file still taken as a profile, so that settings are saved again.
+TEST_F(ProfileSaving, AProgramEndedAtAnyMomentWhileWritingLeavesAWholeProfile)
+{
+    const std::string start = "[System]\r\nInitialized=1\r\nLaunch=0\r\nMinisize=0\r\nOverClock=0\r\n"
+                              "Synchronization=0\r\n; a note of the user's\r\n[Warning]\r\nTemperature=70\r\n";
+    WriteBytes(m_path, start);
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine = std::wstring(L"\"") + self + L"\" --gtest_filter=ProfileWriterProcess.WritesUntilEnded";
+    for (int run = 0; run < 12; ++run) {
+        SCOPED_TRACE(run);
+        const FILETIME before = LastWritten(m_path);
+        SetEnvironmentVariableW(kWriterVariable, m_path.c_str());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION child{};
+        const BOOL started = CreateProcessW(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                            &startup, &child);
+        SetEnvironmentVariableW(kWriterVariable, nullptr);
+        ASSERT_TRUE(started);
+        // Once it writes, ended a little later each time. Watched without
+        // opening the file, which would keep it from being replaced.
+        bool wrote = false;
+        for (int waited = 0; !wrote && waited < 2000 && WaitForSingleObject(child.hProcess, 0) == WAIT_TIMEOUT;
+             ++waited) {
+            const FILETIME now = LastWritten(m_path);
+            wrote = CompareFileTime(&now, &before) != 0;
+            if (!wrote) Sleep(5);
+        }
+        Sleep(static_cast<DWORD>(run * 3));
+        TerminateProcess(child.hProcess, 9);
+        WaitForSingleObject(child.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(child.hProcess, &code);
+        CloseHandle(child.hProcess);
+        CloseHandle(child.hThread);
+        ASSERT_EQ(code, 9u) << "the writer stopped by itself";
+        ASSERT_TRUE(wrote) << "the writer wrote nothing";
+
+        const std::string text = ReadBytes(m_path);
+        EXPECT_NE(text.find("; a note of the user's\r\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("[System]\r\nInitialized=1\r\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("[Warning]\r\nTemperature=70\r\n"), std::string::npos) << text;
+        const std::string on = text.find("Launch=1") != std::string::npos ? "1" : "0";
+        for (const char* key : {"Launch", "Minisize", "OverClock", "Synchronization"})
+            EXPECT_NE(text.find(std::string("\r\n") + key + "=" + on + "\r\n"), std::string::npos) << key << '\n' << text;
+    }
+    CIniFile ini;
+    ini.SetPath(m_path);
+    EXPECT_TRUE(ini.IsWritableProfile());
+    EXPECT_EQ(ini.WriteText("Warning", "Temperature", "75"), 1);
+    EXPECT_EQ(ini.ReadText("Warning", "Temperature"), "75");
 }
 
 TEST(ExeDirectory, DirectoryOfTheWindowsModule)
