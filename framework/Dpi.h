@@ -9,6 +9,9 @@
 #include "framework/Rect.h"
 
 constexpr UINT kBaseDpi = 96;
+// 500 %, the largest display scale Windows offers: a window is never laid out
+// beyond it, whatever DPI it is told of.
+constexpr UINT kLargestDpi = 480;
 // WM_DPICHANGED_AFTERPARENT, which the headers give only to programs that
 // need Windows 10: sent to every control of a window whose DPI changed.
 constexpr UINT kDpiChangedAfterParent = 0x02E3;
