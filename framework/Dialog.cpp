@@ -86,6 +86,8 @@ BEGIN_MESSAGE_MAP(CDialog, CWnd)
     ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
     ON_MESSAGE(WM_ACTIVATE, OnActivate)
     ON_MESSAGE(WM_DPICHANGED, OnDpiChangedMessage)
+    ON_MESSAGE(WM_SYSCOLORCHANGE, OnSystemChange)
+    ON_MESSAGE(WM_SETTINGCHANGE, OnSystemChange)
     ON_COMMAND(IDOK, OnOKCommand)
     ON_COMMAND(IDCANCEL, OnCancelCommand)
 END_MESSAGE_MAP()
@@ -285,6 +287,14 @@ LRESULT CDialog::OnDpiChangedMessage(WPARAM wParam, LPARAM lParam)
         ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
     }
     return 0;
+}
+
+LRESULT CDialog::OnSystemChange(WPARAM wParam, LPARAM lParam)
+{
+    const UINT message = CurrentMessage().message;
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        ::SendMessageA(child, message, wParam, lParam);
+    return Default();
 }
 
 void CDialog::PlaceControl(HWND control, int left, int top, int width, int height) const
