@@ -3,7 +3,6 @@
 // outline, painted from its art at that scale, and wide enough for the widest
 // values of its readouts; a running window told of another scale
 // (WM_DPICHANGED, which Wine never sends by itself) lays itself out again.
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -175,9 +174,8 @@ class ScaleInProcess : public MainWindowTest {
 protected:
     void SetUp() override
     {
-        const char* dpi = std::getenv(kDpiVariable);
-        if (!dpi) GTEST_SKIP() << "runs only in a process of its own, at a DPI set for it";
-        m_dpi = static_cast<UINT>(std::atoi(dpi));
+        m_dpi = dpitest::ToldDpi(kDpiVariable);
+        if (!m_dpi) GTEST_SKIP() << "runs only in a process of its own, at a DPI set for it";
         CClientDC screen(nullptr);
         ASSERT_EQ(::GetDeviceCaps(screen, LOGPIXELSX), static_cast<int>(m_dpi)) << "the setting did not take";
         MainWindowTest::SetUp();

@@ -2,7 +2,6 @@
 // balloon, coming back after the shell restarts, and hiding only once it is in.
 // The shell is asked through the icon's notification seam, which records.
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -363,9 +362,9 @@ class TrayIconAtDpi : public TrayIconTest {
 protected:
     void SetUp() override
     {
-        const char* dpi = std::getenv(kTrayDpiVariable);
-        if (!dpi) GTEST_SKIP() << "runs only in a process of its own, at a DPI set for it";
-        m_dpi = static_cast<UINT>(std::atoi(dpi));
+        m_dpi = dpitest::ToldDpi(kTrayDpiVariable);
+        if (!m_dpi) GTEST_SKIP() << "runs only in a process of its own, at a DPI set for it";
+        ASSERT_EQ(SystemDpi(), m_dpi) << "the setting did not take";
         TrayIconTest::SetUp();
     }
     UINT m_dpi = kBaseDpi;
