@@ -94,7 +94,7 @@ LONG DeleteIn(HKEY root)
 
 // The value's text, environment strings expanded; false for a value that is
 // absent or not a string.
-bool ReadText(HKEY root, std::wstring& text)
+bool ReadCommand(HKEY root, std::wstring& text)
 {
     RegKey key;
     if (RegOpenKeyExW(root, kRunKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
@@ -246,7 +246,7 @@ void AddLogonMarkToAutoRun(const std::wstring& executable)
 {
     for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
         std::wstring command, arguments;
-        if (ReadText(root, command) && StartsExecutable(command, executable, arguments) &&
+        if (ReadCommand(root, command) && StartsExecutable(command, executable, arguments) &&
             !HasLogonArgument(arguments)) {
             // A key the user may not change keeps its value; the start is as it was.
             RegKey key;
