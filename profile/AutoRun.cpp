@@ -249,11 +249,7 @@ void AddLogonMarkToAutoRun(const std::wstring& executable)
         if (ReadCommand(root, command) && StartsExecutable(command, executable, arguments) &&
             !HasLogonArgument(arguments)) {
             // A key the user may not change keeps its value; the start is as it was.
-            RegKey key;
-            const std::wstring data = RunData(executable);
-            if (RegOpenKeyExW(root, kRunKey, 0, KEY_SET_VALUE, key.Receive()) == ERROR_SUCCESS)
-                RegSetValueExW(key.Get(), kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                               static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+            WriteIn(root, RunData(executable));
         }
     }
 }
