@@ -16,6 +16,7 @@ using std::min;
 #include "app/StartUp.h"
 #include "fan/CFanGuard.h"
 #include "framework/Resources.h"
+#include "profile/AutoRun.h"
 #include "profile/IniFile.h"
 #include "res/resource.h"
 
@@ -64,6 +65,9 @@ BOOL CQuiloApp::InitInstance()
         SetExitCode(exitCode);
         return FALSE;
     }
+    // Earlier versions wrote the start-with-Windows value without the logon mark.
+    AddLogonMarkToAutoRun();
+    RegisterForRestart();
     // The guard lives beside the program.
     const std::wstring self = ProgramPath();
     if (!self.empty()) CFanGuard::SetGuardProgram(self.substr(0, self.rfind(L'\\') + 1) + CFanGuard::kGuardImage);

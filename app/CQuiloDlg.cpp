@@ -95,6 +95,8 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_MESSAGE(CTrayIcon::kCallbackMessage, OnTrayNotify)
     ON_MESSAGE(WM_ENDSESSION, OnEndSession)
     ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
+    ON_MESSAGE(WM_SETTINGCHANGE, OnSettingChange)
+    ON_MESSAGE(WM_DISPLAYCHANGE, OnDisplayChange)
     ON_MESSAGE(WM_WINDOWPOSCHANGING, OnWindowPosChanging)
     ON_MESSAGE(WM_CLOSE, OnClose)
     ON_MESSAGE(WM_DESTROY, OnDestroy)
@@ -164,7 +166,7 @@ BOOL CQuiloDlg::OnInitDialog()
     m_gauge.SetEngineNeedlePivot(11, 34);
 
     m_trayIcon.Attach(m_hWnd, m_hIcon);
-    m_trayIcon.SetDpi(Dpi());
+    m_trayIcon.FollowTaskbar();
     // The shell's broadcast must reach this window also when it runs with
     // higher rights than the shell.
     ::ChangeWindowMessageFilterEx(m_hWnd, s_taskbarCreated, MSGFLT_ALLOW, nullptr);
@@ -329,7 +331,7 @@ void CQuiloDlg::OnDpiChanged()
 {
     CBkDialogST::OnDpiChanged();
     LayOut();
-    m_trayIcon.SetDpi(Dpi());
+    m_trayIcon.FollowTaskbar();
 }
 
 void CQuiloDlg::ShowPresetButtons()
@@ -608,8 +610,23 @@ void CQuiloDlg::RemoveTrayIcon()
 
 LRESULT CQuiloDlg::OnTaskbarCreated(WPARAM, LPARAM)
 {
+    m_trayIcon.FollowTaskbar();
     m_trayIcon.Restore();
     return 0;
+}
+
+// The taskbar moved (its work area changed), a monitor's scale changed or the
+// monitors did: the notification area may now be at another scale.
+LRESULT CQuiloDlg::OnSettingChange(WPARAM setting, LPARAM text)
+{
+    m_trayIcon.FollowTaskbar();
+    return CBkDialogST::OnSettingChange(setting, text);
+}
+
+LRESULT CQuiloDlg::OnDisplayChange(WPARAM, LPARAM)
+{
+    m_trayIcon.FollowTaskbar();
+    return Default();
 }
 
 LRESULT CQuiloDlg::OnTrayNotify(WPARAM iconId, LPARAM mouseMessage)

@@ -83,6 +83,8 @@ protected:
     LRESULT OnTimer(WPARAM, LPARAM);
     LRESULT OnTrayNotify(WPARAM, LPARAM);
     LRESULT OnTaskbarCreated(WPARAM, LPARAM);
+    LRESULT OnSettingChange(WPARAM setting, LPARAM text);
+    LRESULT OnDisplayChange(WPARAM, LPARAM);
     LRESULT OnEndSession(WPARAM, LPARAM);
     LRESULT OnPowerBroadcast(WPARAM, LPARAM);
     LRESULT OnWindowPosChanging(WPARAM, LPARAM);

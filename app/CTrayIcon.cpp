@@ -45,6 +45,8 @@ void CTrayIcon::SetDpi(UINT dpi)
     m_updated = false;
 }
 
+void CTrayIcon::FollowTaskbar() { SetDpi(TaskbarDpi()); }
+
 NOTIFYICONDATAW CTrayIcon::Record(UINT flags) const
 {
     NOTIFYICONDATAW nid{};

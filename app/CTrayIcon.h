@@ -35,10 +35,13 @@ public:
 
     // Notifications go to the owner; the application icon stands in for a reading.
     void Attach(HWND owner, HICON appIcon);
-    // The picture is drawn at the small-icon size of this DPI (the owner's:
-    // the notification area follows the primary monitor, as the main window
-    // does when it is there); a new size draws it again at the next readings.
+    // The picture is drawn at the small-icon size of this DPI; a new size
+    // draws it again at the next readings.
     void SetDpi(UINT dpi);
+    // The same at the DPI of the taskbar's monitor, where the notification
+    // area shows the picture, whatever monitor the owner is on; asked again
+    // whenever the taskbar or the monitors may have changed.
+    void FollowTaskbar();
     // True once the icon is in the notification area (which may not exist yet).
     bool Add();
     void Remove();

@@ -28,3 +28,5 @@ bool GoesOnRunning(CCommandLine& command, CSingleInstance& instance, int& exitCo
     if (!text.empty()) WriteOutput(text);
     return runs;
 }
+
+bool RegisterForRestart() { return SUCCEEDED(::RegisterApplicationRestart(kRestartArguments, kRestartFlags)); }

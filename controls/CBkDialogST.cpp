@@ -120,9 +120,9 @@ LRESULT CBkDialogST::OnSize(WPARAM, LPARAM)
 }
 
 // High contrast turned on or off: every text and focus mark is drawn again.
-LRESULT CBkDialogST::OnSettingChange(WPARAM setting, LPARAM)
+LRESULT CBkDialogST::OnSettingChange(WPARAM setting, LPARAM text)
 {
-    const LRESULT result = Default();
+    const LRESULT result = OnSystemChange(setting, text);
     if (setting == SPI_SETHIGHCONTRAST) ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     return result;
 }

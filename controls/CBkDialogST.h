@@ -40,7 +40,7 @@ protected:
     LRESULT OnEraseBkgnd(WPARAM wParam, LPARAM lParam);
     LRESULT OnSize(WPARAM wParam, LPARAM lParam);
     LRESULT OnLButtonDown(WPARAM wParam, LPARAM lParam);
-    LRESULT OnSettingChange(WPARAM setting, LPARAM);
+    LRESULT OnSettingChange(WPARAM setting, LPARAM text);
     HBRUSH OnCtlColor(HDC dc, HWND child, UINT ctlType);
 
 private:

@@ -99,15 +99,15 @@ HBRUSH CStaticFont::OnCtlColorReflect(HDC dc, UINT)
 }
 
 // The static itself would draw the new text straight over the old one. A new
-// text is announced as the system announces a window's own, so screen readers
-// hear new readings.
+// text is a new value of the readout's object (its name stays), announced on
+// that object so that screen readers hear new readings.
 LRESULT CStaticFont::OnSetText(WPARAM, LPARAM lParam)
 {
     const char* text = reinterpret_cast<const char*>(lParam);
     const bool changed = m_text != (text ? text : "");
     m_text = text ? text : "";
     if (IsWindowVisible()) PaintText();
-    if (changed) ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, m_hWnd, OBJID_WINDOW, CHILDID_SELF);
+    if (changed) NotifyValueChange(m_hWnd);
     return TRUE;
 }
 

@@ -86,6 +86,8 @@ BEGIN_MESSAGE_MAP(CDialog, CWnd)
     ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
     ON_MESSAGE(WM_ACTIVATE, OnActivate)
     ON_MESSAGE(WM_DPICHANGED, OnDpiChangedMessage)
+    ON_MESSAGE(WM_SYSCOLORCHANGE, OnSystemChange)
+    ON_MESSAGE(WM_SETTINGCHANGE, OnSystemChange)
     ON_COMMAND(IDOK, OnOKCommand)
     ON_COMMAND(IDCANCEL, OnCancelCommand)
 END_MESSAGE_MAP()
@@ -286,21 +288,34 @@ BOOL CALLBACK TellDpiChanged(HWND control, LPARAM)
 // art for a DPI only once. The window is painted once, at the end.
 LRESULT CDialog::OnDpiChangedMessage(WPARAM wParam, LPARAM lParam)
 {
-    const UINT dpi = LOWORD(wParam);
+    const UINT told = LOWORD(wParam);
     const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-    if (!dpi || !suggested) return 0;
+    // Without a place to go the window stays as it is, shown as it was.
+    if (!told || !suggested) return 0;
+    // A scale beyond the largest Windows offers would make art and buffers
+    // of gigabytes: the window takes the largest, and a size for it.
+    const UINT dpi = told > kLargestDpi ? kLargestDpi : told < kBaseDpi ? kBaseDpi : told;
+    const int width = ::MulDiv(suggested->right - suggested->left, static_cast<int>(dpi), static_cast<int>(told));
+    const int height = ::MulDiv(suggested->bottom - suggested->top, static_cast<int>(dpi), static_cast<int>(told));
     m_layoutDpi = dpi;
     const bool shown = IsWindowVisible() != FALSE;
     if (shown) SendMessage(WM_SETREDRAW, FALSE);
     ::EnumChildWindows(m_hWnd, &TellDpiChanged, 0);
     OnDpiChanged();
-    SetWindowPos(nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(nullptr, suggested->left, suggested->top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (shown) {
         SendMessage(WM_SETREDRAW, TRUE);
         ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
     }
     return 0;
+}
+
+LRESULT CDialog::OnSystemChange(WPARAM wParam, LPARAM lParam)
+{
+    const UINT message = CurrentMessage().message;
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        ::SendMessageA(child, message, wParam, lParam);
+    return Default();
 }
 
 void CDialog::PlaceControl(HWND control, int left, int top, int width, int height) const

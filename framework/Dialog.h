@@ -65,6 +65,11 @@ protected:
     // have taken their art and fonts for it: the window takes its own and
     // places its controls again. The system's suggested rectangle follows.
     virtual void OnDpiChanged() {}
+    // The system's colours or settings changed (high contrast switched, say):
+    // Windows tells only top-level windows, and the common controls learn of
+    // it only from the window that holds them, so the window's controls are
+    // told too. A window that handles these itself calls this.
+    LRESULT OnSystemChange(WPARAM wParam, LPARAM lParam);
     // A control placed at a rectangle given at 96 DPI (left, top, width,
     // height), scaled to the window's DPI.
     void PlaceControl(HWND control, int left, int top, int width, int height) const;

@@ -26,6 +26,16 @@ BOOL CALLBACK KeepControl(HWND control, LPARAM function)
                                                                     kControlDisableFontAndLayout);
     return TRUE;
 }
+
+// The monitor's own DPI; 0 where the system has none per monitor.
+UINT MonitorDpi(HMONITOR monitor)
+{
+    static const auto forMonitor = Find<GetDpiForMonitorFn>(L"shcore.dll", "GetDpiForMonitor");
+    UINT x = 0, y = 0;
+    if (monitor && forMonitor && SUCCEEDED(forMonitor(monitor, kEffectiveDpi, &x, &y))) return x;
+    return 0;
+}
+
 }  // namespace
 
 UINT SystemDpi()
@@ -43,13 +53,19 @@ UINT WindowDpi(HWND window)
         const UINT dpi = forWindow(window);
         if (dpi) return dpi;
     }
-    static const auto forMonitor = Find<GetDpiForMonitorFn>(L"shcore.dll", "GetDpiForMonitor");
-    if (window && forMonitor) {
-        UINT x = 0, y = 0;
-        HMONITOR monitor = ::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
-        if (monitor && SUCCEEDED(forMonitor(monitor, kEffectiveDpi, &x, &y)) && x) return x;
-    }
-    return SystemDpi();
+    const UINT dpi = window ? MonitorDpi(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST)) : 0;
+    return dpi ? dpi : SystemDpi();
+}
+
+UINT TaskbarDpi()
+{
+    // The taskbar is another process's window: its monitor, not the DPI it
+    // was made for, is asked.
+    HWND taskbar = ::FindWindowW(L"Shell_TrayWnd", nullptr);
+    const HMONITOR monitor = taskbar ? ::MonitorFromWindow(taskbar, MONITOR_DEFAULTTOPRIMARY)
+                                     : ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    const UINT dpi = MonitorDpi(monitor);
+    return dpi ? dpi : SystemDpi();
 }
 
 int SystemMetricForDpi(int index, UINT dpi)

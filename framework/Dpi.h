@@ -9,6 +9,9 @@
 #include "framework/Rect.h"
 
 constexpr UINT kBaseDpi = 96;
+// 500 %, the largest display scale Windows offers: a window is never laid out
+// beyond it, whatever DPI it is told of.
+constexpr UINT kLargestDpi = 480;
 // WM_DPICHANGED_AFTERPARENT, which the headers give only to programs that
 // need Windows 10: sent to every control of a window whose DPI changed.
 constexpr UINT kDpiChangedAfterParent = 0x02E3;
@@ -58,6 +61,11 @@ private:
 // The DPI the system gives the window: the window's own (Windows 10 1607 and
 // later), else its monitor's (Windows 8.1 and later), else the system's.
 UINT WindowDpi(HWND window);
+// The DPI of the monitor that holds the taskbar with the notification area
+// (the primary monitor's where there is no taskbar), whatever monitor the
+// program's windows are on; the system's where monitors have no DPI of their
+// own (before Windows 8.1).
+UINT TaskbarDpi();
 // The system's DPI, at which windows not yet on a monitor are made.
 UINT SystemDpi();
 // A system metric at dpi (GetSystemMetricsForDpi where the system has it,

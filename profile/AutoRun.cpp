@@ -1,10 +1,12 @@
 #include "profile/AutoRun.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "profile/IniFile.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -60,6 +62,13 @@ bool HoldsValue(HKEY root)
     return QueryIn(root, buffer) == 0;
 }
 
+// What the value holds for that executable.
+std::wstring RunData(const std::wstring& executable)
+{
+    // Unquoted, a path with spaces lets Windows run "C:\Program.exe" first.
+    return L"\"" + executable + L"\" " + kLogonArgumentW;
+}
+
 LONG WriteIn(HKEY root, const std::wstring& data)
 {
     RegKey key;
@@ -81,6 +90,101 @@ LONG DeleteIn(HKEY root)
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && !HoldsValue(root))
         return ERROR_FILE_NOT_FOUND;
     return status;
+}
+
+// The value's text, environment strings expanded; false for a value that is
+// absent or not a string.
+bool ReadCommand(HKEY root, std::wstring& text)
+{
+    RegKey key;
+    if (RegOpenKeyExW(root, kRunKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
+        return false;
+    std::vector<wchar_t> data(MAX_PATH);
+    for (;;) {
+        DWORD size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+        // An expandable string comes expanded; the result always ends in a null.
+        const LONG status = RegGetValueW(key.Get(), nullptr, kValueName, RRF_RT_REG_SZ, nullptr, data.data(), &size);
+        if (status == ERROR_SUCCESS) {
+            text = data.data();
+            return true;
+        }
+        if (status != ERROR_MORE_DATA || data.size() >= 32768)
+            return false;
+        data.resize(data.size() * 2);
+    }
+}
+
+bool IsSpace(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+bool SamePath(const std::wstring& a, const std::wstring& b)
+{
+    return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The path made whole, with each short (8.3) name in it spelt out where the
+// file exists.
+std::wstring LongPath(const std::wstring& path)
+{
+    std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    if (full.empty() || GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr) == 0)
+        return path;
+    full.resize(full.find(L'\0'));
+    std::wstring spelt(GetLongPathNameW(full.c_str(), nullptr, 0), L'\0');
+    if (spelt.empty() || GetLongPathNameW(full.c_str(), &spelt[0], static_cast<DWORD>(spelt.size())) == 0)
+        return full;
+    spelt.resize(spelt.find(L'\0'));
+    return spelt;
+}
+
+// Both paths name the same file, in any case and through short names.
+bool SameFile(const std::wstring& a, const std::wstring& b)
+{
+    return SamePath(a, b) || (!a.empty() && !b.empty() && SamePath(LongPath(a), LongPath(b)));
+}
+
+// Whether the command line starts the executable, and its arguments if so.
+// Windows runs an unquoted path with spaces as the longest start of it that
+// names a program; earlier versions wrote the path so.
+bool StartsExecutable(const std::wstring& command, const std::wstring& executable, std::wstring& arguments)
+{
+    size_t begin = 0;
+    while (begin < command.size() && IsSpace(command[begin])) ++begin;
+    std::wstring program;
+    size_t rest = 0;
+    if (begin < command.size() && command[begin] == L'"') {
+        const size_t close = command.find(L'"', begin + 1);
+        program = command.substr(begin + 1, close == std::wstring::npos ? std::wstring::npos : close - begin - 1);
+        rest = close == std::wstring::npos ? command.size() : close + 1;
+    } else {
+        const size_t length = executable.size();
+        const bool whole = command.size() - begin >= length &&
+                           (command.size() - begin == length || IsSpace(command[begin + length])) &&
+                           CompareStringOrdinal(command.c_str() + begin, static_cast<int>(length), executable.c_str(),
+                                                static_cast<int>(length), TRUE) == CSTR_EQUAL;
+        size_t end = begin;
+        if (whole)
+            end = begin + length;
+        else
+            while (end < command.size() && !IsSpace(command[end])) ++end;
+        program = command.substr(begin, end - begin);
+        rest = end;
+    }
+    if (!SameFile(program, executable)) return false;
+    arguments = command.substr(rest);
+    return true;
+}
+
+bool HasLogonArgument(const std::wstring& arguments)
+{
+    // The program's own rules for reading a command line, after a stand-in name.
+    int count = 0;
+    wchar_t** args = CommandLineToArgvW((L"x " + arguments).c_str(), &count);
+    if (!args) return false;
+    bool found = false;
+    for (int i = 1; i < count; ++i) found = found || kLogonArgumentW == args[i];
+    LocalFree(args);
+    return found;
 }
 
 }  // namespace
@@ -116,8 +220,7 @@ LONG SetAutoRun()
 
 LONG SetAutoRun(const std::wstring& executable)
 {
-    // Unquoted, a path with spaces lets Windows run "C:\Program.exe" first.
-    const std::wstring data = L"\"" + executable + L"\" " + kLogonArgumentW;
+    const std::wstring data = RunData(executable);
     // A program in a user's own folder starts for that user only: other users
     // cannot open the folder, and the per-user uninstaller cannot reach the
     // machine's key.
@@ -131,6 +234,24 @@ LONG SetAutoRun(const std::wstring& executable)
         return ERROR_SUCCESS;
     }
     return WriteIn(HKEY_CURRENT_USER, data);
+}
+
+void AddLogonMarkToAutoRun()
+{
+    const std::wstring path = ProgramPath();
+    if (!path.empty()) AddLogonMarkToAutoRun(path);
+}
+
+void AddLogonMarkToAutoRun(const std::wstring& executable)
+{
+    for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        std::wstring command, arguments;
+        if (ReadCommand(root, command) && StartsExecutable(command, executable, arguments) &&
+            !HasLogonArgument(arguments)) {
+            // A key the user may not change keeps its value; the start is as it was.
+            WriteIn(root, RunData(executable));
+        }
+    }
 }
 
 LONG RemoveAutoRun()

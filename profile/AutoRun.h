@@ -28,6 +28,14 @@ LONG SetAutoRun(const std::wstring& executable);
 // Whether the path lies inside the current user's profile folder.
 bool IsInsideUserProfile(const std::wstring& path);
 
+// Rewrites a value of this executable (under either key) that starts it
+// without kLogonArgument, as earlier versions wrote it, under the same key
+// with it. Values of other programs, of other data types and ones that have
+// the mark are left as they are, and so is a key that refuses the change.
+void AddLogonMarkToAutoRun();
+// The same for that executable.
+void AddLogonMarkToAutoRun(const std::wstring& executable);
+
 // Deletes the value from both keys, each whatever became of the other: 0 when
 // one was deleted and none is left, ERROR_FILE_NOT_FOUND when there was none,
 // else the status of the delete that left one in place.

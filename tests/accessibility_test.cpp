@@ -213,8 +213,11 @@ TEST_F(AccessibilityTest, PanelsNameTheirControlsAndASliderAnnouncesItsMoves)
     ::SendMessageA(turbo, WM_COMMAND, MAKEWPARAM(IDC_POWER_MINUS, BN_CLICKED), 0);
     keys::RunMessages();
     UnhookWinEvent(hook);
-    EXPECT_EQ(g_changed, (std::vector<HWND>{slider, slider, slider}));
+    // Each move changes the slider's value and that of the readout showing it.
+    const HWND readout = GetDlgItem(turbo, IDC_POWER_READOUT);
+    EXPECT_EQ(g_changed, (std::vector<HWND>{slider, readout, slider, readout, slider, readout}));
     EXPECT_EQ(Read(slider).value, "113");
+    EXPECT_EQ(Read(readout).value, "113 %");
 
     dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_SETTINGS, BN_CLICKED), 0);
     HWND settings = Panel(dlg, "Setting");

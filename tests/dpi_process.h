@@ -4,6 +4,7 @@
 // process it starts; the setting is given back afterwards.
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace dpitest {
@@ -40,6 +41,14 @@ inline DWORD RunAtDpi(UINT dpi, const char* filter, const char* variable)
     else
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
     return code;
+}
+
+// In a process RunAtDpi started, the DPI it was told of in the variable; 0 in
+// any other.
+inline UINT ToldDpi(const char* variable)
+{
+    const char* dpi = std::getenv(variable);
+    return dpi ? static_cast<UINT>(std::atoi(dpi)) : 0;
 }
 
 }  // namespace dpitest

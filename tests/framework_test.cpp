@@ -19,6 +19,7 @@ using std::min;
 #include "framework/Dpi.h"
 #include "framework/WinApp.h"
 #include "framework_test_ids.h"
+#include "message_listener.h"
 
 namespace {
 
@@ -359,3 +360,24 @@ TEST(Art, ImagesWithoutArtComeFromTheirBitmapOrPngResource)
 }
 
 }  // namespace
+
+// Windows tells only top-level windows that the system's colours or settings
+// changed (high contrast switched, say); the common controls learn of it only
+// when their window passes it on, and every control of a window is told.
+TEST_F(FrameworkTest, ColourAndSettingChangesReachEveryControl)
+{
+    const std::vector<UINT> kinds = {WM_SYSCOLORCHANGE, WM_SETTINGCHANGE};
+    MessageListener button(dlg.m_button, kinds), text(dlg.m_text, kinds), ownerDraw(dlg.m_ownerDraw, kinds);
+    dlg.SendMessage(WM_SYSCOLORCHANGE);
+    dlg.SendMessage(WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST);
+    dlg.SendMessage(WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("intl"));
+    for (const MessageListener* control : {&button, &text, &ownerDraw}) {
+        const auto& heard = control->HeardSoFar();
+        ASSERT_EQ(heard.size(), 3u);
+        EXPECT_EQ(heard[0].message, static_cast<UINT>(WM_SYSCOLORCHANGE));
+        EXPECT_EQ(heard[1].message, static_cast<UINT>(WM_SETTINGCHANGE));
+        EXPECT_EQ(heard[1].wParam, static_cast<WPARAM>(SPI_SETHIGHCONTRAST));
+        EXPECT_EQ(heard[2].message, static_cast<UINT>(WM_SETTINGCHANGE));
+        EXPECT_EQ(heard[2].text, "intl");
+    }
+}

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -629,6 +630,108 @@ TEST(AutoRunFallback, AMachineWideEntryReplacesTheUsersOne)
     EXPECT_EQ(SetAutoRun(), ERROR_SUCCESS);
     EXPECT_EQ(machine.Value(), "\"" + ExePath() + "\" --logon");
     EXPECT_EQ(user.Value(), "<none>") << "Windows would start the program twice";
+}
+
+// An earlier version wrote the path alone (unquoted, or quoted with no
+// argument): such a value of this program gets the logon mark at the next
+// start, under the key that holds it. Values of other programs, values that
+// have the mark and data that is no command are left exactly as they are.
+TEST(AutoRunLogonMark, AValueOfThisProgramWithoutTheMarkIsRewrittenWithIt)
+{
+    const std::string exe = ExePath();
+    const std::string marked = "\"" + exe + "\" --logon";
+    std::string upper = exe;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string folder = exe.substr(0, exe.rfind('\\'));
+    const std::string name = exe.substr(exe.rfind('\\') + 1);
+    SetEnvironmentVariableA("QSURGE_TEST_FOLDER", folder.c_str());
+    char shortName[MAX_PATH] = {};
+    GetShortPathNameA(exe.c_str(), shortName, MAX_PATH);
+    const struct {
+        bool inUserKey;
+        std::string stored;
+        DWORD type;
+        std::string after;  // empty: as stored
+    } cases[] = {
+        {false, exe, REG_SZ, marked},
+        {false, "  \"" + exe + "\"", REG_SZ, marked},
+        {false, upper, REG_SZ, marked},
+        {false, std::string(shortName), REG_SZ, marked},
+        {false, "%QSURGE_TEST_FOLDER%\\" + name, REG_EXPAND_SZ, marked},
+        {false, "\"" + exe + "\" --hide", REG_SZ, marked},
+        {true, exe, REG_SZ, marked},
+        {true, "\"" + exe + "\"", REG_SZ, marked},
+        {false, "\"" + upper + "\"   --logon", REG_SZ, ""},
+        {true, exe + " --logon", REG_SZ, ""},
+        {false, "C:\\Other\\other.exe", REG_SZ, ""},
+        {false, exe + ".old", REG_SZ, ""},
+        {false, "\"" + exe + ".old\"", REG_SZ, ""},
+        {true, "", REG_SZ, ""},
+        {false, "%QSURGE_TEST_FOLDER%\\other.exe", REG_EXPAND_SZ, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.inUserKey ? "user's key: " : "machine's key: ") + c.stored);
+        ScratchRunRoot machine(HKEY_LOCAL_MACHINE, "Machine");
+        ScratchRunRoot user(HKEY_CURRENT_USER, "User");
+        ASSERT_TRUE(machine.Ready() && user.Ready());
+        ScratchRunRoot& holder = c.inUserKey ? user : machine;
+        ScratchRunRoot& other = c.inUserKey ? machine : user;
+        ASSERT_TRUE(holder.SetWideValue(Widen(c.stored), c.type));
+
+        AddLogonMarkToAutoRun();
+        if (c.after.empty()) {
+            EXPECT_EQ(holder.Type(), c.type);
+            EXPECT_EQ(holder.Value(), c.stored);
+        } else {
+            EXPECT_EQ(holder.Type(), static_cast<DWORD>(REG_SZ));
+            EXPECT_EQ(holder.Value(), c.after);
+        }
+        EXPECT_EQ(other.Value(), "<none>") << "the value stays under its own key";
+        // Once marked it stays as it is.
+        const std::string once = holder.Value();
+        AddLogonMarkToAutoRun();
+        EXPECT_EQ(holder.Value(), once);
+    }
+    SetEnvironmentVariableA("QSURGE_TEST_FOLDER", nullptr);
+}
+
+// Every value of this program is seen to, whichever key holds it, and a key
+// that refuses the change keeps its value: no second value appears elsewhere.
+TEST(AutoRunLogonMark, BothKeysAreSeenToAndARefusingKeyKeepsItsValue)
+{
+    const std::string exe = ExePath();
+    {
+        ScratchRunRoot machine(HKEY_LOCAL_MACHINE, "Machine");
+        ScratchRunRoot user(HKEY_CURRENT_USER, "User");
+        ASSERT_TRUE(machine.Ready() && user.Ready());
+        ASSERT_TRUE(machine.SetValue(exe) && user.SetValue("\"" + exe + "\""));
+        AddLogonMarkToAutoRun();
+        EXPECT_EQ(machine.Value(), "\"" + exe + "\" --logon");
+        EXPECT_EQ(user.Value(), "\"" + exe + "\" --logon");
+    }
+    ScratchRunRoot machine(HKEY_LOCAL_MACHINE, "Machine");
+    ScratchRunRoot user(HKEY_CURRENT_USER, "User");
+    ASSERT_TRUE(machine.Ready() && user.Ready());
+    ASSERT_TRUE(machine.SetValue(exe));
+    ASSERT_TRUE(machine.Lock());
+    AddLogonMarkToAutoRun();
+    EXPECT_EQ(machine.Value(), exe);
+    EXPECT_EQ(user.Value(), "<none>");
+}
+
+// A path in any language and with spaces, as a per-user install has it.
+TEST(AutoRunLogonMark, AnUnquotedPathWithSpacesInAnyLanguage)
+{
+    ScratchRunRoot machine(HKEY_LOCAL_MACHINE, "Machine");
+    ScratchRunRoot user(HKEY_CURRENT_USER, "User");
+    ASSERT_TRUE(machine.Ready() && user.Ready());
+    const std::wstring program = L"C:\\Users\\Zo\u00EB \u5F20\\AppData\\Local\\Programs\\Q-Surge\\qsurge.exe";
+    ASSERT_TRUE(user.SetWideValue(program));
+    AddLogonMarkToAutoRun(program);
+    EXPECT_EQ(user.WideValue(), L"\"" + program + L"\" --logon");
+    ASSERT_TRUE(user.SetWideValue(L"C:\\Users\\Zo\u00EB \u5F20\\other.exe"));
+    AddLogonMarkToAutoRun(program);
+    EXPECT_EQ(user.WideValue(), L"C:\\Users\\Zo\u00EB \u5F20\\other.exe");
 }
 
 // A program in the user's own folder (the per-user installer's place) starts

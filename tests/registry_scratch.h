@@ -41,12 +41,25 @@ public:
         return RegSetKeyValueA(m_key, kRunKey, kValue, REG_SZ, data.c_str(), static_cast<DWORD>(data.size() + 1)) ==
                ERROR_SUCCESS;
     }
-    // The value's text, or "<none>".
+    bool SetWideValue(const std::wstring& data, DWORD type = REG_SZ)
+    {
+        return RegSetKeyValueW(m_key, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", L"QuiloStartUpAutoRun", type,
+                               data.c_str(), static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    // The value's registry type, or REG_NONE when there is none.
+    DWORD Type() const
+    {
+        DWORD type = REG_NONE;
+        if (RegGetValueA(m_key, kRunKey, kValue, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, nullptr) != ERROR_SUCCESS)
+            return REG_NONE;
+        return type;
+    }
+    // The value's text as stored, or "<none>".
     std::string Value() const
     {
         char data[1024] = {};
         DWORD size = sizeof data;
-        if (RegGetValueA(m_key, kRunKey, kValue, RRF_RT_ANY, nullptr, data, &size) != ERROR_SUCCESS) return "<none>";
+        if (RegGetValueA(m_key, kRunKey, kValue, RRF_RT_ANY | RRF_NOEXPAND, nullptr, data, &size) != ERROR_SUCCESS) return "<none>";
         return data;
     }
     // The same as the wide text it is, or L"<none>".

@@ -3,7 +3,6 @@
 // outline, painted from its art at that scale, and wide enough for the widest
 // values of its readouts; a running window told of another scale
 // (WM_DPICHANGED, which Wine never sends by itself) lays itself out again.
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -175,9 +174,8 @@ class ScaleInProcess : public MainWindowTest {
 protected:
     void SetUp() override
     {
-        const char* dpi = std::getenv(kDpiVariable);
-        if (!dpi) GTEST_SKIP() << "runs only in a process of its own, at a DPI set for it";
-        m_dpi = static_cast<UINT>(std::atoi(dpi));
+        m_dpi = dpitest::ToldDpi(kDpiVariable);
+        if (!m_dpi) GTEST_SKIP() << "runs only in a process of its own, at a DPI set for it";
         CClientDC screen(nullptr);
         ASSERT_EQ(::GetDeviceCaps(screen, LOGPIXELSX), static_cast<int>(m_dpi)) << "the setting did not take";
         MainWindowTest::SetUp();
@@ -300,4 +298,58 @@ TEST_F(ScaleInProcess, ARunningWindowFollowsWmDpiChanged)
         MoveToScale(dlg.m_settingsPanel, dpi, {30, 40}, kSettings);
         ExpectLaidOut(dlg.m_settingsPanel, kSettings, dpi);
     }
+}
+
+// Told of a scale beyond the largest Windows offers (a faulty or hostile
+// sender), a window is laid out at 500 %, sized for it from the suggested
+// place; below 100 % at 100 %. Told of a new scale with no rectangle, it stays
+// as it was and shown.
+TEST_F(ScaleInProcess, AScaleBeyondWindowsOwnIsHeldToItsLargestAndNoRectangleChangesNothing)
+{
+    if (m_dpi != kBaseDpi) GTEST_SKIP() << "from the 96-DPI process only";
+    ScaledDlg& dlg = OpenScaled();
+    Press(dlg, IDC_SETTINGS);
+    const struct {
+        HWND window;
+        Skin skin;
+        UINT told, laidOut;
+    } cases[] = {
+        {dlg, kMain, 65535, kLargestDpi},
+        {dlg.m_settingsPanel, kSettings, 2000, kLargestDpi},
+        {dlg.m_settingsPanel, kSettings, 48, kBaseDpi},
+        {dlg, kMain, 96, kBaseDpi},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.skin.name) + " told " + std::to_string(c.told) + " DPI");
+        RECT suggested{5, 6, 5 + ScaleToDpi(c.skin.width, c.told), 6 + ScaleToDpi(c.skin.height, c.told)};
+        ::SendMessageA(c.window, WM_DPICHANGED, MAKEWPARAM(c.told, c.told), reinterpret_cast<LPARAM>(&suggested));
+        EXPECT_EQ(CWnd::FromHandle(c.window)->Dpi(), c.laidOut);
+        CRect now;
+        ::GetWindowRect(c.window, &now);
+        EXPECT_EQ(now.left, 5);
+        EXPECT_EQ(now.top, 6);
+        EXPECT_NEAR(now.Width(), ScaleToDpi(c.skin.width, c.laidOut), 1);
+        EXPECT_NEAR(now.Height(), ScaleToDpi(c.skin.height, c.laidOut), 1);
+        EXPECT_TRUE(::IsWindowVisible(c.window));
+        if (c.window == dlg.m_hWnd) {
+            const CRect want = CScale(c.laidOut).Rect(655, 275, 97, 45), got = dlg.ChildRect(IDC_APPLY);
+            EXPECT_NEAR(got.left, want.left, 1);
+            EXPECT_NEAR(got.top, want.top, 1);
+            EXPECT_NEAR(got.Width(), want.Width(), 1);
+        }
+    }
+
+    for (HWND window : {static_cast<HWND>(dlg), static_cast<HWND>(dlg.m_settingsPanel)}) {
+        CRect before;
+        ::GetWindowRect(window, &before);
+        const UINT dpi = CWnd::FromHandle(window)->Dpi();
+        ::SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(144, 144), 0);
+        CRect after;
+        ::GetWindowRect(window, &after);
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(CWnd::FromHandle(window)->Dpi(), dpi);
+        EXPECT_TRUE(::IsWindowVisible(window)) << "drawing is not left switched off";
+    }
+    ExpectLaidOut(dlg, kMain, kBaseDpi);
+    ExpectLaidOut(dlg.m_settingsPanel, kSettings, kBaseDpi);
 }

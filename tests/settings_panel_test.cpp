@@ -11,6 +11,7 @@
 #include "framework/Art.h"
 #include "framework/Dpi.h"
 #include "framework/Resources.h"
+#include "message_listener.h"
 #include "panels/CDlgSetting.h"
 #include "profile/AutoRun.h"
 #include "registry_scratch.h"
@@ -215,6 +216,22 @@ TEST_F(SettingsPanelTest, WithoutGpusTheListIsEmpty)
         panel.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_GPU_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
         EXPECT_EQ(none.m_gpuIndex, 0);
     }
+}
+
+// High contrast switched on or off while the panel is open: the list, a
+// common control, learns of it from the panel as it does of any change of the
+// system's colours or settings.
+TEST_F(SettingsPanelTest, TheGpuListHearsOfColourAndSettingChanges)
+{
+    CDlgSetting& panel = Open(&m_gpu);
+    MessageListener list(panel.GetDlgItem(IDC_GPU_LIST), {WM_SYSCOLORCHANGE, WM_SETTINGCHANGE});
+    panel.SendMessage(WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST);
+    panel.SendMessage(WM_SYSCOLORCHANGE);
+    const auto& heard = list.HeardSoFar();
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_EQ(heard[0].message, static_cast<UINT>(WM_SETTINGCHANGE));
+    EXPECT_EQ(heard[0].wParam, static_cast<WPARAM>(SPI_SETHIGHCONTRAST));
+    EXPECT_EQ(heard[1].message, static_cast<UINT>(WM_SYSCOLORCHANGE));
 }
 
 // The GPU list is drawn in the skin's colours, not as a stock white box: a

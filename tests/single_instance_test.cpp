@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/CCommandLine.h"
+#include "app/StartUp.h"
 #include "gpu/NvApiTypes.h"
 #include "program_process.h"
 #include "test_files.h"
@@ -495,4 +496,85 @@ TEST_F(SingleInstanceTest, TheRunningCopyIgnoresMalformedRecords)
 
     EXPECT_NE(send(CCommandLine::kRecordTag, good, sizeof good), 0u);
     EXPECT_TRUE(IsWindowVisible(window));
+}
+
+namespace {
+const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t kRunValue[] = L"QuiloStartUpAutoRun";
+
+// The start-with-Windows value under one root, given back as it was when the
+// test ends.
+class SavedRunValue {
+public:
+    explicit SavedRunValue(HKEY root) : m_root(root) { m_had = Read(m_saved); }
+    ~SavedRunValue()
+    {
+        if (m_had)
+            Set(m_saved);
+        else
+            RegDeleteKeyValueW(m_root, kRunKey, kRunValue);
+    }
+    SavedRunValue(const SavedRunValue&) = delete;
+    SavedRunValue& operator=(const SavedRunValue&) = delete;
+    bool Set(const std::wstring& data) const
+    {
+        return RegSetKeyValueW(m_root, kRunKey, kRunValue, REG_SZ, data.c_str(),
+                               static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    bool Read(std::wstring& data) const
+    {
+        wchar_t text[1024] = {};
+        DWORD size = sizeof text;
+        if (RegGetValueW(m_root, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) return false;
+        data = text;
+        return true;
+    }
+    std::wstring Value() const
+    {
+        std::wstring data;
+        return Read(data) ? data : L"<none>";
+    }
+
+private:
+    HKEY m_root;
+    bool m_had = false;
+    std::wstring m_saved;
+};
+}  // namespace
+
+// Users who turned on the start with Windows with an earlier version have a
+// value without the logon mark: the copy that starts gives it the mark under
+// the key that holds it, and leaves another program's value alone.
+TEST_F(SingleInstanceTest, AStartGivesAnEarlierVersionsValueTheLogonMark)
+{
+    const SavedRunValue user(HKEY_CURRENT_USER), machine(HKEY_LOCAL_MACHINE);
+    const std::wstring exe = Widen(m_exe), other = L"\"C:\\Other\\other.exe\"";
+    ASSERT_TRUE(user.Set(exe));
+    ASSERT_TRUE(machine.Set(other));
+    Launched& copy = Start("--hide");
+    EXPECT_EQ(user.Value(), L"\"" + exe + L"\" --logon");
+    EXPECT_EQ(machine.Value(), other);
+    EXPECT_TRUE(Running(copy));
+    EndStartedCopies();
+}
+
+// Windows under Wine keeps no restart registration to read back; where it
+// does, it holds what the program asked for.
+TEST(RestartAfterUpdate, TheProgramIsStartedAgainAsTheUserStartsIt)
+{
+    EXPECT_TRUE(RegisterForRestart());
+    CCommandLine restart;
+    ASSERT_TRUE(restart.Parse((L"qsurge.exe " + std::wstring(kRestartArguments)).c_str())) << restart.Error();
+    EXPECT_FALSE(restart.Has(CCommandLine::kLogon)) << "a start by hand, not the patient one at logon";
+    EXPECT_FALSE(restart.Has(CCommandLine::kExit) || restart.Has(CCommandLine::kStatus) ||
+                 restart.Has(CCommandLine::kHelp))
+        << "the restarted program goes on running";
+    wchar_t arguments[RESTART_MAX_CMD_LINE] = {};
+    DWORD size = RESTART_MAX_CMD_LINE, flags = 0;
+    if (GetApplicationRestartSettings(GetCurrentProcess(), arguments, &size, &flags) != E_NOTIMPL) {
+        EXPECT_STREQ(arguments, kRestartArguments);
+        EXPECT_EQ(flags, kRestartFlags);
+        EXPECT_EQ(flags & RESTART_NO_PATCH, 0u) << "an installer or update brings it back";
+        EXPECT_EQ(flags & RESTART_NO_CRASH, static_cast<DWORD>(RESTART_NO_CRASH)) << "no crash loop";
+    }
 }

@@ -1,6 +1,7 @@
 // The readout, label and picture statics on a real dialog, read back from the screen.
 #include <cstring>
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <string>
@@ -265,32 +266,54 @@ TEST_F(StaticsTest, ReadoutAnswersForItsTextAndLeavesItToTheWindowWhenItGoes)
 }
 
 namespace {
-std::vector<HWND> g_renamed;
-void CALLBACK OnNameChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD)
+// Each value change of a readout's object, with the value the object gave
+// when asked from the event.
+struct ValueChange {
+    HWND window;
+    std::wstring value;
+};
+std::vector<ValueChange> g_valueChanges;
+void CALLBACK OnValueChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD)
 {
-    if (object == OBJID_WINDOW && child == CHILDID_SELF) g_renamed.push_back(window);
+    IAccessible* accessible = nullptr;
+    VARIANT which;
+    ::VariantInit(&which);
+    std::wstring value = L"<no object>";
+    if (::AccessibleObjectFromEvent(window, object, child, &accessible, &which) == S_OK && accessible) {
+        BSTR text = nullptr;
+        value = accessible->get_accValue(which, &text) == S_OK && text ? text : L"<no value>";
+        ::SysFreeString(text);
+        accessible->Release();
+    }
+    ::VariantClear(&which);
+    g_valueChanges.push_back({window, value});
 }
 }  // namespace
 
-// Screen readers hear a readout's new text as they hear any window's.
-TEST_F(StaticsTest, ReadoutAnnouncesANewTextOnly)
+// Screen readers hear a readout's new text on the object that holds it: its
+// value, with the unit.
+TEST_F(StaticsTest, ReadoutAnnouncesANewValueOnTheObjectThatHoldsIt)
 {
-    HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, &OnNameChange,
-                                           ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    dlg.m_readout.SetAccessibleUnit("MHz");
+    HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                           &OnValueChange, ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     ASSERT_NE(hook, nullptr);
     auto announced = [&](const char* text) {
-        g_renamed.clear();
+        g_valueChanges.clear();
         dlg.m_readout.SetWindowText(text);
         MSG msg;
         for (int i = 0; i < 20; ++i) {
             while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
             ::Sleep(5);
         }
-        return std::count(g_renamed.begin(), g_renamed.end(), dlg.m_readout.m_hWnd);
+        std::vector<std::wstring> values;
+        for (const ValueChange& change : g_valueChanges)
+            if (change.window == dlg.m_readout.m_hWnd) values.push_back(change.value);
+        return values;
     };
-    EXPECT_EQ(announced("41"), 1);
-    EXPECT_EQ(announced("41"), 0);
-    EXPECT_EQ(announced("42"), 1);
+    EXPECT_EQ(announced("1365"), std::vector<std::wstring>{L"1365 MHz"});
+    EXPECT_EQ(announced("1365"), std::vector<std::wstring>{});
+    EXPECT_EQ(announced("1380"), std::vector<std::wstring>{L"1380 MHz"});
     ::UnhookWinEvent(hook);
 }
 

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/TrayIconArt.h"
+#include "dpi_change.h"
+#include "dpi_process.h"
 #include "framework/Dpi.h"
 #include "main_window_fixture.h"
 
@@ -352,21 +354,63 @@ TEST(TrayIconArt, DigitsStayLegibleAtEverySmallIconSize)
     }
 }
 
-// A window moved to a monitor of 150 % draws its icon at that scale's small-icon size at once.
-TEST_F(TrayIconTest, TheIconFollowsTheMainWindowsDpi)
+namespace {
+constexpr char kTrayDpiVariable[] = "QSURGE_TRAY_DPI";
+
+// The tests of one display scale, in a process at its DPI.
+class TrayIconAtDpi : public TrayIconTest {
+protected:
+    void SetUp() override
+    {
+        m_dpi = dpitest::ToldDpi(kTrayDpiVariable);
+        if (!m_dpi) GTEST_SKIP() << "runs only in a process of its own, at a DPI set for it";
+        ASSERT_EQ(SystemDpi(), m_dpi) << "the setting did not take";
+        TrayIconTest::SetUp();
+    }
+    UINT m_dpi = kBaseDpi;
+};
+}  // namespace
+
+// The icon shows in the notification area, on the taskbar's monitor: it is
+// drawn at that monitor's small-icon size wherever the main window is. Under
+// Wine every monitor has the system's DPI, so each scale runs in a process
+// at it.
+TEST(TrayIconScale, TheIconIsDrawnForTheTaskbarsMonitorNotTheWindows)
 {
+    for (UINT dpi : {96u, 144u}) {
+        SCOPED_TRACE(std::to_string(dpi) + " DPI (the process's own output is above)");
+        EXPECT_EQ(dpitest::RunAtDpi(dpi, "TrayIconAtDpi.*", kTrayDpiVariable), 0u);
+    }
+}
+
+TEST_F(TrayIconAtDpi, AWindowOnAnotherScaleLeavesTheIconAtTheTaskbars)
+{
+    const int taskbarSize = SystemMetricForDpi(SM_CXSMICON, m_dpi);
+    const UINT other = m_dpi == kBaseDpi ? 144 : kBaseDpi;
+    ASSERT_NE(SystemMetricForDpi(SM_CXSMICON, other), taskbarSize);
     TestableQuiloDlg& dlg = OpenHidden(45);
-    const int size96 = SystemMetricForDpi(SM_CXSMICON, 96), size144 = SystemMetricForDpi(SM_CXSMICON, 144);
-    ASSERT_GT(size144, size96);
-    g_step = 10;  // within the tip's second: only the new size asks for a picture
-    RECT suggested{0, 0, ScaleToDpi(926, 144), ScaleToDpi(451, 144)};
-    dlg.SendMessage(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
-    g_notes.clear();
-    dlg.Tick();
-    const auto pictures = Of(NIF_ICON);
-    ASSERT_EQ(pictures.size(), 1u);
+    auto pictures = Of(NIF_ICON);
+    ASSERT_FALSE(pictures.empty());
     int size = 0;
-    const WindowPixels p = IconPixels(pictures[0].icon, size);
-    EXPECT_EQ(size, size144);
-    EXPECT_GT(p.Count(TemperatureColour(45)), 0);
+    IconPixels(pictures.back().icon, size);
+    EXPECT_EQ(size, taskbarSize) << "the first picture";
+
+    // The window on a monitor of another scale; then the messages that make
+    // the icon ask again where the taskbar is.
+    const auto nextPicture = [&](int celsius) {
+        g_notes.clear();
+        SimDriver::Get().setTemperature(0, celsius);
+        dlg.Tick();
+        const auto shown = Of(NIF_ICON);
+        ASSERT_EQ(shown.size(), 1u);
+        const WindowPixels p = IconPixels(shown[0].icon, size);
+        EXPECT_EQ(size, taskbarSize);
+        EXPECT_GT(p.Count(TemperatureColour(celsius)), 0);
+    };
+    ChangeDpi(dlg, other, 926, 451);
+    ASSERT_EQ(dlg.Dpi(), other);
+    nextPicture(46);
+    dlg.SendMessage(WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+    dlg.SendMessage(WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    nextPicture(47);
 }

@@ -15,17 +15,57 @@ export BUILD_DIR
 NVSIM_SCENARIO="$ROOT/nvsim/scenarios/demo.ini"
 export NVSIM_SCENARIO
 EXE="$BUILD_DIR/app/qsurge.exe"
+WINEPREFIX="$BUILD_DIR/wineprefix"
+export WINEPREFIX
+
+# end_prefix: ends the prefix's wineserver and every program in it, and once
+# it has saved the registry, takes the program's start-with-Windows values
+# out of the registry files. The program's first start writes one, and Wine
+# starts every Run value when the prefix starts (as at a logon): a copy
+# started so would take the command of the one run here, which would then
+# hand it over and end. With no server running the files are the registry.
+end_prefix() {
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    for reg in "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg"; do
+        [ -f "$reg" ] || continue
+        # In a Run key, the value's line and the lines it continues on.
+        awk '
+            /^\[/ { run = tolower($0) ~ /^\[software\\\\microsoft\\\\windows\\\\currentversion\\\\run\]/ }
+            skip { skip = /\\$/; next }
+            run && /^"QuiloStartUpAutoRun"=/ { skip = /\\$/; next }
+            { print }
+        ' "$reg" > "$reg.run-sh" && mv "$reg.run-sh" "$reg"
+    done
+}
+# start_prefix: the prefix started afresh, without the program in it.
+start_prefix() {
+    end_prefix
+    qsurge_wine_env "$BUILD_DIR"
+}
 
 if [ -n "${DISPLAY:-}" ]; then
-    qsurge_wine_env "$BUILD_DIR"
+    start_prefix
     exec wine "$EXE"
 fi
 
 # Pressing keys the way a user does needs a pointer driver for the display.
 . "$ROOT/tools/packages.sh"
 qsurge_ensure_packages xdotool
-qsurge_wine_env "$BUILD_DIR"
 shots=""
+app=""
+dpi_set=""
+# However the run ends: the tour's copy closed, the prefix given back its
+# 96 DPI (it is the tests' too) and without the program's Run values, and
+# nothing of the run left running.
+finish() {
+    end_copy
+    if [ -n "$dpi_set" ]; then wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true; fi
+    end_prefix
+    qsurge_wine_stop "$BUILD_DIR"
+}
+trap finish EXIT
+start_prefix
 
 # window_of TITLE [WIDTHxHEIGHT]: the id of the newest window with that title (and size), or nothing.
 window_of() {
@@ -40,6 +80,19 @@ wait_for() {
         sleep 0.1
     done
     echo "$id"
+}
+# end_copy: the tour's copy ended as its close key ends it (the fan handed
+# back), or by force when it does not end within ten seconds.
+end_copy() {
+    [ -n "$app" ] || return 0
+    if kill -0 "$app" 2>/dev/null; then
+        wine "$EXE" --exit >/dev/null 2>&1 || true
+        i=0
+        while kill -0 "$app" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+        kill "$app" 2>/dev/null || true
+    fi
+    wait "$app" 2>/dev/null || true
+    app=""
 }
 # point ID X Y: the pointer to (X, Y) of the window.
 point() {
@@ -111,8 +164,7 @@ tour() {
     capture "$monitor" "monitor$1"
     capture "$info" "information$1"
 
-    kill $app 2>/dev/null || true
-    wait $app 2>/dev/null || true
+    end_copy
 }
 
 # At 100 %, then at 150 %: the display's scale is read when the prefix's
@@ -120,15 +172,14 @@ tour() {
 dpi=96
 tour ""
 dpi=144
-# The prefix is the tests' too: it is given back its 96 DPI however the run ends.
-trap "wine reg delete 'HKCU\\Control Panel\\Desktop' /v LogPixels /f >/dev/null 2>&1 || true" EXIT
+dpi_set=1
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
-wineserver -k 2>/dev/null || true
-qsurge_wine_env "$BUILD_DIR"
+start_prefix
 tour "-150"
 
 # The notification-area icon at a few temperatures, as the program draws it, enlarged.
 icons="$BUILD_DIR/screenshot-tray-icons.png"
 wine "$BUILD_DIR/tools/tray_icon_sheet.exe" "$(winepath -w "$icons")" >/dev/null 2>&1 && shots="$shots $icons"
-qsurge_wine_stop "$BUILD_DIR"
+finish
+trap - EXIT
 for shot in $shots; do echo "screenshot: $shot"; done
