@@ -66,10 +66,10 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
-    // Enter presses the focused key and never ends the program: the dialog's
-    // OK does nothing. Esc hides the window as "-" does.
+    // Enter presses the focused key: the dialog's OK does nothing, so Enter
+    // ends the program only on the close key. Esc ends it as "X" does.
     void OnOK() override {}
-    void OnCancel() override { MinimizeToTray(); }
+    void OnCancel() override { EndProgram(IDCANCEL); }
     // The close key, Alt+F4 and the menu's Exit end the program.
     void EndProgram(int result);
     void OnCloseKey() { EndProgram(IDCANCEL); }

@@ -455,6 +455,7 @@ TEST_F(MainWindowTest, EveryWayOfEndingHandsTheFanBack)
     const Case cases[] = {
         {"close key", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED)); }},
         {"Alt+F4", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_CLOSE); }},
+        {"Esc", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_COMMAND, IDCANCEL); }},
         {"Exit", [](TestableQuiloDlg& dlg) { OpenTrayMenu(dlg, {{WM_CHAR, 'e'}}); }},
         {"session end", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_ENDSESSION, TRUE); }},
     };

@@ -146,9 +146,9 @@ protected:
             for (int i = 0; i < times; ++i) ::SendMessageA(::GetDlgItem(panel, slider), WM_KEYDOWN, key, 0);
         };
         keys(IDC_POWER_SLIDER, VK_RIGHT, 5);
-        keys(IDC_FRAME_SLIDER, VK_NEXT, 2);
-        keys(IDC_GPU_OFFSET_SLIDER, VK_NEXT, 12);
-        keys(IDC_MEM_OFFSET_SLIDER, VK_PRIOR, 30);
+        keys(IDC_FRAME_SLIDER, VK_NEXT, 1);
+        keys(IDC_GPU_OFFSET_SLIDER, VK_NEXT, 6);
+        keys(IDC_MEM_OFFSET_SLIDER, VK_PRIOR, 15);
         SimDriver::Get().clearLog();
         CloseNoteWhenShown();
         ::SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_APPLY, BN_CLICKED),
