@@ -147,8 +147,14 @@ int CCommandLine::Run(CommandTarget& target, std::string& text) const
         text += std::string("The driver refused ") + what + ", or there is no GPU.\r\n";
         code = kExitRefused;
     };
-    if (m_preset != 0 && !target.ApplyPresetNow(m_preset)) refused("the preset");
-    if (Has(kReset) && !target.ResetOverclock()) refused("the reset");
+    if ((m_preset != 0 || Has(kReset)) && target.OverclockWarningOpen()) {
+        // The user has yet to answer a warning for another overclock: nothing changes.
+        text += "The overclock warning is open in Q-Surge: answer it, then try again.\r\n";
+        code = kExitRefused;
+    } else {
+        if (m_preset != 0 && !target.ApplyPresetNow(m_preset)) refused("the preset");
+        if (Has(kReset) && !target.ResetOverclock()) refused("the reset");
+    }
     if (m_fan != Fan::Unchanged && !target.SetFanMode(m_fan == Fan::Auto)) refused("the fan mode");
     if (Has(kStatus)) code = target.WriteStatus(text);
     if (Has(kShow)) target.ShowMainWindow();

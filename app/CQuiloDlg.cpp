@@ -25,13 +25,6 @@ constexpr UINT_PTR kTrayRetryTimer = 3;  // every second while the notification 
 constexpr UINT_PTR kDriverWaitTimer = 5;
 constexpr UINT kDriverWaitPeriod = 1000;
 constexpr int kDriverWaitLimit = 60;
-static_assert(CTrayIcon::kBalloonTimer != kDriverWaitTimer && COverclockAtStart::kConfirmTimer != kDriverWaitTimer,
-              "one identifier per timer");
-static_assert(CTrayIcon::kBalloonTimer != kStartTimer && CTrayIcon::kBalloonTimer != kRefreshTimer &&
-              CTrayIcon::kBalloonTimer != kTrayRetryTimer, "one identifier per timer");
-static_assert(COverclockAtStart::kConfirmTimer != kStartTimer && COverclockAtStart::kConfirmTimer != kRefreshTimer &&
-              COverclockAtStart::kConfirmTimer != kTrayRetryTimer &&
-              COverclockAtStart::kConfirmTimer != CTrayIcon::kBalloonTimer, "one identifier per timer");
 // The warning temperature: its own section of the profile.
 constexpr char kWarningSection[] = "Warning";
 constexpr char kWarningKey[] = "Temperature";
@@ -112,7 +105,10 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_BN_CLICKED(IDC_HWM, OnMonitor)
 END_MESSAGE_MAP()
 
-CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent), m_fanCurvePanel(m_fan) {}
+CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent), m_fanCurvePanel(m_fan)
+{
+    m_turboPanel.SetOverclock(&m_overclock, &m_warning);
+}
 
 void CQuiloDlg::DoDataExchange(CDataExchange* pDX)
 {
@@ -213,8 +209,6 @@ void CQuiloDlg::StartWithProfile()
 
     m_infoPanel.SetGpuControl(&m_gpu);
     m_monitorPanel.SetGpuControl(&m_gpu);
-    m_turboPanel.SetGpuControl(&m_gpu);
-    m_turboPanel.SetProfilePath(m_iniPath);
     m_settingsPanel.SetProfilePath(m_iniPath);
     m_settingsPanel.SetGpuControl(&m_gpu);
 
@@ -387,10 +381,6 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
         MinimizeToTray();
     } else if (id == kDriverWaitTimer) {
         WaitForDriver();
-    } else if (id == CTrayIcon::kBalloonTimer) {
-        m_trayIcon.OnBalloonTimer();
-    } else if (id == COverclockAtStart::kConfirmTimer) {
-        m_overclockAtStart.OnTimer();
     }
     return Default();
 }
@@ -476,7 +466,7 @@ void CQuiloDlg::ReleaseFan() { m_fan.Release(); }
 
 void CQuiloDlg::ApplyOverclockAtStart()
 {
-    if (m_overclockAtStart.Run(m_hWnd, m_ini, m_turboPanel, [this] { return CreatePanel(m_turboPanel); }))
+    if (m_overclockAtStart.Run(m_ini, m_overclock))
         m_trayIcon.ShowBalloon(L"Q-Surge: overclock not applied", WideFromCp936(COverclockAtStart::kHeldBack), NIIF_WARNING);
 }
 
@@ -510,7 +500,7 @@ void CQuiloDlg::OnMonitor()
 
 void CQuiloDlg::OnApplyPreset()
 {
-    if (CreatePanel(m_turboPanel)) m_turboPanel.ApplyPreset(m_preset);
+    if (m_warning.Confirm()) m_overclock.ApplyPreset(m_preset);
 }
 
 void CQuiloDlg::OnResetOverclock() { ResetOverclock(); }
@@ -518,11 +508,12 @@ void CQuiloDlg::OnResetOverclock() { ResetOverclock(); }
 // Whoever typed the preset has chosen it: no warning.
 bool CQuiloDlg::ApplyPresetNow(int level)
 {
+    if (m_warning.IsOpen()) return false;
     SelectPreset(level);
-    return CreatePanel(m_turboPanel) && m_turboPanel.ApplyPreset(level, false);
+    return m_overclock.ApplyPreset(level);
 }
 
-bool CQuiloDlg::ResetOverclock() { return CreatePanel(m_turboPanel) && m_turboPanel.OnReset(); }
+bool CQuiloDlg::ResetOverclock() { return !m_warning.IsOpen() && m_overclock.Reset(); }
 
 void CQuiloDlg::ShowMainWindow()
 {
@@ -646,6 +637,7 @@ LRESULT CQuiloDlg::OnSize(WPARAM type, LPARAM size)
 
 void CQuiloDlg::EndProgram(int result)
 {
+    m_warning.Decline();
     ReleaseFan();
     EndDialog(result);
 }

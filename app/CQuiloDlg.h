@@ -20,8 +20,10 @@
 #include "panels/CDlgSetting.h"
 #include "panels/CDlgHwm.h"
 #include "panels/CDlgInfo.h"
+#include "overclock/COverclock.h"
+#include "overclock/COverclockAtStart.h"
 #include "panels/CDlgTurbo.h"
-#include "panels/COverclockAtStart.h"
+#include "panels/COverclockWarning.h"
 #include "profile/IniFile.h"
 
 // A rectangle at 96 DPI: left, top, width, height.
@@ -50,6 +52,7 @@ public:
     void ShowMainWindow() override;
     void HideMainWindow() override { MinimizeToTray(); }
     void ExitProgram() override { EndProgram(IDCANCEL); }
+    bool OverclockWarningOpen() const override { return m_warning.IsOpen(); }
     bool ApplyPresetNow(int level) override;
     bool ResetOverclock() override;
     bool SetFanMode(bool driverControls) override;
@@ -70,7 +73,8 @@ protected:
     // ends the program only on the close key. Esc ends it as "X" does.
     void OnOK() override {}
     void OnCancel() override { EndProgram(IDCANCEL); }
-    // The close key, Alt+F4 and the menu's Exit end the program.
+    // The close key, Esc, Alt+F4 and the menu's Exit end the program; an
+    // open overclock warning is declined first, so nothing is written.
     void EndProgram(int result);
     void OnCloseKey() { EndProgram(IDCANCEL); }
     LRESULT OnClose(WPARAM, LPARAM);
@@ -149,7 +153,9 @@ protected:
     CGpuControl m_gpu;
     CFanControl m_fan{m_gpu, m_ini};
     int m_shownFanAuto = 1;  // what the fan switch shows
-    CDlgTurbo m_turboPanel;
+    COverclockWarning m_warning;
+    COverclock m_overclock{m_gpu, m_ini};  // follows the selected GPU: outlived by m_gpu
+    CDlgTurbo m_turboPanel;                // a view of m_overclock
     COverclockAtStart m_overclockAtStart;
     CDlgFanCurve m_fanCurvePanel;
     CDlgSetting m_settingsPanel;

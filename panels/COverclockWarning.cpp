@@ -1,0 +1,23 @@
+#include "panels/COverclockWarning.h"
+
+bool COverclockWarning::Confirm()
+{
+    if (m_open) {
+        ::SetForegroundWindow(*m_open);
+        return false;
+    }
+    CDlgNote note(nullptr);
+    note.SetNoteText(kText);
+    m_open = &note;
+    m_declined = false;
+    note.DoModal();
+    m_open = nullptr;
+    return !m_declined;
+}
+
+void COverclockWarning::Decline()
+{
+    if (!m_open) return;
+    m_declined = true;
+    m_open->EndDialog(IDABORT);
+}
