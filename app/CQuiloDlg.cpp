@@ -508,12 +508,12 @@ void CQuiloDlg::OnResetOverclock() { ResetOverclock(); }
 // Whoever typed the preset has chosen it: no warning.
 bool CQuiloDlg::ApplyPresetNow(int level)
 {
-    if (m_warning.IsOpen()) return false;
+    if (m_warning.Pending()) return false;
     SelectPreset(level);
     return m_overclock.ApplyPreset(level);
 }
 
-bool CQuiloDlg::ResetOverclock() { return !m_warning.IsOpen() && m_overclock.Reset(); }
+bool CQuiloDlg::ResetOverclock() { return !m_warning.Pending() && m_overclock.Reset(); }
 
 void CQuiloDlg::ShowMainWindow()
 {

@@ -194,7 +194,7 @@ void CDlgTurbo::OnApply()
 // No warning: Reset takes the overclock away.
 void CDlgTurbo::OnReset()
 {
-    if (m_overclock && !(m_warning && m_warning->IsOpen())) m_overclock->Reset();
+    if (m_overclock && !(m_warning && m_warning->Pending())) m_overclock->Reset();
 }
 
 // The label is drawn over the skin: the skin is painted again under the old text.

@@ -1,11 +1,14 @@
 #include "panels/COverclockWarning.h"
 
+bool COverclockWarning::Pending()
+{
+    if (m_open) ::SetForegroundWindow(*m_open);
+    return m_open != nullptr;
+}
+
 bool COverclockWarning::Confirm()
 {
-    if (m_open) {
-        ::SetForegroundWindow(*m_open);
-        return false;
-    }
+    if (Pending()) return false;
     CDlgNote note(nullptr);
     note.SetNoteText(kText);
     m_open = &note;

@@ -15,6 +15,9 @@ public:
     // False when it was declined, or another one is open (which comes forward).
     bool Confirm();
     bool IsOpen() const { return m_open != nullptr; }
+    // Whether one is open; if so it comes forward, for an overclock asked
+    // for meanwhile waits on it.
+    bool Pending();
     // An open note is closed, declined.
     void Decline();
 

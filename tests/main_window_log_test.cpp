@@ -278,4 +278,12 @@ TEST_F(MainWindowLogTest, ChoosingGpu2MovesTheCurvesFanTheLogsRowsAndAnUnsynchro
             overclocked.push_back(call.gpu);
     EXPECT_EQ(overclocked, (std::vector<int>{1, 1})) << "offsets, then power target, to GPU 2 alone";
     EXPECT_EQ(dlg.TurboPanel(), nullptr) << "a preset needs no overclock panel";
+
+    // The switch hands the fan the curve drives now back: GPU 2's.
+    SimDriver::Get().clearLog();
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+    const auto handedBack = SimDriver::Calls(NvId::SetCoolerLevels);
+    ASSERT_EQ(handedBack.size(), 1u);
+    EXPECT_EQ(handedBack[0].gpu, 1);
+    EXPECT_EQ(handedBack[0].values[2], static_cast<int>(kNvCoolerPolicyAuto));
 }
