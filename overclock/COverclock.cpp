@@ -314,5 +314,5 @@ void COverclock::SetNote(const std::string& text)
 
 void COverclock::Changed()
 {
-    if (m_view) m_view->OverclockChanged();
+    if (m_onChange) m_onChange();
 }

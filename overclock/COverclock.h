@@ -11,6 +11,7 @@
 // The frame-rate target is driver-wide, and the driver's own is never read: it
 // is the same for every card.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "gpu/GpuControl.h"
@@ -22,15 +23,6 @@ struct OverclockRow {
     int value = 0, minimum = 0, maximum = 0;
     bool known = false;    // the driver told it (the frame-rate target is always known)
     bool enabled = false;  // it may be changed: told, and the driver lets it change
-};
-
-// Told whenever what the overclock holds changed: values, limits or the line.
-class OverclockView {
-public:
-    virtual void OverclockChanged() = 0;
-
-protected:
-    ~OverclockView() = default;
 };
 
 // How an overclock kept in the profile is to go out at start.
@@ -60,8 +52,9 @@ public:
     COverclock(const COverclock&) = delete;
     COverclock& operator=(const COverclock&) = delete;
 
-    // Null: none.
-    void SetView(OverclockView* view) { m_view = view; }
+    // Run whenever what the overclock holds changed: values, limits or the
+    // line; its view shows it again. Empty: nothing.
+    void SetOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
 
     // The selected card's row.
     const OverclockRow& Value(Row row) const;
@@ -143,5 +136,5 @@ private:
     // Until one is written, the driver's is not known to be the one shown.
     int m_frameSent = kFrameTargetUnknown;
     std::string m_note;
-    OverclockView* m_view = nullptr;
+    std::function<void()> m_onChange;
 };

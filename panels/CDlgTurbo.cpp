@@ -36,14 +36,14 @@ CDlgTurbo::CDlgTurbo(CWnd* parent) : CSkinPanel(IDD_OVERCLOCK, parent) {}
 
 CDlgTurbo::~CDlgTurbo()
 {
-    if (m_overclock) m_overclock->SetView(nullptr);
+    if (m_overclock) m_overclock->SetOnChange(nullptr);
 }
 
 void CDlgTurbo::SetOverclock(COverclock* overclock, COverclockWarning* warning)
 {
     m_overclock = overclock;
     m_warning = warning;
-    if (m_overclock) m_overclock->SetView(this);
+    if (m_overclock) m_overclock->SetOnChange([this] { ShowOverclock(); });
 }
 
 void CDlgTurbo::DoDataExchange(CDataExchange* pDX)
@@ -85,7 +85,7 @@ void CDlgTurbo::OnShown()
     if (m_overclock) m_overclock->ReadMissing();
 }
 
-void CDlgTurbo::OverclockChanged()
+void CDlgTurbo::ShowOverclock()
 {
     if (!m_hWnd) return;
     ShowRows();

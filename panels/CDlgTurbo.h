@@ -16,7 +16,7 @@
 #include "panels/COverclockWarning.h"
 #include "panels/CSkinPanel.h"
 
-class CDlgTurbo : public CSkinPanel, public OverclockView {
+class CDlgTurbo : public CSkinPanel {
     DECLARE_MESSAGE_MAP()
 public:
     explicit CDlgTurbo(CWnd* parent = nullptr);
@@ -26,8 +26,6 @@ public:
     void SetOverclock(COverclock* overclock, COverclockWarning* warning);
 
     static constexpr const char* kOverclockWarning = COverclockWarning::kText;
-
-    void OverclockChanged() override;
 
 protected:
     using Row = COverclock::Row;
@@ -42,6 +40,8 @@ protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
     void OnShown() override;
+    // What the overclock holds, shown again.
+    void ShowOverclock();
 
     void OnStepButton(UINT id);
     void OnApply();
