@@ -34,7 +34,7 @@ std::string Printable(const wchar_t* argument)
     return text;
 }
 
-bool Is(const std::string& argument, const char* option) { return argument == option; }
+bool IsOption(const std::string& argument, const char* option) { return argument == option; }
 
 // Owns the array CommandLineToArgvW returns.
 class ArgumentList {
@@ -68,19 +68,19 @@ bool CCommandLine::Parse(const wchar_t* commandLine)
     bool presetGiven = false, fanGiven = false;
     for (int i = 1; i < args.Count(); ++i) {
         const std::string argument = Printable(args[i]);
-        const bool takesValue = Is(argument, "--preset") || Is(argument, "--fan");
+        const bool takesValue = IsOption(argument, "--preset") || IsOption(argument, "--fan");
         // A missing value is not taken from the option that follows.
         const bool valueFollows = takesValue && i + 1 < args.Count() && std::wcsncmp(args[i + 1], L"--", 2) != 0;
         const std::string value = valueFollows ? Printable(args[++i]) : std::string();
         bool repeated = false;
-        if (Is(argument, "--preset")) {
+        if (IsOption(argument, "--preset")) {
             if (value.empty()) return Fail("--preset needs a value: 1, 2 or 3.");
             if (value != "1" && value != "2" && value != "3")
                 return Fail("--preset takes 1, 2 or 3, not \"" + value + "\".");
             repeated = presetGiven;
             presetGiven = true;
             m_preset = value[0] - '0';
-        } else if (Is(argument, "--fan")) {
+        } else if (IsOption(argument, "--fan")) {
             if (value.empty()) return Fail("--fan needs a value: auto or curve.");
             if (value != "auto" && value != "curve") return Fail("--fan takes auto or curve, not \"" + value + "\".");
             repeated = fanGiven;
@@ -89,7 +89,7 @@ bool CCommandLine::Parse(const wchar_t* commandLine)
         } else {
             const Flag* flag = nullptr;
             for (const Flag& f : kFlags)
-                if (Is(argument, f.name)) flag = &f;
+                if (IsOption(argument, f.name)) flag = &f;
             if (!flag) return Fail("Unknown option: \"" + argument + "\".");
             repeated = Has(flag->action);
             m_actions |= flag->action;
@@ -147,8 +147,14 @@ int CCommandLine::Run(CommandTarget& target, std::string& text) const
         text += std::string("The driver refused ") + what + ", or there is no GPU.\r\n";
         code = kExitRefused;
     };
-    if (m_preset != 0 && !target.ApplyPresetNow(m_preset)) refused("the preset");
-    if (Has(kReset) && !target.ResetOverclock()) refused("the reset");
+    if ((m_preset != 0 || Has(kReset)) && target.OverclockWarningOpen()) {
+        // The user has yet to answer a warning for another overclock: nothing changes.
+        text += "The overclock warning is open in Q-Surge: answer it, then try again.\r\n";
+        code = kExitRefused;
+    } else {
+        if (m_preset != 0 && !target.ApplyPresetNow(m_preset)) refused("the preset");
+        if (Has(kReset) && !target.ResetOverclock()) refused("the reset");
+    }
     std::string why;
     if (m_fan != Fan::Unchanged && !target.SetFanMode(m_fan == Fan::Auto, why)) {
         if (why.empty()) refused("the fan mode");
@@ -178,5 +184,6 @@ const char* CCommandLine::HelpText()
            "  --help            this text\r\n"
            "A running copy carries the options out; without one the program starts and\r\n"
            "carries them out (--status and --help only write, and end).\r\n"
-           "Exit codes: 0 done, 1 the driver refused or there is no GPU, 2 a bad command line.\r\n";
+           "Exit codes: 0 done, 1 the driver refused, there is no GPU or the overclock warning\r\n"
+           "is open, 2 a bad command line.\r\n";
 }

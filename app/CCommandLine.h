@@ -16,6 +16,8 @@ public:
     virtual void HideMainWindow() = 0;
     // As the close key: the fan goes back to the driver and the program ends.
     virtual void ExitProgram() = 0;
+    // While it is open no overclock is applied or reset.
+    virtual bool OverclockWarningOpen() const = 0;
     // The next three: false when the driver refused or there is no GPU.
     virtual bool ApplyPresetNow(int level) = 0;
     virtual bool ResetOverclock() = 0;

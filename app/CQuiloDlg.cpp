@@ -25,13 +25,6 @@ constexpr UINT_PTR kTrayRetryTimer = 3;  // every second while the notification 
 constexpr UINT_PTR kDriverWaitTimer = 5;
 constexpr UINT kDriverWaitPeriod = 1000;
 constexpr int kDriverWaitLimit = 60;
-static_assert(CTrayIcon::kBalloonTimer != kDriverWaitTimer && COverclockAtStart::kConfirmTimer != kDriverWaitTimer,
-              "one identifier per timer");
-static_assert(CTrayIcon::kBalloonTimer != kStartTimer && CTrayIcon::kBalloonTimer != kRefreshTimer &&
-              CTrayIcon::kBalloonTimer != kTrayRetryTimer, "one identifier per timer");
-static_assert(COverclockAtStart::kConfirmTimer != kStartTimer && COverclockAtStart::kConfirmTimer != kRefreshTimer &&
-              COverclockAtStart::kConfirmTimer != kTrayRetryTimer &&
-              COverclockAtStart::kConfirmTimer != CTrayIcon::kBalloonTimer, "one identifier per timer");
 constexpr char kNoFanGuard[] = "The fan guard could not be started: the fans stay with the driver";
 // The warning temperature: its own section of the profile.
 constexpr char kWarningSection[] = "Warning";
@@ -115,7 +108,10 @@ BEGIN_MESSAGE_MAP(CQuiloDlg, CBkDialogST)
     ON_BN_CLICKED(IDC_HWM, OnMonitor)
 END_MESSAGE_MAP()
 
-CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent), m_fanCurvePanel(m_fan) {}
+CQuiloDlg::CQuiloDlg(CWnd* parent) : CBkDialogST(IDD_MAIN, parent), m_fanCurvePanel(m_fan)
+{
+    m_turboPanel.SetOverclock(&m_overclock, &m_warning);
+}
 
 void CQuiloDlg::DoDataExchange(CDataExchange* pDX)
 {
@@ -216,8 +212,6 @@ void CQuiloDlg::StartWithProfile()
 
     m_infoPanel.SetGpuControl(&m_gpu);
     m_monitorPanel.SetGpuControl(&m_gpu);
-    m_turboPanel.SetGpuControl(&m_gpu);
-    m_turboPanel.SetProfilePath(m_iniPath);
     m_settingsPanel.SetProfilePath(m_iniPath);
     m_settingsPanel.SetGpuControl(&m_gpu);
 
@@ -393,10 +387,6 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
         MinimizeToTray();
     } else if (id == kDriverWaitTimer) {
         WaitForDriver();
-    } else if (id == CTrayIcon::kBalloonTimer) {
-        m_trayIcon.OnBalloonTimer();
-    } else if (id == COverclockAtStart::kConfirmTimer) {
-        m_overclockAtStart.OnTimer();
     }
     return Default();
 }
@@ -508,7 +498,7 @@ void CQuiloDlg::ReleaseFan() { m_fan.Release(); }
 
 void CQuiloDlg::ApplyOverclockAtStart()
 {
-    if (m_overclockAtStart.Run(m_hWnd, m_ini, m_turboPanel, [this] { return CreatePanel(m_turboPanel); }))
+    if (m_overclockAtStart.Run(m_ini, m_overclock))
         m_trayIcon.ShowBalloon(L"Q-Surge: overclock not applied", WideFromCp936(COverclockAtStart::kHeldBack), NIIF_WARNING);
 }
 
@@ -542,7 +532,7 @@ void CQuiloDlg::OnMonitor()
 
 void CQuiloDlg::OnApplyPreset()
 {
-    if (CreatePanel(m_turboPanel)) m_turboPanel.ApplyPreset(m_preset);
+    if (m_warning.Confirm()) m_overclock.ApplyPreset(m_preset);
 }
 
 void CQuiloDlg::OnResetOverclock() { ResetOverclock(); }
@@ -550,11 +540,12 @@ void CQuiloDlg::OnResetOverclock() { ResetOverclock(); }
 // Whoever typed the preset has chosen it: no warning.
 bool CQuiloDlg::ApplyPresetNow(int level)
 {
+    if (m_warning.Pending()) return false;
     SelectPreset(level);
-    return CreatePanel(m_turboPanel) && m_turboPanel.ApplyPreset(level, false);
+    return m_overclock.ApplyPreset(level);
 }
 
-bool CQuiloDlg::ResetOverclock() { return CreatePanel(m_turboPanel) && m_turboPanel.OnReset(); }
+bool CQuiloDlg::ResetOverclock() { return !m_warning.Pending() && m_overclock.Reset(); }
 
 void CQuiloDlg::ShowMainWindow()
 {
@@ -693,6 +684,7 @@ LRESULT CQuiloDlg::OnSize(WPARAM type, LPARAM size)
 
 void CQuiloDlg::EndProgram(int result)
 {
+    m_warning.Decline();
     ReleaseFan();
     EndDialog(result);
 }

@@ -20,8 +20,10 @@
 #include "panels/CDlgSetting.h"
 #include "panels/CDlgHwm.h"
 #include "panels/CDlgInfo.h"
+#include "overclock/COverclock.h"
+#include "overclock/COverclockAtStart.h"
 #include "panels/CDlgTurbo.h"
-#include "panels/COverclockAtStart.h"
+#include "panels/COverclockWarning.h"
 #include "profile/IniFile.h"
 
 // A rectangle at 96 DPI: left, top, width, height.
@@ -50,6 +52,7 @@ public:
     void ShowMainWindow() override;
     void HideMainWindow() override { MinimizeToTray(); }
     void ExitProgram() override { EndProgram(IDCANCEL); }
+    bool OverclockWarningOpen() const override { return m_warning.IsOpen(); }
     bool ApplyPresetNow(int level) override;
     bool ResetOverclock() override;
     bool SetFanMode(bool driverControls, std::string& why) override;
@@ -66,11 +69,12 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
-    // Enter presses the focused key and never ends the program: the dialog's
-    // OK does nothing. Esc hides the window as "-" does.
+    // Enter presses the focused key: the dialog's OK does nothing, so Enter
+    // ends the program only on the close key. Esc ends it as "X" does.
     void OnOK() override {}
-    void OnCancel() override { MinimizeToTray(); }
-    // The close key, Alt+F4 and the menu's Exit end the program.
+    void OnCancel() override { EndProgram(IDCANCEL); }
+    // The close key, Esc, Alt+F4 and the menu's Exit end the program; an
+    // open overclock warning is declined first, so nothing is written.
     void EndProgram(int result);
     void OnCloseKey() { EndProgram(IDCANCEL); }
     LRESULT OnClose(WPARAM, LPARAM);
@@ -153,7 +157,9 @@ protected:
     CFanControl m_fan{m_gpu, m_ini};
     int m_shownFanAuto = 1;  // what the fan switch shows
     bool m_shownCanDrive = true;  // and whether it can be switched
-    CDlgTurbo m_turboPanel;
+    COverclockWarning m_warning;
+    COverclock m_overclock{m_gpu, m_ini};  // follows the selected GPU: outlived by m_gpu
+    CDlgTurbo m_turboPanel;                // a view of m_overclock
     COverclockAtStart m_overclockAtStart;
     CDlgFanCurve m_fanCurvePanel;
     CDlgSetting m_settingsPanel;

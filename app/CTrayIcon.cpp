@@ -71,7 +71,7 @@ bool CTrayIcon::Add()
     if (!m_owner) return false;
     if (m_shown && m_temporary) {
         // The icon that carried a warning stays, now as the window's own.
-        ::KillTimer(m_owner, kBalloonTimer);
+        m_balloonTimer.Stop();
         m_temporary = false;
         return true;
     }
@@ -89,7 +89,7 @@ void CTrayIcon::Remove()
     Notify(NIM_DELETE, 0);
     m_shown = false;
     m_temporary = false;
-    ::KillTimer(m_owner, kBalloonTimer);
+    m_balloonTimer.Stop();
 }
 
 void CTrayIcon::Restore()
@@ -162,7 +162,7 @@ void CTrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text,
         // The window is shown: a temporary icon carries the balloon.
         if (!Add()) return;
         m_temporary = true;
-        ::SetTimer(m_owner, kBalloonTimer, kBalloonShownMs, nullptr);
+        m_balloonTimer.Start(kBalloonShownMs);
     }
     NOTIFYICONDATAW nid = Record(NIF_INFO);
     CopyText(nid.szInfoTitle, title);
@@ -173,7 +173,7 @@ void CTrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text,
 
 void CTrayIcon::OnBalloonTimer()
 {
-    ::KillTimer(m_owner, kBalloonTimer);
+    m_balloonTimer.Stop();
     if (m_temporary) Remove();
 }
 

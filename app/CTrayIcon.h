@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "framework/CTimer.h"
 #include "framework/Gdi.h"
 #include "gpu/GpuReading.h"
 
@@ -18,8 +19,6 @@ class CTrayIcon {
 public:
     static constexpr UINT kIconId = 128;
     static constexpr UINT kCallbackMessage = WM_USER + 100;  // WM_TRAYNOTIFY
-    // The owner's timer that ends a temporary icon; its WM_TIMER goes to OnBalloonTimer.
-    static constexpr UINT_PTR kBalloonTimer = 4;
     static constexpr int kDefaultWarning = 90;
     // Degrees under the warning temperature the card must fall to before it can warn again.
     static constexpr int kWarningRearm = 5;
@@ -56,6 +55,7 @@ public:
     void ShowReadings(const GpuReading& readings);
     // The clock that paces the updates, in milliseconds; tests give their own.
     static void SetClock(ULONGLONG (*now)());
+    // Ends a temporary icon once its balloon has been shown long enough.
     void OnBalloonTimer();
     // A balloon from the icon, through a temporary one while the window is
     // shown; icon: NIIF_INFO, NIIF_WARNING ...
@@ -87,4 +87,5 @@ private:
     bool m_updated = false;
     int m_warningAt = kDefaultWarning;
     bool m_warned = false;          // since the last fall below the warning temperature
+    CTimer m_balloonTimer{[this] { OnBalloonTimer(); }};  // while a temporary icon is up
 };

@@ -1,7 +1,7 @@
 #pragma once
 // CBitmapSlider: a horizontal slider drawn from bitmaps (a channel, an optional
 // active channel left of the thumb, and a thumb), worked with the mouse and the
-// keyboard (arrows one step, Page Up and Page Down ten, Home and End the
+// keyboard (arrows one step, Page Up and Page Down twenty, Home and End the
 // ends). It posts WM_SLIDER_MOVING while dragged and WM_SLIDER_MOVED when
 // released, when the drag loses the mouse, or when moved by a key, with its
 // control identifier and the position. Its bitmaps are the art at the DPI of
@@ -93,7 +93,7 @@ private:
     int m_nMax = 100;
     int m_nMin = 0;
     int m_nPos = 0;
-    int m_nPage = 10;
+    int m_nPage = 20;
     CRect m_rect;
     int m_nWidth = 0;
     int m_nHeight = 0;

@@ -19,6 +19,13 @@ constexpr char kTemperatureLost[] =
 
 GpuSet CFanControl::FanGpuBit() const { return ValidGpu(m_fanGpu) ? GpuBit(m_fanGpu) : 0; }
 
+CFanControl::CFanControl(CGpuControl& gpu, const CIniFile& ini) : m_gpu(gpu), m_ini(ini)
+{
+    m_gpu.AddSelectionListener(this);
+}
+
+CFanControl::~CFanControl() { m_gpu.RemoveSelectionListener(this); }
+
 uint64_t CFanControl::Now() const { return m_now ? m_now() : ::GetTickCount64(); }
 
 bool CFanControl::CanDrive() const { return m_gpu.HasFanControl(m_fanGpu); }
@@ -28,6 +35,7 @@ void CFanControl::Load()
     FanCurvePoints curve;
     m_auto = ReadFanSettings(m_ini, curve);
     m_fanGpu = m_gpu.m_gpuIndex;
+    m_gpuChanged = false;
     m_driverRecoveries = m_gpu.Recoveries();
     m_lastTemperatureAt = Now();
     UseFanCurve(curve);
@@ -67,7 +75,7 @@ void CFanControl::UseFanCurve(const FanCurvePoints& points)
 void CFanControl::Tick(const GpuReading& reading)
 {
     RetryHandBacks();
-    if (m_gpu.m_gpuIndex != m_fanGpu) FollowSelectedGpu();
+    if (m_gpuChanged) FollowSelectedGpu();
     // A driver back from a reset has forgotten the level the curve wrote.
     if (m_gpu.Recoveries() != m_driverRecoveries) {
         m_driverRecoveries = m_gpu.Recoveries();
@@ -85,6 +93,7 @@ void CFanControl::Tick(const GpuReading& reading)
 
 void CFanControl::FollowSelectedGpu()
 {
+    m_gpuChanged = false;
     if (!m_auto) HandBack(m_fanGpu);
     m_fanGpu = m_gpu.m_gpuIndex;
     m_gpu.DetectFans(m_fanGpu);

@@ -11,12 +11,12 @@
 
 #include "fan/CFanGuard.h"
 #include "fan/FanCurve.h"
+#include "gpu/GpuControl.h"
 #include "gpu/GpuReading.h"
 
-class CGpuControl;
 class CIniFile;
 
-class CFanControl : public FanCurveFollower {
+class CFanControl : public FanCurveFollower, public GpuSelectionListener {
 public:
     // What a card whose fans cannot be driven says, wherever it is asked to.
     static constexpr char kNoFanControl[] = "This card's fans are controlled by the system";
@@ -24,7 +24,10 @@ public:
     static constexpr uint64_t kBlindLimitMs = 3000;
 
     // Both outlive this object; the profile's path may be set later, before Load.
-    CFanControl(CGpuControl& gpu, const CIniFile& ini) : m_gpu(gpu), m_ini(ini) {}
+    CFanControl(CGpuControl& gpu, const CIniFile& ini);
+    ~CFanControl();
+    CFanControl(const CFanControl&) = delete;
+    CFanControl& operator=(const CFanControl&) = delete;
 
     // The stored curve and mode, on the selected GPU; in curve mode the fans
     // are taken at the first tick.
@@ -45,6 +48,8 @@ public:
     // false when the card's fans cannot be driven (the curve is kept).
     bool ApplyFanCurve(const FanCurvePoints& points) override;
 
+    // The fans go with the newly selected GPU from the next tick on.
+    void SelectedGpuChanged(int) override { m_gpuChanged = true; }
     // Every refresh, with the selected GPU's reading: follows a change of
     // GPU, the curve, a driver back from a reset and a guard that ended, and
     // retries hand-backs the driver refused.
@@ -97,6 +102,7 @@ private:
     bool m_written = false;  // the level below is in force
     int m_lastLevel = 0;
     int m_fanGpu = 0;  // the GPU whose fans the curve drives
+    bool m_gpuChanged = false;  // another GPU is selected: the fans follow at the next tick
     GpuSet m_held = 0;  // GPUs on which a level of ours may be in force
     unsigned m_driverRecoveries = 0;  // seen so far: after a driver reset the curve is written again
     uint64_t m_lastTemperatureAt = 0;

@@ -116,14 +116,46 @@ bool CGpuControl::Recover()
     m_gpuCount = 0;
     m_displayCount = 0;
     if (Start() != 0) return false;
-    if (m_gpuIndex < 0 || static_cast<uint32_t>(m_gpuIndex) >= m_gpuCount) m_gpuIndex = 0;
+    const bool gpuGone = m_gpuIndex < 0 || static_cast<uint32_t>(m_gpuIndex) >= m_gpuCount;
+    if (gpuGone) m_gpuIndex = 0;
     if (m_displayIndex < 0 || static_cast<uint32_t>(m_displayIndex) >= m_displayCount) m_displayIndex = 0;
     m_lost = false;
     m_attempted = false;
     // The new handles may answer another fan interface (an updated driver).
     DetectAllFans();
     ++m_recoveries;
+    // Told once the driver is back, so a listener may call it at once.
+    if (gpuGone) TellSelectionListeners();
     return true;
+}
+
+bool CGpuControl::SelectGpu(int gpuIndex)
+{
+    if (gpuIndex < 0 || static_cast<uint32_t>(gpuIndex) >= m_gpuCount) return false;
+    if (gpuIndex == m_gpuIndex) return true;
+    m_gpuIndex = gpuIndex;
+    TellSelectionListeners();
+    return true;
+}
+
+void CGpuControl::AddSelectionListener(GpuSelectionListener* listener)
+{
+    if (listener && std::find(m_selectionListeners.begin(), m_selectionListeners.end(), listener) ==
+                        m_selectionListeners.end())
+        m_selectionListeners.push_back(listener);
+}
+
+void CGpuControl::RemoveSelectionListener(GpuSelectionListener* listener)
+{
+    m_selectionListeners.erase(std::remove(m_selectionListeners.begin(), m_selectionListeners.end(), listener),
+                               m_selectionListeners.end());
+}
+
+// A copy: a listener may take itself off while it is told.
+void CGpuControl::TellSelectionListeners()
+{
+    const std::vector<GpuSelectionListener*> listeners = m_selectionListeners;
+    for (GpuSelectionListener* listener : listeners) listener->SelectedGpuChanged(m_gpuIndex);
 }
 
 int CGpuControl::GetPCIIdentifiers(uint16_t& vendor, uint16_t& device, uint16_t& subVendor, uint16_t& subsystem,

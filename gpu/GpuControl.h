@@ -3,6 +3,7 @@
 // enumerates the GPUs and offers one operation per query or setting.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "gpu/GpuReading.h"
 #include "gpu/NvApiLoader.h"
@@ -57,6 +58,15 @@ protected:
 // laptop, say: the system controls the fans).
 enum class FanInterface { None, Cooler, Client };
 
+// Told when another GPU becomes the selected one, whoever selected it.
+class GpuSelectionListener {
+public:
+    virtual void SelectedGpuChanged(int gpuIndex) = 0;
+
+protected:
+    ~GpuSelectionListener() = default;
+};
+
 // Operations return 1 on success and 0 on failure. A GPU index of -1 means the
 // selected GPU (m_gpuIndex); an index outside 0..m_gpuCount-1 fails without a
 // driver call, with status NVAPI_INVALID_ARGUMENT. All operations except
@@ -69,6 +79,9 @@ enum class FanInterface { None, Cooler, Client };
 // again, at most once a second, until that succeeds. A driver that could be
 // loaded but not started is treated the same way. The selected GPU is kept
 // by its index while the driver still has it, else GPU 0 is selected.
+//
+// The selected GPU changes only through SelectGpu (or such a recovery); those
+// that follow it are told then rather than polling m_gpuIndex.
 class CGpuControl {
 public:
     // driverFile: the driver library's name within the system directory.
@@ -84,6 +97,13 @@ public:
     void SetClock(uint64_t (*now)()) { m_now = now; }
     // Null: no one is told.
     void SetWriteObserver(GpuWriteObserver* observer) { m_observer = observer; }
+
+    // Makes the GPU at this index the selected one and tells every listener
+    // when it changed; false for an index the driver does not have.
+    bool SelectGpu(int gpuIndex);
+    // Each listener is told once per change; it is taken off before it ends.
+    void AddSelectionListener(GpuSelectionListener* listener);
+    void RemoveSelectionListener(GpuSelectionListener* listener);
 
     int GetPCIIdentifiers(uint16_t& vendor, uint16_t& device, uint16_t& subVendor, uint16_t& subsystem,
                           int gpuIndex = -1);
@@ -138,7 +158,7 @@ public:
     int SetDriverSetting(uint32_t value);
 
     int32_t m_status = 0;
-    int32_t m_gpuIndex = 0;
+    int32_t m_gpuIndex = 0;  // read only: SelectGpu changes it
     uint32_t m_gpuCount = 0;
     NvGpuHandle m_gpuHandles[kNvMaxPhysicalGpus] = {};
     uint32_t m_displayCount = 0;
@@ -200,6 +220,7 @@ private:
     // Every fan of the card in one write: manual at level, or the driver's.
     int WriteFans(int gpuIndex, uint32_t level, bool manual);
     CardFans m_fans[kNvMaxPhysicalGpus];
+    void TellSelectionListeners();
 
     std::string m_driverFile;
     CNvApiLoader m_driver;
@@ -209,4 +230,5 @@ private:
     unsigned m_recoveries = 0;
     uint64_t (*m_now)() = nullptr;
     GpuWriteObserver* m_observer = nullptr;
+    std::vector<GpuSelectionListener*> m_selectionListeners;
 };

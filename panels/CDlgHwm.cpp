@@ -75,7 +75,18 @@ void CDlgHwm::RestartSampling()
     if (m_hWnd) SetTimer(kSampleTimer, kSamplePeriod);
 }
 
-// Twice the P0 figures, for the GPU selected now; kept for the panel's life.
+CDlgHwm::~CDlgHwm()
+{
+    if (m_gpu) m_gpu->RemoveSelectionListener(this);
+}
+
+void CDlgHwm::SetGpuControl(CGpuControl* gpu)
+{
+    if (m_gpu) m_gpu->RemoveSelectionListener(this);
+    m_gpu = gpu;
+    if (m_gpu) m_gpu->AddSelectionListener(this);
+}
+
 void CDlgHwm::SetScales()
 {
     GpuClockInfo info{};

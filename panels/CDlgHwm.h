@@ -17,12 +17,16 @@ struct MonitorChannel {
     int32_t scaleMax;   // drawn at 100 per cent
 };
 
-class CDlgHwm : public CSkinPanel {
+class CDlgHwm : public CSkinPanel, public GpuSelectionListener {
     DECLARE_MESSAGE_MAP()
 public:
     explicit CDlgHwm(CWnd* parent = nullptr);
+    ~CDlgHwm() override;
 
-    void SetGpuControl(CGpuControl* gpu) { m_gpu = gpu; }
+    // Outlives the panel.
+    void SetGpuControl(CGpuControl* gpu);
+    // The clock plots take the new card's scales.
+    void SelectedGpuChanged(int) override { SetScales(); }
     // The selected GPU's reading of the main window's refresh: the next step
     // plots it instead of reading the driver again.
     void TakeReading(const GpuReading& reading);
@@ -49,6 +53,7 @@ protected:
     LRESULT OnEraseBkgnd(WPARAM dc, LPARAM);
 
     ChannelParts Parts(Channel channel);
+    // Twice the selected GPU's P0 clocks.
     void SetScales();
     void LayOut() override;
     void SetUpPlots();

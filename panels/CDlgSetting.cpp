@@ -112,5 +112,5 @@ void CDlgSetting::OnApply()
 void CDlgSetting::OnGpuSelected()
 {
     const int selected = m_gpuList.GetCurSel();
-    if (m_gpu && selected >= 0 && selected != m_gpu->m_gpuIndex) m_gpu->m_gpuIndex = selected;
+    if (m_gpu && selected >= 0) m_gpu->SelectGpu(selected);
 }

@@ -168,7 +168,7 @@ TEST_F(BitmapSliderTest, KeysStepClampAndAlwaysPost)
         int end;
     };
     const Case cases[] = {
-        {-5, VK_PRIOR, -10}, {50, VK_PRIOR, 40}, {50, VK_NEXT, 60}, {85, VK_NEXT, 90}, {50, VK_END, 90}, {50, VK_HOME, -10},
+        {-5, VK_PRIOR, -10}, {50, VK_PRIOR, 30}, {50, VK_NEXT, 70}, {85, VK_NEXT, 90}, {50, VK_END, 90}, {50, VK_HOME, -10},
         {50, VK_LEFT, 49},   {50, VK_UP, 49},    {50, VK_RIGHT, 51}, {50, VK_DOWN, 51}, {90, VK_RIGHT, 90},
     };
     for (const Case& c : cases) {

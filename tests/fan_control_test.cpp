@@ -193,7 +193,7 @@ TEST_F(FanControlTest, AHandBackRefusedDuringAGpuSwitchIsTriedAgainUntilTheDrive
     Tick(fan, 50);
     Tick(fan, 50);  // GPU 0 at 60 %, read back
     SimDriver::Get().setFault(NvId::SetCoolerLevels, -1);
-    m_gpu.m_gpuIndex = 1;
+    m_gpu.SelectGpu(1);
     SimDriver::Get().clearLog();
     Tick(fan, 35);
     Tick(fan, 35);
@@ -336,7 +336,7 @@ TEST_F(FanControlTest, ThreeSecondsWithoutATemperatureHandTheFansBackUntilItRetu
 TEST_F(FanControlTest, ACardWithoutFanControlIsNeverWrittenToAndKeepsTheStoredMode)
 {
     ASSERT_NO_FATAL_FAILURE(UseCards(kNewerCards));
-    m_gpu.m_gpuIndex = 1;
+    m_gpu.SelectGpu(1);
     m_ini.WriteText("FanCurve", "Auto", "0");
     const size_t guardsBefore = ProcessesNamed(CFanGuard::kGuardImage).size();
     CFanControl& fan = Start();
@@ -355,7 +355,7 @@ TEST_F(FanControlTest, ACardWithoutFanControlIsNeverWrittenToAndKeepsTheStoredMo
     EXPECT_EQ(m_ini.ReadText("FanCurve", "Auto"), "0") << "the stored mode is left as it was";
 
     // A card that can take the curve is driven as before.
-    m_gpu.m_gpuIndex = 2;
+    m_gpu.SelectGpu(2);
     Tick(fan, 50);
     EXPECT_EQ(fan.FanAuto(), 0);
     EXPECT_EQ(CoolerWrites(), (std::vector<std::vector<int>>{{2, 60, 1, 1}}));

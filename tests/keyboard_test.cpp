@@ -1,6 +1,6 @@
 // Every window from the keyboard, with real key presses run through the
 // program's loop: Enter never ends the program, Tab and Shift+Tab go round in
-// reading order, Space and Enter press, Esc and Alt+F4 close as the keys do,
+// reading order, Space and Enter press, Esc and Alt+F4 close as the close keys do,
 // the focus comes back where it was, the focus mark shows only once the
 // keyboard is used, the sliders, the curve grid and the GPU list take their keys.
 #include <functional>
@@ -197,19 +197,23 @@ TEST_F(KeyboardTest, SpaceAndEnterPressKeysAndSwitches)
     EXPECT_TRUE(::IsWindowVisible(settings));
 }
 
-TEST_F(KeyboardTest, EscHidesTheMainWindowAsItsMinimiseKeyAndClosesPanels)
+TEST_F(KeyboardTest, EscClosesPanelsAndEndsTheProgramFromTheMainWindowAsItsCloseKey)
 {
     TestableQuiloDlg& dlg = OpenInFront();
     HWND turbo = OpenPanel(IDC_TURBO, "Q-Surge");
     Press(VK_ESCAPE);
     EXPECT_FALSE(::IsWindowVisible(turbo));
     EXPECT_TRUE(dlg.IsWindowVisible());
+    EXPECT_TRUE(CoolerWrites().empty()) << "closing a panel ends nothing";
 
     keys::BringToFront(dlg);
+    EnterOn(dlg, IDC_FAN_MODE);  // the fan follows the curve
     Press(VK_ESCAPE);
     EXPECT_FALSE(dlg.IsWindowVisible());
-    EXPECT_TRUE(TrayIconExists(dlg));
-    EXPECT_TRUE(CoolerWrites().empty()) << "hiding ends nothing";
+    EXPECT_FALSE(TrayIconExists(dlg)) << "ended, not hidden in the notification area";
+    const auto writes = CoolerWrites();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back().second, 32) << "the fan went back to the driver";
 }
 
 TEST_F(KeyboardTest, AltF4ClosesAPanelAsItsCloseKeyAndTheMainWindowEndsTheProgram)
@@ -239,7 +243,7 @@ TEST_F(KeyboardTest, TheFocusComesBackWhereItWasWhenAWindowIsShownAgain)
     keys::BringToFront(dlg);
     EXPECT_EQ(FocusedId(), IDC_TURBO);
     Focus(dlg, IDC_FANCURVE);
-    Press(VK_ESCAPE);  // to the notification area
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_MINIMIZE, BN_CLICKED));  // to the notification area
     dlg.SendMessage(CTrayIcon::kCallbackMessage, 128, WM_LBUTTONDBLCLK);
     keys::RunMessages(300);  // the display's own news of the window shown
     EXPECT_EQ(::GetForegroundWindow(), dlg.m_hWnd);
@@ -297,7 +301,7 @@ TEST_F(KeyboardTest, SlidersTakeArrowsPagesAndEndsAsTheirKeysDo)
     };
     const Step steps[] = {
         {VK_RIGHT, start + 1},    {VK_UP, start},       {VK_DOWN, start + 1},     {VK_LEFT, start},
-        {VK_NEXT, start + 10},    {VK_PRIOR, start},    {VK_END, slider->GetRangeMax()},
+        {VK_PRIOR, start - 20},   {VK_NEXT, start},    {VK_END, slider->GetRangeMax()},
         {VK_HOME, slider->GetRangeMin()},
     };
     for (const Step& s : steps) {

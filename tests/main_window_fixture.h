@@ -66,6 +66,9 @@ public:
     using CQuiloDlg::m_gauge;
     using CQuiloDlg::m_readingsLog;
     HWND TurboPanel() const { return m_turboPanel.m_hWnd; }
+    CTrayIcon& TrayIcon() { return m_trayIcon; }
+    // What the overclock at start's timer does at each tick.
+    void CheckOverclockAtStart() { m_overclockAtStart.Check(); }
     // One refresh, then the painting the message loop would do after it.
     void Tick()
     {

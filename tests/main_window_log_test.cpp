@@ -11,6 +11,7 @@
 #include "log/LogFolder.h"
 #include "log_files.h"
 #include "main_window_fixture.h"
+#include "note_closer.h"
 
 using namespace mwtest;
 
@@ -237,3 +238,67 @@ TEST_F(MainWindowLogTest, ASpreadsheetBiggerThanTheLimitInTheFolderCostsNoLogAnd
 }
 
 }  // namespace
+
+// The settings panel's GPU list is the one place the card is chosen: by the
+// next refresh the curve drives the new card's fan, the log says so, and a
+// preset with "Sync all GPUs" off goes to that card.
+TEST_F(MainWindowLogTest, ChoosingGpu2MovesTheCurvesFanTheLogsRowsAndAnUnsynchronisedPreset)
+{
+    ASSERT_TRUE(SimDriver::UseScenario(kTwoCardsScenario));
+    const std::string profile = Profile("Quilo_ID2684.ini");
+    for (const auto& [key, value] : {std::pair<const char*, const char*>{"Initialized", "1"}, {"Launch", "0"},
+                                     {"Minisize", "0"}, {"OverClock", "0"}, {"Synchronization", "0"}})
+        WritePrivateProfileStringA("System", key, value, profile.c_str());
+    WritePrivateProfileStringA("Log", "Enabled", "1", profile.c_str());
+    TestableQuiloDlg& dlg = Open();
+    SimDriver::Get().setTemperature(0, 50);
+    SimDriver::Get().setTemperature(1, 50);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+    TickAt(7);
+
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_SETTINGS, BN_CLICKED), 0);
+    HWND settings = nullptr;
+    for (HWND h = FindWindowExA(nullptr, nullptr, "#32770", "Setting"); h && !settings;
+         h = FindWindowExA(nullptr, h, "#32770", "Setting"))
+        if (GetWindow(h, GW_OWNER) == dlg.m_hWnd) settings = h;
+    ASSERT_NE(settings, nullptr);
+    const HWND list = GetDlgItem(settings, IDC_GPU_LIST);
+    SendMessageA(list, CB_SETCURSEL, 1, 0);
+    SendMessageA(settings, WM_COMMAND, MAKEWPARAM(IDC_GPU_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    SimDriver::Get().clearLog();
+    TickAt(8);
+
+    // The first card's fan back to the driver, the second's on the curve's 60 %.
+    std::vector<std::pair<int, int>> coolerWrites;  // (GPU, policy)
+    for (const NvSimCall& call : SimDriver::Calls(NvId::SetCoolerLevels)) coolerWrites.emplace_back(call.gpu, call.values[2]);
+    EXPECT_EQ(coolerWrites, (std::vector<std::pair<int, int>>{{0, static_cast<int>(kNvCoolerPolicyAuto)},
+                                                               {1, static_cast<int>(kNvCoolerPolicyManual)}}));
+    const auto rows = Rows(Today());
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0][6], "curve");
+    EXPECT_EQ(rows[1][6], "auto");
+    EXPECT_EQ(rows[2][1], "0");
+    EXPECT_EQ(rows[2][6], "auto");
+    EXPECT_EQ(rows[3][1], "1");
+    EXPECT_EQ(rows[3][6], "curve");
+    EXPECT_EQ(rows[3][7], "fan 60%");
+
+    SimDriver::Get().clearLog();
+    CloseNoteWhenShown();
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_APPLY, BN_CLICKED), 0);
+    ASSERT_TRUE(LastNote().shown);
+    std::vector<int> overclocked;
+    for (const NvSimCall& call : SimDriver::Calls())
+        if (call.interfaceId == NvId::SetPstates20 || call.interfaceId == NvId::SetPowerPolicyStatus)
+            overclocked.push_back(call.gpu);
+    EXPECT_EQ(overclocked, (std::vector<int>{1, 1})) << "offsets, then power target, to GPU 2 alone";
+    EXPECT_EQ(dlg.TurboPanel(), nullptr) << "a preset needs no overclock panel";
+
+    // The switch hands the fan the curve drives now back: GPU 2's.
+    SimDriver::Get().clearLog();
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+    const auto handedBack = SimDriver::Calls(NvId::SetCoolerLevels);
+    ASSERT_EQ(handedBack.size(), 1u);
+    EXPECT_EQ(handedBack[0].gpu, 1);
+    EXPECT_EQ(handedBack[0].values[2], static_cast<int>(kNvCoolerPolicyAuto));
+}

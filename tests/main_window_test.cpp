@@ -455,6 +455,7 @@ TEST_F(MainWindowTest, EveryWayOfEndingHandsTheFanBack)
     const Case cases[] = {
         {"close key", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED)); }},
         {"Alt+F4", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_CLOSE); }},
+        {"Esc", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_COMMAND, IDCANCEL); }},
         {"Exit", [](TestableQuiloDlg& dlg) { OpenTrayMenu(dlg, {{WM_CHAR, 'e'}}); }},
         {"session end", [](TestableQuiloDlg& dlg) { dlg.SendMessage(WM_ENDSESSION, TRUE); }},
     };
@@ -650,10 +651,10 @@ TEST_F(MainWindowTest, ApplyRunsTheSelectedPresetAndResetPutsTheCardBackWithoutS
     ASSERT_EQ(power.size(), 1u);
     EXPECT_EQ(power[0].values[2], 100000);
 
+    EXPECT_EQ(FindTurboPanel(dlg), nullptr) << "presets and Reset need no overclock panel";
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_TURBO, BN_CLICKED), 0);
     HWND panel = FindTurboPanel(dlg);
     ASSERT_NE(panel, nullptr);
-    EXPECT_FALSE(::IsWindowVisible(panel));
-    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_TURBO, BN_CLICKED), 0);
     EXPECT_TRUE(::IsWindowVisible(panel));
     char shown[16] = {};
     ::GetWindowTextA(::GetDlgItem(panel, IDC_GPU_OFFSET_READOUT), shown, sizeof shown);

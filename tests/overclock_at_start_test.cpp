@@ -9,7 +9,7 @@
 
 #include "main_window_fixture.h"
 #include "note_closer.h"
-#include "panels/COverclockAtStart.h"
+#include "overclock/COverclockAtStart.h"
 #include "test_files.h"
 
 using namespace mwtest;
@@ -146,9 +146,9 @@ protected:
             for (int i = 0; i < times; ++i) ::SendMessageA(::GetDlgItem(panel, slider), WM_KEYDOWN, key, 0);
         };
         keys(IDC_POWER_SLIDER, VK_RIGHT, 5);
-        keys(IDC_FRAME_SLIDER, VK_NEXT, 2);
-        keys(IDC_GPU_OFFSET_SLIDER, VK_NEXT, 12);
-        keys(IDC_MEM_OFFSET_SLIDER, VK_PRIOR, 30);
+        keys(IDC_FRAME_SLIDER, VK_NEXT, 1);
+        keys(IDC_GPU_OFFSET_SLIDER, VK_NEXT, 6);
+        keys(IDC_MEM_OFFSET_SLIDER, VK_PRIOR, 15);
         SimDriver::Get().clearLog();
         CloseNoteWhenShown();
         ::SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_APPLY, BN_CLICKED),
@@ -247,7 +247,7 @@ TEST_F(OverclockAtStartTest, AStartThatDidNotRunThreeMinutesHoldsTheOverclockBac
     dlg = &Start();
     ASSERT_FALSE(DriverWrites().empty());
     g_now += kThreeMinutes - 1;
-    dlg->SendMessage(WM_TIMER, COverclockAtStart::kConfirmTimer);
+    dlg->CheckOverclockAtStart();
     EXPECT_EQ(Stored("StartGuard"), "running");
     // The program ends before its three minutes, even cleanly: the mark stays.
     EndCleanly(*dlg);
@@ -260,7 +260,7 @@ TEST_F(OverclockAtStartTest, AStartThatDidNotRunThreeMinutesHoldsTheOverclockBac
         EXPECT_TRUE(DriverWrites().empty());
         EXPECT_EQ(PanelLine(*dlg), COverclockAtStart::kHeldBack);
         g_now += 2 * kThreeMinutes;
-        dlg->SendMessage(WM_TIMER, COverclockAtStart::kConfirmTimer);
+        dlg->CheckOverclockAtStart();
         EXPECT_EQ(Stored("StartGuard"), "tripped") << "held back, not armed again by running";
         EXPECT_EQ(Stored("GpuOffset"), "120");
     }
@@ -288,7 +288,7 @@ TEST_F(OverclockAtStartTest, AfterThreeMinutesOfRunningTheNextStartAppliesItAgai
         ASSERT_EQ(DriverWrites(), applied);
         g_now += kThreeMinutes;
         if (seen == Seen::ByTheTimer) {
-            dlg->SendMessage(WM_TIMER, COverclockAtStart::kConfirmTimer);
+            dlg->CheckOverclockAtStart();
             EXPECT_EQ(Stored("StartGuard"), "");
         } else {
             EXPECT_EQ(Stored("StartGuard"), "running");

@@ -18,6 +18,7 @@
 #include "app/StartUp.h"
 #include "gpu/NvApiTypes.h"
 #include "program_process.h"
+#include "res/resource.h"
 #include "test_files.h"
 
 namespace {
@@ -576,5 +577,104 @@ TEST(RestartAfterUpdate, TheProgramIsStartedAgainAsTheUserStartsIt)
         EXPECT_EQ(flags, kRestartFlags);
         EXPECT_EQ(flags & RESTART_NO_PATCH, 0u) << "an installer or update brings it back";
         EXPECT_EQ(flags & RESTART_NO_CRASH, static_cast<DWORD>(RESTART_NO_CRASH)) << "no crash loop";
+    }
+}
+
+namespace {
+// A top-level window of the process with this title and the dialogs' class;
+// visibleOnly: shown ones alone.
+struct FindDialog {
+    DWORD pid;
+    const char* title;
+    bool visibleOnly;
+    std::vector<HWND> found;
+};
+BOOL CALLBACK CollectDialog(HWND h, LPARAM param)
+{
+    auto* find = reinterpret_cast<FindDialog*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    char title[64] = {}, className[16] = {};
+    GetWindowTextA(h, title, sizeof title);
+    GetClassNameA(h, className, sizeof className);
+    if (pid == find->pid && std::string(title) == find->title && std::string(className) == "#32770" &&
+        (!find->visibleOnly || IsWindowVisible(h)))
+        find->found.push_back(h);
+    return TRUE;
+}
+std::vector<HWND> DialogsOf(DWORD pid, const char* title, bool visibleOnly)
+{
+    FindDialog find{pid, title, visibleOnly, {}};
+    EnumWindows(&CollectDialog, reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+}  // namespace
+
+TEST_F(SingleInstanceTest, APresetToARunningCopyWithEveryGpuSynchronisedGoesToEveryCardWithoutThePanel)
+{
+    WritePrivateProfileStringA("System", "Synchronization", "1", m_profile.c_str());
+    Launched& copy = Start("");
+    const size_t first = Calls().size();
+    const Ran ran = Run("--preset 2");
+    EXPECT_EQ(ran.exitCode, 0u) << ran.output;
+    for (int gpu : {0, 1}) {
+        SCOPED_TRACE(gpu);
+        EXPECT_TRUE(Wrote(copy.Pid(), NvId::SetPstates20, [&](const LoggedCall& c) {
+            return c.gpu == gpu && c.values == std::vector<int>{0, kGraphicsDomain, 50000, kMemoryDomain, 80000};
+        }, first));
+        EXPECT_TRUE(Wrote(copy.Pid(), NvId::SetPowerPolicyStatus, [&](const LoggedCall& c) {
+            return c.gpu == gpu && c.values.size() == 3 && c.values[2] == 110000;  // the default 100 % + 10
+        }, first));
+    }
+    // The main window is the one window of that title: no overclock panel, not even hidden.
+    EXPECT_EQ(DialogsOf(copy.Pid(), "Q-Surge", false).size(), 1u);
+    EndStartedCopies();
+}
+
+// While the overclock warning waits for the user, a command to end the program
+// declines it and ends the program with nothing written; an overclock asked
+// for meanwhile is refused with a reason and changes nothing, so the one the
+// user is asked about is the one written once the warning is closed.
+TEST_F(SingleInstanceTest, ACommandWhileTheOverclockWarningIsOpen)
+{
+    enum class Then { Preset, Reset, Exit, InstallerClose };
+    for (Then then : {Then::Preset, Then::Reset, Then::Exit, Then::InstallerClose}) {
+        SCOPED_TRACE(static_cast<int>(then));
+        WriteProfile(0, 1);
+        Launched& copy = Start("");
+        const HWND main = MainWindowOf(copy.Pid());
+        ASSERT_NE(main, nullptr);
+        // The main window's "Apply" for its preset "3", as a click would.
+        PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDC_APPLY, BN_CLICKED), 0);
+        ASSERT_TRUE(WaitFor([&] { return DialogsOf(copy.Pid(), "Setting", true).size() == 1; })) << "the warning";
+        const HWND note = DialogsOf(copy.Pid(), "Setting", true).front();
+        const size_t first = Calls().size();
+        const auto overclocked = [&] {
+            for (const LoggedCall& call : CallsBy(copy.Pid(), first))
+                if (call.id == NvId::SetPstates20 || call.id == NvId::SetPowerPolicyStatus) return true;
+            return false;
+        };
+        if (then == Then::Preset || then == Then::Reset) {
+            const Ran ran = Run(then == Then::Preset ? "--preset 3" : "--reset");
+            EXPECT_EQ(ran.exitCode, 1u);
+            EXPECT_NE(ran.output.find("warning is open"), std::string::npos) << ran.output;
+            EXPECT_EQ(ran.output.find("driver refused"), std::string::npos) << ran.output;
+            EXPECT_FALSE(overclocked());
+            EXPECT_TRUE(Running(copy));
+            // The user closes the warning: the preset it was about goes out.
+            PostMessageA(note, WM_COMMAND, IDCANCEL, 0);
+            EXPECT_TRUE(WaitFor([&] { return WroteOverclock(copy.Pid(), 30000, 50000, 110000, first); }));
+            EXPECT_FALSE(WroteOverclock(copy.Pid(), 80000, 100000, 110000, first)) << "the choice did not move";
+            EndStartedCopies();
+            continue;
+        }
+        if (then == Then::Exit) {
+            EXPECT_EQ(Run("--exit").exitCode, 0u);
+        } else {
+            PostMessageA(main, WM_CLOSE, 0, 0);  // as the installer asks
+        }
+        EXPECT_EQ(ExitCode(copy), 0u) << "ended, not waiting for the warning";
+        EXPECT_FALSE(overclocked()) << "nothing written on the way out";
+        EndStartedCopies();
     }
 }

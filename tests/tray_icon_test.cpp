@@ -250,7 +250,7 @@ TEST_F(TrayIconTest, TheWarningComesOncePerCrossingAndAgainOnlyAfterTheFall)
                 EXPECT_EQ(Count(NIM_ADD), hidden ? 0 : 1);
                 if (!hidden) {
                     g_notes.clear();
-                    dlg.SendMessage(WM_TIMER, CTrayIcon::kBalloonTimer);
+                    dlg.TrayIcon().OnBalloonTimer();  // its time is up
                     EXPECT_EQ(Count(NIM_DELETE), 1);
                 }
             }

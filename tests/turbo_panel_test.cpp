@@ -11,7 +11,9 @@
 
 #include "controls/CBitmapSlider.h"
 #include "gpu/GpuControl.h"
+#include "overclock/COverclock.h"
 #include "panels/CDlgTurbo.h"
+#include "profile/IniFile.h"
 #include "res/resource.h"
 #include "note_closer.h"
 #include "sim_driver.h"
@@ -34,12 +36,10 @@ std::string TempPath(const char* name)
 
 class TestableTurbo : public CDlgTurbo {
 public:
-    using CDlgTurbo::m_frameTargetSent;
-    using CDlgTurbo::m_gpuOffsetEnabled;
-    using CDlgTurbo::m_memOffsetEnabled;
-    using CDlgTurbo::m_powerEnabled;
-    using CDlgTurbo::m_sliders;
-    using CDlgTurbo::m_syncAllGpus;
+    int Enabled(COverclock::Row row) const { return m_overclock->Value(row).enabled ? 1 : 0; }
+    int FrameTargetSent() const { return m_overclock->FrameTargetSent(); }
+    int SyncAllGpus() const { return m_overclock->SyncAllGpus() ? 1 : 0; }
+    void SetStartNote(const std::string& text) { m_overclock->SetNote(text); }
 
     void Press(int id) { SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(id))); }
     std::string Text(int id) const
@@ -48,7 +48,7 @@ public:
         ::GetWindowTextA(GetDlgItem(id), text, sizeof text);
         return text;
     }
-    CBitmapSlider& Slider(int id) { return m_sliders[id - IDC_POWER_SLIDER]; }
+    CBitmapSlider& Slider(int id) { return m_rows[id - IDC_POWER_SLIDER].slider; }
     CRect ChildRect(int id) const
     {
         CRect r;
@@ -77,10 +77,11 @@ public:
         CloseNoteWhenShown(how);
         Press(IDC_APPLY);
     }
+    // The main window's preset, as its "Apply" runs it.
     void PresetClosingNote(int level)
     {
         CloseNoteWhenShown();
-        ApplyPreset(level);
+        if (m_warning->Confirm()) m_overclock->ApplyPreset(level);
     }
 };
 
@@ -128,10 +129,13 @@ protected:
     void TearDown() override
     {
         m_panel.reset();
+        m_overclock.reset();
         DeleteFileA(m_profile.c_str());
     }
     void UseScenario(const char* ini)
     {
+        m_panel.reset();
+        m_overclock.reset();
         ASSERT_TRUE(SimDriver::UseScenario(ini));
         m_gpu = std::make_unique<CGpuControl>();
         ASSERT_EQ(m_gpu->Initialize(), 0);
@@ -142,9 +146,11 @@ protected:
     }
     TestableTurbo& Open()
     {
+        m_panel.reset();
+        m_ini.SetPath(Widen(m_profile));
+        m_overclock = std::make_unique<COverclock>(*m_gpu, m_ini);
         m_panel = std::make_unique<TestableTurbo>();
-        m_panel->SetGpuControl(m_gpu.get());
-        m_panel->SetProfilePath(Widen(m_profile));
+        m_panel->SetOverclock(m_overclock.get(), &m_warning);
         EXPECT_TRUE(m_panel->Create(IDD_OVERCLOCK));
         m_panel->ShowWindow(SW_SHOW);
         m_panel->UpdateWindow();
@@ -160,7 +166,10 @@ protected:
     }
 
     std::string m_profile = TempPath("qsurge_turbo_test.ini");
+    CIniFile m_ini;
     std::unique_ptr<CGpuControl> m_gpu;
+    COverclockWarning m_warning;
+    std::unique_ptr<COverclock> m_overclock;
     std::unique_ptr<TestableTurbo> m_panel;
 };
 
@@ -297,9 +306,9 @@ TEST_F(TurboPanelTest, AValueWhoseReadFailedIsNeverWrittenAndIsReadAgainWhenTheP
         const int lostSlider = c.clocksLost ? IDC_MEM_OFFSET_SLIDER : IDC_POWER_SLIDER;
         const auto expectLost = [&] {
             for (int readout : lost) EXPECT_EQ(panel.Text(readout), "") << readout;
-            EXPECT_EQ(panel.m_gpuOffsetEnabled, c.clocksLost ? 0 : 1);
-            EXPECT_EQ(panel.m_memOffsetEnabled, c.clocksLost ? 0 : 1);
-            EXPECT_EQ(panel.m_powerEnabled, c.clocksLost ? 1 : 0);
+            EXPECT_EQ(panel.Enabled(COverclock::kGpuOffset), c.clocksLost ? 0 : 1);
+            EXPECT_EQ(panel.Enabled(COverclock::kMemOffset), c.clocksLost ? 0 : 1);
+            EXPECT_EQ(panel.Enabled(COverclock::kPower), c.clocksLost ? 1 : 0);
         };
         expectLost();
         panel.Press(lostKey);
@@ -315,7 +324,7 @@ TEST_F(TurboPanelTest, AValueWhoseReadFailedIsNeverWrittenAndIsReadAgainWhenTheP
         panel.PresetClosingNote(3);
         EXPECT_EQ(OverclockWrites(), c.preset);
         SimDriver::Get().clearLog();
-        panel.OnReset();
+        panel.Press(IDC_RESET);
         EXPECT_EQ(OverclockWrites(), c.reset);
         expectLost();
 
@@ -324,7 +333,7 @@ TEST_F(TurboPanelTest, AValueWhoseReadFailedIsNeverWrittenAndIsReadAgainWhenTheP
         panel.Press(IDC_CLOSE);
         panel.ShowWindow(SW_SHOW);
         for (int readout : lost) EXPECT_EQ(panel.Text(readout), readout == IDC_POWER_READOUT ? "100" : "0");
-        EXPECT_EQ(panel.m_gpuOffsetEnabled + panel.m_memOffsetEnabled + panel.m_powerEnabled, 3);
+        EXPECT_EQ(panel.Enabled(COverclock::kGpuOffset) + panel.Enabled(COverclock::kMemOffset) + panel.Enabled(COverclock::kPower), 3);
         EXPECT_EQ(panel.Slider(IDC_POWER_SLIDER).GetRangeMax(), 114);
         EXPECT_EQ(panel.Slider(IDC_MEM_OFFSET_SLIDER).GetRangeMax(), 1500);
         panel.Press(lostKey);
@@ -343,7 +352,7 @@ TEST_F(TurboPanelTest, AFailedReadBackLeavesTheRowOutUntilARestoreOrAPresetReads
     panel.ApplyClosingNote();
     EXPECT_EQ(OverclockWrites(), (std::vector<Write>{Offsets(0, 0, 0), Power(0, 105000)}));
     EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "") << "what the driver took is not known";
-    EXPECT_EQ(panel.m_powerEnabled, 0);
+    EXPECT_EQ(panel.Enabled(COverclock::kPower), 0);
     SimDriver::Get().clearLog();
     panel.ApplyClosingNote();
     EXPECT_EQ(OverclockWrites(), std::vector<Write>{Offsets(0, 0, 0)});
@@ -353,13 +362,13 @@ TEST_F(TurboPanelTest, AFailedReadBackLeavesTheRowOutUntilARestoreOrAPresetReads
     SimDriver::Get().setFault(NvId::GetPowerPolicyStatus, 0);
     panel.ShowWindow(SW_RESTORE);
     EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "105");
-    EXPECT_EQ(panel.m_powerEnabled, 1);
+    EXPECT_EQ(panel.Enabled(COverclock::kPower), 1);
 
     // The main window's preset, on a panel it never shows, reads the default
     // it needs before raising it.
     SimDriver::Get().setFault(NvId::GetPowerPolicyInfo, -1);
     panel.Press(IDC_CLOSE);
-    panel.OnReset();
+    panel.Press(IDC_RESET);
     EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "");
     SimDriver::Get().setFault(NvId::GetPowerPolicyInfo, 0);
     SimDriver::Get().clearLog();
@@ -372,12 +381,12 @@ TEST_F(TurboPanelTest, WithoutADefaultPowerTargetPresetsAndResetLeaveThePowerOut
 {
     UseScenario("[Simulator]\nGpuCount=1\n[Gpu]\nPowerMin=0\nPowerDefault=0\n");
     TestableTurbo& panel = Open();
-    ASSERT_EQ(panel.m_powerEnabled, 0);
+    ASSERT_EQ(panel.Enabled(COverclock::kPower), 0);
     EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "0") << "the target itself was read";
     panel.PresetClosingNote(2);
     EXPECT_EQ(OverclockWrites(), std::vector<Write>{Offsets(0, 50000, 80000)});
     SimDriver::Get().clearLog();
-    panel.OnReset();
+    panel.Press(IDC_RESET);
     EXPECT_EQ(OverclockWrites(), std::vector<Write>{Offsets(0, 0, 0)});
     SimDriver::Get().clearLog();
     panel.ApplyClosingNote();
@@ -388,8 +397,8 @@ TEST_F(TurboPanelTest, ARowTheDriverDoesNotLetChangeIgnoresItsKeysAndSlider)
 {
     UseScenario("[Simulator]\nGpuCount=1\n[Gpu]\nGfxEditable=0\n");
     TestableTurbo& panel = Open();
-    ASSERT_EQ(panel.m_gpuOffsetEnabled, 0);
-    ASSERT_EQ(panel.m_memOffsetEnabled, 1);
+    ASSERT_EQ(panel.Enabled(COverclock::kGpuOffset), 0);
+    ASSERT_EQ(panel.Enabled(COverclock::kMemOffset), 1);
     EXPECT_EQ(panel.Slider(IDC_GPU_OFFSET_SLIDER).GetRangeMax(), 1000) << "limits are kept";
     panel.Press(IDC_GPU_OFFSET_PLUS);
     panel.Press(IDC_GPU_OFFSET_PLUS);
@@ -416,9 +425,9 @@ TEST_F(TurboPanelTest, ApplyWritesOffsetsThenPowerToTheAddressedGpusAndShowsTheS
         SCOPED_TRACE(testing::Message() << "sync " << c.sync << ", GPU " << c.selected);
         UseScenario(kTwoCards);
         WriteSync(c.sync);
-        m_gpu->m_gpuIndex = c.selected;
+        ASSERT_TRUE(m_gpu->SelectGpu(c.selected));
         TestableTurbo& panel = Open();
-        EXPECT_EQ(panel.m_syncAllGpus, c.sync);
+        EXPECT_EQ(panel.SyncAllGpus(), c.sync);
         panel.Slide(IDC_POWER_SLIDER, 105);
         panel.Slide(IDC_GPU_OFFSET_SLIDER, 120);
         panel.Slide(IDC_MEM_OFFSET_SLIDER, -300);
@@ -460,7 +469,7 @@ TEST_F(TurboPanelTest, TheFrameRateTargetIsWrittenWhenItIsNotKnownToBeInTheDrive
     TestableTurbo& panel = Open();
     panel.ApplyClosingNote();  // 40 is shown, whatever the driver holds
     EXPECT_EQ(FrameRateWrites(), std::vector<int>{static_cast<int>(0xF0000028)});
-    EXPECT_EQ(panel.m_frameTargetSent, 40);
+    EXPECT_EQ(panel.FrameTargetSent(), 40);
     SimDriver::Get().clearLog();
     panel.ApplyClosingNote();  // now it is there
     EXPECT_EQ(DrsSessions(), 0);
@@ -468,14 +477,14 @@ TEST_F(TurboPanelTest, TheFrameRateTargetIsWrittenWhenItIsNotKnownToBeInTheDrive
     panel.Slide(IDC_FRAME_SLIDER, 60);
     panel.ApplyClosingNote();
     EXPECT_EQ(FrameRateWrites(), std::vector<int>{static_cast<int>(0xF000003C)});
-    EXPECT_EQ(panel.m_frameTargetSent, 60);
+    EXPECT_EQ(panel.FrameTargetSent(), 60);
     EXPECT_EQ(panel.Text(IDC_FRAME_READOUT), "60");
 
     SimDriver::Get().clearLog();
     panel.ApplyClosingNote();  // 60 is in the driver already
     EXPECT_EQ(DrsSessions(), 0);
 
-    panel.OnReset();  // shows 40 but writes nothing for it: the driver keeps 60
+    panel.Press(IDC_RESET);  // shows 40 but writes nothing for it: the driver keeps 60
     EXPECT_EQ(panel.Text(IDC_FRAME_READOUT), "40");
     EXPECT_EQ(panel.Slider(IDC_FRAME_SLIDER).GetPos(), 40);
     EXPECT_EQ(DrsSessions(), 0);
@@ -486,18 +495,18 @@ TEST_F(TurboPanelTest, TheFrameRateTargetIsWrittenWhenItIsNotKnownToBeInTheDrive
     EXPECT_EQ(FrameRateWrites(), std::vector<int>{static_cast<int>(0xF0000028)});
     ASSERT_EQ(SimDriver::Get().savedSetting(kNvDrsFrameRateLimiter, &saved), 1);
     EXPECT_EQ(saved, 0xF0000028u);
-    EXPECT_EQ(panel.m_frameTargetSent, 40);
+    EXPECT_EQ(panel.FrameTargetSent(), 40);
 
     // A failed write is tried again at the next Apply.
     panel.Slide(IDC_FRAME_SLIDER, 50);
     SimDriver::Get().setFault(NvId::DrsSetSetting, -1);
     panel.ApplyClosingNote();
-    EXPECT_EQ(panel.m_frameTargetSent, 40);
+    EXPECT_EQ(panel.FrameTargetSent(), 40);
     SimDriver::Get().setFault(NvId::DrsSetSetting, 0);
     SimDriver::Get().clearLog();
     panel.ApplyClosingNote();
     EXPECT_EQ(FrameRateWrites(), std::vector<int>{static_cast<int>(0xF0000032)});
-    EXPECT_EQ(panel.m_frameTargetSent, 50);
+    EXPECT_EQ(panel.FrameTargetSent(), 50);
 }
 
 TEST_F(TurboPanelTest, PresetsAskForTheirValuesBeyondTheLimitsAndShowWhatTheDriverHolds)
@@ -581,7 +590,8 @@ TEST_F(TurboPanelTest, EverySuccessfulOverclockIsStoredForTheNextStartAndResetFo
     panel.PresetClosingNote(2);
     expectStored("110", "60", "50", "80", "1");
 
-    // Given whole, as the command line gives it: within the limits, to the selected GPU.
+    // Given whole, as the overclock at start gives it: within the limits, to
+    // the one card, shown, and the kept one stays as it was.
     OverclockSettings wanted;
     wanted.powerTarget = 200;
     wanted.frameTarget = 70;
@@ -589,13 +599,13 @@ TEST_F(TurboPanelTest, EverySuccessfulOverclockIsStoredForTheNextStartAndResetFo
     wanted.memOffset = -5000;
     wanted.allGpus = false;
     SimDriver::Get().clearLog();
-    EXPECT_TRUE(panel.ApplyAndStore(wanted));
+    EXPECT_TRUE(m_overclock->ApplyPlan(m_overclock->Plan(wanted)));
     EXPECT_EQ(OverclockWrites(), (std::vector<Write>{Offsets(0, 1000000, -1000000), Power(0, 114000)}));
     EXPECT_EQ(FrameRateWrites(), std::vector<int>{static_cast<int>(0xF0000046)});
-    expectStored("114", "70", "1000", "-1000", "0");
+    expectStored("110", "60", "50", "80", "1");
     EXPECT_EQ(panel.Text(IDC_POWER_READOUT), "114");
 
-    panel.OnReset();
+    panel.Press(IDC_RESET);
     expectStored("", "", "", "", "");
 }
 

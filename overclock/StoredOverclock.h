@@ -2,17 +2,32 @@
 // The overclock last applied, kept in the profile's section "Overclock" so it
 // can be applied again when the program starts, and the start guard that keeps
 // an overclock which brought the machine down from being applied at every start.
+#include <cstdint>
 #include <optional>
 
 #include "profile/IniFile.h"
 
-// One overclock as the overclock panel writes it; a value left out is not written.
+// A card as the driver lists it: its place in the list and its PCI identifiers
+// (vendor, device, subsystem vendor, subsystem).
+struct OverclockCard {
+    int place = 0;
+    uint16_t ids[4] = {};
+    bool operator==(const OverclockCard& o) const
+    {
+        return place == o.place && ids[0] == o.ids[0] && ids[1] == o.ids[1] && ids[2] == o.ids[2] && ids[3] == o.ids[3];
+    }
+};
+
+// One overclock as "Apply" writes it; a value left out is not written.
 struct OverclockSettings {
     std::optional<int> powerTarget;  // per cent
     std::optional<int> frameTarget;  // frames per second
     std::optional<int> gpuOffset;    // MHz, P0's graphics clock
     std::optional<int> memOffset;    // MHz, P0's memory clock
-    bool allGpus = false;            // to every GPU in turn, else the selected one
+    bool allGpus = false;            // to every GPU in turn, else to one card
+    // Not to every GPU: the card it went to. Profiles written before the card
+    // was kept do not say.
+    std::optional<OverclockCard> card;
 
     bool Empty() const { return !powerTarget && !frameTarget && !gpuOffset && !memOffset; }
 };
@@ -21,7 +36,7 @@ struct StoredOverclock {
     enum class State {
         None,     // nothing stored
         Valid,
-        Invalid,  // a value that is not a whole number, or beyond any card's reach
+        Invalid,  // a value that is not a whole number, or beyond any card's reach, or a card not told whole
     } state = State::None;
     OverclockSettings settings;  // when valid
 };

@@ -1,68 +1,70 @@
-#include "panels/COverclockAtStart.h"
+#include "overclock/COverclockAtStart.h"
 
-#include "profile/StoredOverclock.h"
+#include "overclock/StoredOverclock.h"
 
 namespace {
 ULONGLONG (*g_clock)() = &::GetTickCount64;
-constexpr UINT kCheckPeriodMs = 5000;
 }  // namespace
 
 void COverclockAtStart::SetClock(ULONGLONG (*now)()) { g_clock = now ? now : &::GetTickCount64; }
 
-bool COverclockAtStart::Run(HWND owner, const CIniFile& ini, CDlgTurbo& panel, const std::function<bool()>& openPanel)
+bool COverclockAtStart::Run(const CIniFile& ini, COverclock& overclock)
 {
     SystemFlags flags{};
     ini.ReadSystemFlags(flags);
     if (!flags.overClock) return false;
     const StoredOverclock stored = ReadStoredOverclock(ini);
     if (stored.state == StoredOverclock::State::Invalid) {
-        panel.SetStartNote(kNotValid);
+        overclock.SetNote(kNotValid);
         return false;
     }
     if (stored.state == StoredOverclock::State::None || stored.settings.Empty()) return false;
     switch (ReadStartGuard(ini)) {
     case StartGuard::Tripped:
-        panel.SetStartNote(kHeldBack);
+        overclock.SetNote(kHeldBack);
         return false;
     case StartGuard::Running:
         // The last start that applied it ended, or the machine did, too soon.
         WriteStartGuard(ini, StartGuard::Tripped);
-        panel.SetStartNote(kHeldBack);
+        overclock.SetNote(kHeldBack);
         return true;
     case StartGuard::Armed:
         break;
     }
+    const OverclockPlan plan = overclock.Plan(stored.settings);
+    if (plan.problem != OverclockPlan::Problem::None) {
+        overclock.SetNote(plan.problem == OverclockPlan::Problem::NoCard ? kNoCard : kNoLimits);
+        return false;
+    }
     // Without a mark on the disk a crash would go unnoticed: nothing is applied.
     if (!WriteStartGuard(ini, StartGuard::Running) || !ini.Flush()) {
-        panel.SetStartNote(kNotMarked);
+        overclock.SetNote(kNotMarked);
         return false;
     }
-    if (!openPanel()) {
+    if (!overclock.ApplyPlan(plan)) {
+        // Nothing that could bring the machine down went out as asked.
         WriteStartGuard(ini, StartGuard::Armed);
+        overclock.SetNote(kRefused);
         return false;
     }
-    m_owner = owner;
     m_ini = ini;
     m_marked = true;
     m_markedAt = g_clock();
-    ::SetTimer(m_owner, kConfirmTimer, kCheckPeriodMs, nullptr);
-    panel.ApplyOverclock(stored.settings);
+    m_timer.Start(kCheckPeriodMs);
     return false;
 }
 
-void COverclockAtStart::OnTimer() { ConfirmIfDue(); }
-
 void COverclockAtStart::OnCleanExit()
 {
-    ConfirmIfDue();
-    if (m_owner) ::KillTimer(m_owner, kConfirmTimer);
+    Check();
+    m_timer.Stop();
 }
 
-void COverclockAtStart::ConfirmIfDue()
+void COverclockAtStart::Check()
 {
     if (!m_marked || g_clock() - m_markedAt < kConfirmAfterMs) return;
     m_marked = false;
-    ::KillTimer(m_owner, kConfirmTimer);
+    m_timer.Stop();
     // An overclock applied by hand since has armed the guard already.
     if (ReadStartGuard(m_ini) == StartGuard::Running) WriteStartGuard(m_ini, StartGuard::Armed);
 }
