@@ -703,7 +703,11 @@ LRESULT CQuiloDlg::OnEndSession(WPARAM ending, LPARAM flags)
         ReleaseFan();
         RemoveTrayIcon();
         m_overclockAtStart.OnCleanExit();
-        if (flags & ENDSESSION_CLOSEAPP) EndProgram(IDCANCEL);
+        if (flags & ENDSESSION_CLOSEAPP) {
+            EndProgram(IDCANCEL);
+            // A box's own loop ends at WM_QUIT and hands it on, so the program's loop ends too.
+            if (MessageBoxOpen()) ::PostQuitMessage(0);
+        }
     }
     return 0;
 }

@@ -7,3 +7,5 @@ using MessageBoxHook = int (*)(HWND owner, const char* text, const char* caption
 int AppMessageBox(HWND owner, const char* text, const char* caption, UINT type);
 // Replaces the real message box (null restores it).
 void SetMessageBoxHook(MessageBoxHook hook);
+// Whether a box of the system's is open: its own loop runs until it closes.
+bool MessageBoxOpen();

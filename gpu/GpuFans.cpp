@@ -119,21 +119,27 @@ int CGpuControl::WriteFans(int gpuIndex, uint32_t level, bool manual)
         m_status = kNvNotSupported;
         return 0;
     }
-    const CardFans& fans = m_fans[index];
+    CardFans& fans = m_fans[index];
     const auto levelOf = [&](uint32_t i) {
         return manual ? std::clamp(level, fans.minLevel[i], fans.maxLevel[i]) : fans.level[i];
     };
-    if (fans.api == FanInterface::Cooler)
-        return SetCoolerLevel(levelOf(0), manual ? kNvCoolerPolicyManual : kNvCoolerPolicyAuto, index, 0);
-    NvFanCoolersControl record = {};
-    record.version = NvVer::FanCoolersControl;
-    record.count = fans.count;
-    for (uint32_t i = 0; i < fans.count; ++i)
-        record.items[i] = {fans.id[i], levelOf(i), manual ? kNvFanControlManual : kNvFanControlAuto, {}};
-    m_status = CallGpu<NvFanCoolersControlFn>(NvId::ClientFanCoolersSetControl, index, &record);
-    if (m_status != kNvOk) return 0;
-    if (m_observer) m_observer->FanLevelWritten(index, levelOf(0), manual);
-    return 1;
+    bool written;
+    if (fans.api == FanInterface::Cooler) {
+        written = SetCoolerLevel(levelOf(0), manual ? kNvCoolerPolicyManual : kNvCoolerPolicyAuto, index, 0) != 0;
+    } else {
+        NvFanCoolersControl record = {};
+        record.version = NvVer::FanCoolersControl;
+        record.count = fans.count;
+        for (uint32_t i = 0; i < fans.count; ++i)
+            record.items[i] = {fans.id[i], levelOf(i), manual ? kNvFanControlManual : kNvFanControlAuto, {}};
+        m_status = CallGpu<NvFanCoolersControlFn>(NvId::ClientFanCoolersSetControl, index, &record);
+        written = m_status == kNvOk;
+        if (written && m_observer) m_observer->FanLevelWritten(index, levelOf(0), manual);
+    }
+    // The fans run at the level written until they are read again.
+    if (written && manual)
+        for (uint32_t i = 0; i < fans.count; ++i) fans.level[i] = levelOf(i);
+    return written ? 1 : 0;
 }
 
 int CGpuControl::Read(GpuReading& reading, int gpuIndex)

@@ -54,15 +54,21 @@ bool COverclockAtStart::Run(const CIniFile& ini, COverclock& overclock)
     return false;
 }
 
+// Only a start that never ended cleanly can have brought the machine down.
 void COverclockAtStart::OnCleanExit()
 {
-    Check();
     m_timer.Stop();
+    Confirm();
 }
 
 void COverclockAtStart::Check()
 {
-    if (!m_marked || g_clock() - m_markedAt < kConfirmAfterMs) return;
+    if (m_marked && g_clock() - m_markedAt >= kConfirmAfterMs) Confirm();
+}
+
+void COverclockAtStart::Confirm()
+{
+    if (!m_marked) return;
     m_marked = false;
     m_timer.Stop();
     // An overclock applied by hand since has armed the guard already.

@@ -6,8 +6,9 @@
 // An unstable overclock can bring the machine down, and applied blindly at
 // every start it would do so at every logon. So the profile is marked before
 // the overclock goes out, and the mark removed once the program has run for
-// three minutes (checked on a timer of its own, and at a clean exit), or at
-// once when the overclock did not reach the card. A start that finds the mark
+// three minutes (checked on a timer of its own), or has ended cleanly (the
+// end of the session included), or at once when the overclock did not reach
+// the card. A start that finds the mark
 // applies nothing, and neither does any later start until the user applies an
 // overclock by hand. Whatever keeps it from being applied is said in the
 // overclock's line.
@@ -46,6 +47,9 @@ public:
     void OnCleanExit();
 
 private:
+    // The overclock did not bring the machine down: the mark goes.
+    void Confirm();
+
     CIniFile m_ini;
     bool m_marked = false;  // by this run, not yet removed
     ULONGLONG m_markedAt = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "log/LogRecord.h"
+#include "test_files.h"
 
 // The time SetLogNow set, as the log should write it.
 inline LogTime g_logNow;
@@ -65,20 +66,6 @@ inline bool MakeFile(const std::wstring& path, uint64_t size, const std::string&
     return made;
 }
 
-// The names of the folder's files, sorted.
-inline std::vector<std::wstring> FilesIn(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // A CSV text's rows as a reader splits them: at any of `separators` outside
 // double quotes (two quotes inside stand for one), lines ending in CR LF.

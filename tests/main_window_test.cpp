@@ -8,7 +8,9 @@ using std::min;
 
 #include <cstdio>
 #include <functional>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -494,6 +496,36 @@ TEST_F(MainWindowTest, ClosingAppsEndsTheProgramAndWakingWritesTheLevelAgain)
     EXPECT_FALSE(dlg.IsWindowVisible()) << "the dialog ended";
     dlg.Tick();
     EXPECT_EQ(CoolerWrites().size(), 3u) << "the curve writes no more";
+}
+
+// An installer closing running programs while a message box is open: the box
+// gives way, and the program ends with the fan handed back.
+TEST_F(MainWindowTest, ClosingAppsEndsTheProgramAlsoWhileAMessageBoxIsOpen)
+{
+    TestableQuiloDlg& dlg = Open();
+    SimDriver::Get().setTemperature(0, 50);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_FAN_MODE, BN_CLICKED), 0);
+    dlg.Tick();
+    ASSERT_EQ(CoolerWrites(), (std::vector<std::pair<int, int>>{{60, 1}}));
+    // Should the box not give way, it is answered after a while, and the test fails.
+    std::atomic<bool> answered{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 100 && !answered; ++i) Sleep(50);
+        if (HWND box = FindWindowA("#32770", "Info"); box && !answered) PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    SetMessageBoxHook(nullptr);
+    dlg.PostMessage(WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+    const ULONGLONG start = GetTickCount64();
+    AppMessageBox(dlg.m_hWnd, "A question for the user", "Info", MB_OK);
+    const ULONGLONG took = GetTickCount64() - start;
+    answered = true;
+    watchdog.join();
+    SetMessageBoxHook(&RecordBox);
+    EXPECT_LT(took, 4000u) << "the box gave way";
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "handed on to the program's loop";
+    EXPECT_EQ(CoolerWrites().back(), std::make_pair(60, 32));
+    EXPECT_FALSE(dlg.IsWindowVisible()) << "the dialog ended";
 }
 
 // A shell that took the icon but refused the add (late at logon) does not

@@ -10,41 +10,15 @@
 #include "main_window_fixture.h"
 #include "note_closer.h"
 #include "overclock/COverclockAtStart.h"
+#include "overclock_writes.h"
 #include "test_files.h"
 
 using namespace mwtest;
 
 namespace {
 
-// A write that changes the card or the driver's settings.
-struct DriverWrite {
-    int gpu;
-    unsigned interfaceId;
-    std::vector<int> values;
-    bool operator==(const DriverWrite& o) const
-    {
-        return gpu == o.gpu && interfaceId == o.interfaceId && values == o.values;
-    }
-};
-
-void PrintTo(const DriverWrite& w, std::ostream* os)
-{
-    *os << "{gpu " << w.gpu << ", 0x" << std::hex << w.interfaceId << std::dec << ":";
-    for (int v : w.values) *os << " " << v;
-    *os << "}";
-}
-
 // Offsets, power targets and the frame-rate target, in the order written.
-std::vector<DriverWrite> DriverWrites()
-{
-    std::vector<DriverWrite> writes;
-    for (const NvSimCall& call : SimDriver::Calls()) {
-        if (call.interfaceId == NvId::SetPstates20 || call.interfaceId == NvId::SetPowerPolicyStatus ||
-            call.interfaceId == NvId::DrsSetSetting)
-            writes.push_back({call.gpu, call.interfaceId, std::vector<int>(call.values, call.values + call.count)});
-    }
-    return writes;
-}
+std::vector<DriverWrite> DriverWrites() { return OverclockWrites(false); }
 
 std::vector<int> GpusOf(const std::vector<DriverWrite>& writes, unsigned interfaceId)
 {
@@ -249,11 +223,14 @@ TEST_F(OverclockAtStartTest, AStartThatDidNotRunThreeMinutesHoldsTheOverclockBac
     g_now += kThreeMinutes - 1;
     dlg->CheckOverclockAtStart();
     EXPECT_EQ(Stored("StartGuard"), "running");
-    // The program ends before its three minutes, even cleanly: the mark stays.
+    // The profile as a crash within the three minutes leaves it.
+    const std::string crashed = ReadWholeFile(m_file);
+    // A clean end within them, the end of the session included, is no crash: the mark goes.
+    dlg->SendMessage(WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(Stored("StartGuard"), "");
     EndCleanly(*dlg);
-    EXPECT_EQ(Stored("StartGuard"), "running");
-
-    const std::string profile = ReadWholeFile(m_file);
+    m_dlg.reset();
+    ASSERT_TRUE(WriteWholeFile(m_file, crashed));
     for (int start = 1; start <= 2; ++start) {
         SCOPED_TRACE(start);
         dlg = &Start();

@@ -16,6 +16,7 @@
 #include "overclock/COverclock.h"
 #include "overclock/COverclockAtStart.h"
 #include "profile/IniFile.h"
+#include "overclock_writes.h"
 #include "sim_driver.h"
 #include "test_files.h"
 
@@ -25,35 +26,8 @@ const char kOneCard[] = "[Simulator]\nGpuCount=1\n";
 // The second card another model: its identifiers differ from the first's.
 const char kTwoCards[] = "[Simulator]\nGpuCount=2\n[Gpu1]\nDeviceId=0x1C0310DE\nExtDeviceId=0x1C03\n";
 
-// A write the driver was asked for; taken when its status was 0.
-struct DriverWrite {
-    int gpu;
-    unsigned interfaceId;
-    std::vector<int> values;
-    bool operator==(const DriverWrite& o) const
-    {
-        return gpu == o.gpu && interfaceId == o.interfaceId && values == o.values;
-    }
-};
-
-void PrintTo(const DriverWrite& w, std::ostream* os)
-{
-    *os << "{gpu " << w.gpu << ", 0x" << std::hex << w.interfaceId << std::dec << ":";
-    for (int v : w.values) *os << " " << v;
-    *os << "}";
-}
-
-std::vector<DriverWrite> TakenWrites()
-{
-    std::vector<DriverWrite> writes;
-    for (const NvSimCall& call : SimDriver::Calls()) {
-        const bool write = call.interfaceId == NvId::SetPstates20 || call.interfaceId == NvId::SetPowerPolicyStatus ||
-                           call.interfaceId == NvId::DrsSetSetting;
-        if (write && call.status == 0)
-            writes.push_back({call.gpu, call.interfaceId, std::vector<int>(call.values, call.values + call.count)});
-    }
-    return writes;
-}
+// The overclock's writes the driver took.
+std::vector<DriverWrite> TakenWrites() { return OverclockWrites(true); }
 
 DriverWrite Offsets(int gpu, int gfxKhz, int memKhz)
 {
