@@ -147,17 +147,23 @@ int CCommandLine::Run(CommandTarget& target, std::string& text) const
         text += std::string("The driver refused ") + what + ", or there is no GPU.\r\n";
         code = kExitRefused;
     };
-    if (m_preset != 0 && !target.ApplyPresetNow(m_preset)) refused("the preset");
-    if (Has(kReset) && !target.ResetOverclock()) refused("the reset");
     std::string why;
-    if (m_fan != Fan::Unchanged && !target.SetFanMode(m_fan == Fan::Auto, why)) {
+    // Nothing of a command that may not write goes to the cards.
+    const bool writes = WritesCards() && target.MayWriteCards(why);
+    if (WritesCards() && !writes) {
+        text += why + ".\r\n";
+        code = kExitRefused;
+    }
+    if (writes && m_preset != 0 && !target.ApplyPresetNow(m_preset)) refused("the preset");
+    if (writes && Has(kReset) && !target.ResetOverclock()) refused("the reset");
+    if (writes && m_fan != Fan::Unchanged && !target.SetFanMode(m_fan == Fan::Auto, why)) {
         if (why.empty()) refused("the fan mode");
         else text += why + ".\r\n";
         code = kExitRefused;
     }
     if (Has(kStatus)) code = target.WriteStatus(text);
-    if (Has(kShow)) target.ShowMainWindow();
-    if (Has(kHide)) target.HideMainWindow();
+    if (Has(kShow)) target.ShowMainWindow(text);
+    if (Has(kHide)) target.HideMainWindow(text);
     if (Has(kExit)) target.ExitProgram();
     return code;
 }

@@ -64,6 +64,8 @@ BOOL CQuiloApp::InitInstance()
         SetExitCode(exitCode);
         return FALSE;
     }
+    // One copy on the machine writes to the cards: the first to ask.
+    CCardOwnership cards;
     // The guard lives beside the program.
     const std::wstring self = ProgramPath();
     if (!self.empty()) CFanGuard::SetGuardProgram(self.substr(0, self.rfind(L'\\') + 1) + CFanGuard::kGuardImage);
@@ -86,6 +88,7 @@ BOOL CQuiloApp::InitInstance()
     {
         CQuiloDlg dlg;
         dlg.SetStart(command, instance);
+        dlg.SetCardOwnership(cards);
         m_pMainWnd = &dlg;
         dlg.DoModal();
         m_pMainWnd = nullptr;

@@ -52,6 +52,19 @@ protected:
     ~GpuWriteObserver() = default;
 };
 
+// Asked before every write to the cards: a copy of the program that may not
+// write (another one controls the cards) fails its writes without a driver call.
+class GpuWriteGate {
+public:
+    virtual bool MayWrite() const = 0;
+
+protected:
+    ~GpuWriteGate() = default;
+};
+
+// The status of a write the gate held back: no driver's status.
+constexpr NvStatus kGpuWriteHeldBack = -0x5153;
+
 // Which interface a card's fans answer: the client one of cards with several
 // fans (and every card since RTX 30), the older cooler one, or none (a
 // laptop, say: the system controls the fans).
@@ -69,6 +82,10 @@ enum class FanInterface { None, Cooler, Client };
 // again, at most once a second, until that succeeds. A driver that could be
 // loaded but not started is treated the same way. The selected GPU is kept
 // by its index while the driver still has it, else GPU 0 is selected.
+//
+// Every write (SetClockOffsets, SetPowerTarget, SetCoolerLevel, SetFansManual,
+// SetFansAuto, SetDriverSetting) that the write gate holds back fails without
+// a driver call and leaves kGpuWriteHeldBack in m_status.
 class CGpuControl {
 public:
     // driverFile: the driver library's name within the system directory.
@@ -84,6 +101,8 @@ public:
     void SetClock(uint64_t (*now)()) { m_now = now; }
     // Null: no one is told.
     void SetWriteObserver(GpuWriteObserver* observer) { m_observer = observer; }
+    // Null: every write goes to the driver.
+    void SetWriteGate(const GpuWriteGate* gate) { m_gate = gate; }
 
     int GetPCIIdentifiers(uint16_t& vendor, uint16_t& device, uint16_t& subVendor, uint16_t& subsystem,
                           int gpuIndex = -1);
@@ -181,6 +200,8 @@ private:
     int GetShortString(uint32_t id, char* text, int gpuIndex);
     int GetGpuWord(uint32_t id, uint32_t& value, int gpuIndex);
     int ResolvedIndex(int gpuIndex) const { return gpuIndex == -1 ? m_gpuIndex : gpuIndex; }
+    // False, with kGpuWriteHeldBack in m_status, when the gate holds writes back.
+    bool MayWrite();
     // Policy information, valid flag set.
     bool ReadPowerInfo(NvPowerPolicyInfo& record, int gpuIndex);
     // The fans of every card, found anew.
@@ -209,4 +230,5 @@ private:
     unsigned m_recoveries = 0;
     uint64_t (*m_now)() = nullptr;
     GpuWriteObserver* m_observer = nullptr;
+    const GpuWriteGate* m_gate = nullptr;
 };
