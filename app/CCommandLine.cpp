@@ -184,5 +184,6 @@ const char* CCommandLine::HelpText()
            "  --help            this text\r\n"
            "A running copy carries the options out; without one the program starts and\r\n"
            "carries them out (--status and --help only write, and end).\r\n"
-           "Exit codes: 0 done, 1 the driver refused or there is no GPU, 2 a bad command line.\r\n";
+           "Exit codes: 0 done, 1 not done (the driver refused, there is no GPU, another user's\r\n"
+           "copy controls the cards, or the driver is still awaited), 2 a bad command line.\r\n";
 }
