@@ -42,8 +42,7 @@ constexpr char kLogKey[] = "Enabled";
 // What a copy that waits for the driver answers a command.
 constexpr char kWaitingForDriver[] = "Q-Surge is waiting for the display driver";
 constexpr wchar_t kCardsTitle[] = L"Q-Surge: cards";
-constexpr char kCardsHeldElsewhere[] =
-    "Another user's copy of Q-Surge controls the cards: this one shows the readings and writes nothing to them until that copy ends.";
+constexpr char kCardsHeldHere[] = ": this one shows the readings and writes nothing to them until that copy ends.";
 constexpr char kCardsTaken[] = "This copy of Q-Surge controls the cards now: the other user's copy has ended.";
 
 // A whole number of degrees within the range; anything else gives the default.
@@ -405,7 +404,7 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
         m_cardsAwaited = !HoldsCards();
         if (m_cardsAwaited) {
             ShowCardOwnership();
-            TellCards(kCardsHeldElsewhere);
+            TellCardsHeldElsewhere();
         } else {
             ApplyOverclockAtStart();
         }
@@ -501,7 +500,7 @@ void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidt
 
 void CQuiloDlg::OnFanMode()
 {
-    if (!HoldsCards()) return TellCards(kCardsHeldElsewhere);
+    if (!HoldsCards()) return TellCardsHeldElsewhere();
     std::string why;
     SetFanMode(!m_fan.FanAuto(), why);
 }
@@ -555,13 +554,13 @@ void CQuiloDlg::OnMonitor()
 
 void CQuiloDlg::OnApplyPreset()
 {
-    if (!HoldsCards()) return TellCards(kCardsHeldElsewhere);
+    if (!HoldsCards()) return TellCardsHeldElsewhere();
     if (CreatePanel(m_turboPanel)) m_turboPanel.ApplyPreset(m_preset);
 }
 
 void CQuiloDlg::OnResetOverclock()
 {
-    if (!HoldsCards()) return TellCards(kCardsHeldElsewhere);
+    if (!HoldsCards()) return TellCardsHeldElsewhere();
     ResetOverclock();
 }
 
@@ -636,10 +635,12 @@ void CQuiloDlg::ShowCardOwnership()
         key->SetAccessibleDescription(why);
 }
 
-void CQuiloDlg::TellCards(const char* text)
+void CQuiloDlg::TellCards(const std::string& text)
 {
-    m_trayIcon.ShowBalloon(kCardsTitle, WideFromCp936(text), NIIF_INFO);
+    m_trayIcon.ShowBalloon(kCardsTitle, WideFromCp936(text.c_str()), NIIF_INFO);
 }
+
+void CQuiloDlg::TellCardsHeldElsewhere() { TellCards(std::string(CCardOwnership::kHeldElsewhere) + kCardsHeldHere); }
 
 void CQuiloDlg::SetStart(const CCommandLine& command, CSingleInstance& instance)
 {

@@ -132,7 +132,8 @@ protected:
     // Whether the keys that write say that another copy holds the cards.
     void ShowCardOwnership();
     // A balloon about who controls the cards.
-    void TellCards(const char* text);
+    void TellCards(const std::string& text);
+    void TellCardsHeldElsewhere();
     void ShowStartFailures(int init);
     bool IsLogonStart() const;
     void StartWithProfile();
