@@ -880,3 +880,25 @@ TEST_F(SingleInstanceTest, ACopyWaitingForTheDriverAnswersAtOnce)
     EXPECT_EQ(Run("--exit").exitCode, 0u);
     EXPECT_EQ(ExitCode(waiting), 0u);
 }
+
+// A copy held in its start by its start-up messages (no driver) has not
+// carried out its own start's command yet: a later start by hand still brings
+// its window, and a command for the cards is tried again while the copy
+// starts, then answered that it is still starting, never that it does not
+// answer.
+TEST_F(SingleInstanceTest, ACopyStillStartingShowsItsWindowAndAsksForPatience)
+{
+    UseScenario(std::string(kScenario) + "[Faults]\n0x0150E828=-1\n");
+    Launched& starting = Launch("");
+    ASSERT_TRUE(WaitFor([&] { return MainWindowOf(starting.Pid()) != nullptr; }));
+    const HWND window = MainWindowOf(starting.Pid());
+    const Ran shown = Run("--show");
+    EXPECT_EQ(shown.exitCode, 0u) << shown.output;
+    EXPECT_TRUE(IsWindowVisible(window));
+    const Ran preset = Run("--preset 1");
+    EXPECT_EQ(preset.exitCode, 1u);
+    EXPECT_NE(preset.output.find("still starting"), std::string::npos) << preset.output;
+    EXPECT_TRUE(CallsBy(preset.pid).empty());
+    for (const LoggedCall& call : CallsBy(starting.Pid())) EXPECT_FALSE(IsWrite(call.id)) << std::hex << call.id;
+    EXPECT_TRUE(Running(starting));
+}
