@@ -25,6 +25,10 @@ constexpr UINT_PTR kTrayRetryTimer = 3;  // every second while the notification 
 constexpr UINT_PTR kDriverWaitTimer = 5;
 constexpr UINT kDriverWaitPeriod = 1000;
 constexpr int kDriverWaitLimit = 60;
+// Refreshes after taking the cards before the fan's level is written once more:
+// a copy that died holding them leaves its fan guard handing its fans back
+// about the time this one first writes.
+constexpr int kRewriteAfterTake = 30;
 static_assert(CTrayIcon::kBalloonTimer != kDriverWaitTimer && COverclockAtStart::kConfirmTimer != kDriverWaitTimer,
               "one identifier per timer");
 static_assert(CTrayIcon::kBalloonTimer != kStartTimer && CTrayIcon::kBalloonTimer != kRefreshTimer &&
@@ -446,6 +450,7 @@ void CQuiloDlg::Refresh()
     m_memoryClock = reading.memoryClock.value_or(0);
     m_gauge.DrawGauge(static_cast<int>(m_memoryClock), static_cast<int>(m_engineClock));
 
+    if (m_rewriteCountdown > 0 && --m_rewriteCountdown == 0) m_fan.WriteAgain();
     // A copy without the cards neither drives nor guards a fan.
     if (HoldsCards()) m_fan.Tick(reading);
     if (m_fan.FanAuto() != m_shownFanAuto || m_fan.CanDrive() != m_shownCanDrive) ShowFanModeButton();
@@ -621,6 +626,7 @@ bool CQuiloDlg::MayWriteCards(std::string& why)
 void CQuiloDlg::FollowCardOwnership()
 {
     if (!m_cards || m_cards->Held() || !m_cards->Take()) return;
+    m_rewriteCountdown = kRewriteAfterTake;
     ShowCardOwnership();
     if (!m_cardsAwaited) return;
     m_cardsAwaited = false;

@@ -195,4 +195,5 @@ protected:
     bool m_startedUp = false;  // the start's own command has been carried out
     CCardOwnership* m_cards = nullptr;
     bool m_cardsAwaited = false;  // started without the cards: the stored overclock waits for them
+    int m_rewriteCountdown = 0;   // refreshes until the fan's level is written once more after taking the cards
 };
