@@ -147,23 +147,29 @@ int CCommandLine::Run(CommandTarget& target, std::string& text) const
         text += std::string("The driver refused ") + what + ", or there is no GPU.\r\n";
         code = kExitRefused;
     };
-    if ((m_preset != 0 || Has(kReset)) && target.OverclockWarningOpen()) {
+    std::string why;
+    // Nothing of a command that may not write goes to the cards.
+    const bool writes = WritesCards() && target.MayWriteCards(why);
+    if (WritesCards() && !writes) {
+        text += why + ".\r\n";
+        code = kExitRefused;
+    }
+    if (writes && (m_preset != 0 || Has(kReset)) && target.OverclockWarningOpen()) {
         // The user has yet to answer a warning for another overclock: nothing changes.
         text += "The overclock warning is open in Q-Surge: answer it, then try again.\r\n";
         code = kExitRefused;
-    } else {
+    } else if (writes) {
         if (m_preset != 0 && !target.ApplyPresetNow(m_preset)) refused("the preset");
         if (Has(kReset) && !target.ResetOverclock()) refused("the reset");
     }
-    std::string why;
-    if (m_fan != Fan::Unchanged && !target.SetFanMode(m_fan == Fan::Auto, why)) {
+    if (writes && m_fan != Fan::Unchanged && !target.SetFanMode(m_fan == Fan::Auto, why)) {
         if (why.empty()) refused("the fan mode");
         else text += why + ".\r\n";
         code = kExitRefused;
     }
     if (Has(kStatus)) code = target.WriteStatus(text);
-    if (Has(kShow)) target.ShowMainWindow();
-    if (Has(kHide)) target.HideMainWindow();
+    if (Has(kShow)) target.ShowMainWindow(text);
+    if (Has(kHide)) target.HideMainWindow(text);
     if (Has(kExit)) target.ExitProgram();
     return code;
 }
@@ -184,6 +190,7 @@ const char* CCommandLine::HelpText()
            "  --help            this text\r\n"
            "A running copy carries the options out; without one the program starts and\r\n"
            "carries them out (--status and --help only write, and end).\r\n"
-           "Exit codes: 0 done, 1 the driver refused, there is no GPU or the overclock warning\r\n"
-           "is open, 2 a bad command line.\r\n";
+           "Exit codes: 0 done, 1 not done (the driver refused, there is no GPU, another user's\r\n"
+           "copy controls the cards, the driver is still awaited, or the overclock warning is\r\n"
+           "open), 2 a bad command line.\r\n";
 }

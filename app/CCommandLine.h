@@ -12,8 +12,10 @@ enum ExitCode { kExitDone = 0, kExitRefused = 1, kExitBadCommandLine = 2 };
 // What the command line may ask of the running program.
 class CommandTarget {
 public:
-    virtual void ShowMainWindow() = 0;
-    virtual void HideMainWindow() = 0;
+    // Shows or hides the window, or, when it can only do so later, appends
+    // the sentence that says so to text.
+    virtual void ShowMainWindow(std::string& text) = 0;
+    virtual void HideMainWindow(std::string& text) = 0;
     // As the close key: the fan goes back to the driver and the program ends.
     virtual void ExitProgram() = 0;
     // While it is open no overclock is applied or reset.
@@ -25,6 +27,12 @@ public:
     virtual bool SetFanMode(bool driverControls, std::string& why) = 0;
     // One line per GPU; an exit code.
     virtual int WriteStatus(std::string& text) = 0;
+    // False while the program is still starting: until then a later start's
+    // command is carried out only when it shows or hides the window.
+    virtual bool StartedUp() const = 0;
+    // False, with the sentence to answer, when nothing may be written to the
+    // cards now (another copy controls them, or the driver is not there yet).
+    virtual bool MayWriteCards(std::string& why) = 0;
 
 protected:
     ~CommandTarget() = default;
@@ -51,6 +59,10 @@ public:
     bool Has(Action action) const { return (m_actions & action) != 0; }
     int Preset() const { return m_preset; }  // 0: none
     Fan FanMode() const { return m_fan; }
+    // Whether the command writes to the cards: a preset, a reset or a fan mode.
+    bool WritesCards() const { return m_preset != 0 || Has(kReset) || m_fan != Fan::Unchanged; }
+    // Whether it does no more than show or hide the window.
+    bool OnlyWindow() const { return !WritesCards() && !Has(kStatus) && !Has(kExit); }
 
     // What a second start hands the running copy, in WM_COPYDATA with
     // kRecordTag: no options there mean "show the window".

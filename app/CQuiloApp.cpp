@@ -68,6 +68,8 @@ BOOL CQuiloApp::InitInstance()
     // Earlier versions wrote the start-with-Windows value without the logon mark.
     AddLogonMarkToAutoRun();
     RegisterForRestart();
+    // One copy on the machine writes to the cards: the first to ask.
+    CCardOwnership cards;
     // The guard lives beside the program.
     const std::wstring self = ProgramPath();
     if (!self.empty()) CFanGuard::SetGuardProgram(self.substr(0, self.rfind(L'\\') + 1) + CFanGuard::kGuardImage);
@@ -90,6 +92,7 @@ BOOL CQuiloApp::InitInstance()
     {
         CQuiloDlg dlg;
         dlg.SetStart(command, instance);
+        dlg.SetCardOwnership(cards);
         m_pMainWnd = &dlg;
         dlg.DoModal();
         m_pMainWnd = nullptr;

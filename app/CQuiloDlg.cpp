@@ -26,6 +26,10 @@ constexpr UINT_PTR kDriverWaitTimer = 5;
 constexpr UINT kDriverWaitPeriod = 1000;
 constexpr int kDriverWaitLimit = 60;
 constexpr char kNoFanGuard[] = "The fan guard could not be started: the fans stay with the driver";
+// Refreshes after taking the cards before the fan's level is written once more:
+// a copy that died holding them leaves its fan guard handing its fans back
+// about the time this one first writes.
+constexpr int kRewriteAfterTake = 30;
 // The warning temperature: its own section of the profile.
 constexpr char kWarningSection[] = "Warning";
 constexpr char kWarningKey[] = "Temperature";
@@ -33,6 +37,11 @@ constexpr int kLowestWarning = 40, kHighestWarning = 125;
 // The "Log readings" switch: its own section of the profile, off unless set.
 constexpr char kLogSection[] = "Log";
 constexpr char kLogKey[] = "Enabled";
+// What a copy that waits for the driver answers a command.
+constexpr char kWaitingForDriver[] = "Q-Surge is waiting for the display driver";
+constexpr wchar_t kCardsTitle[] = L"Q-Surge: cards";
+constexpr char kCardsHeldHere[] = ": this one shows the readings and writes nothing to them until that copy ends.";
+constexpr char kCardsTaken[] = "This copy of Q-Surge controls the cards now: the other user's copy has ended.";
 
 // A whole number of degrees within the range; anything else gives the default.
 int ReadWarningTemperature(const CIniFile& ini)
@@ -168,6 +177,11 @@ BOOL CQuiloDlg::OnInitDialog()
     ::ChangeWindowMessageFilterEx(m_hWnd, s_taskbarCreated, MSGFLT_ALLOW, nullptr);
     // Later starts hand their command lines over the same way.
     ::ChangeWindowMessageFilterEx(m_hWnd, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
+    m_gpu.SetWriteGate(m_cards);
+    // Later starts are answered from now on, also while this one shows its
+    // start-up messages or waits for the driver: it is never taken for a copy
+    // that does not answer.
+    if (m_instance) m_instance->Publish(m_hWnd);
 
     const int init = m_gpu.Initialize();
     if ((init == 1 || init == 2) && IsLogonStart()) {
@@ -176,6 +190,7 @@ BOOL CQuiloDlg::OnInitDialog()
         m_keepHidden = true;
         m_waitingForDriver = true;
         SetTimer(kDriverWaitTimer, kDriverWaitPeriod);
+        if (m_instance) m_instance->ListenForClose(m_hWnd);
     } else {
         if (init == 1 || init == 2) ShowStartFailures(init);
         StartWithProfile();
@@ -242,7 +257,14 @@ void CQuiloDlg::WaitForDriver()
     m_keepHidden = false;
     if (init != 0) ShowStartFailures(init);
     StartWithProfile();
-    if (!m_startMinimized) ShowWindow(SW_SHOW);
+    if (m_afterWait == AfterWait::Hidden) {
+        MinimizeToTray();
+    } else if (m_afterWait == AfterWait::Shown) {
+        std::string text;
+        ShowMainWindow(text);
+    } else if (!m_startMinimized) {
+        ShowWindow(SW_SHOW);
+    }
 }
 
 void CQuiloDlg::SetUpControls()
@@ -338,7 +360,8 @@ void CQuiloDlg::ShowPresetButtons()
     }
 }
 
-// A card whose fans the system controls keeps the switch on, and says why.
+// A card whose fans the system controls keeps the switch on, and says why;
+// so does a copy whose cards another user's copy controls.
 void CQuiloDlg::ShowFanModeButton()
 {
     m_shownFanAuto = m_fan.FanAuto();
@@ -347,7 +370,9 @@ void CQuiloDlg::ShowFanModeButton()
     SetImages(m_fanModeButton, image, image, image);
     m_fanModeButton.SetChecked(m_shownFanAuto != 0);
     m_fanModeButton.SetAccessibleName(m_shownFanAuto ? "Fan: automatic" : "Fan: follows the curve");
-    m_fanModeButton.SetTip(m_shownCanDrive ? "" : CFanControl::kNoFanControl);
+    m_fanModeButton.SetTip(!HoldsCards()       ? CCardOwnership::kHeldElsewhere
+                           : !m_shownCanDrive ? CFanControl::kNoFanControl
+                                              : "");
 }
 
 void CQuiloDlg::SelectPreset(int preset)
@@ -378,8 +403,15 @@ LRESULT CQuiloDlg::OnTimer(WPARAM id, LPARAM)
         m_keepHidden = false;
         m_startMinimized = 0;
         KillTimer(kStartTimer);
-        // The stored overclock first: what this start was told to do comes after it.
-        ApplyOverclockAtStart();
+        // The stored overclock first: what this start was told to do comes
+        // after it. A copy without the cards applies it once it has them.
+        m_cardsAwaited = !HoldsCards();
+        if (m_cardsAwaited) {
+            ShowCardOwnership();
+            TellCardsHeldElsewhere();
+        } else {
+            ApplyOverclockAtStart();
+        }
         RunStartCommand();
     } else if (id == kRefreshTimer) {
         Refresh();
@@ -400,6 +432,7 @@ void CQuiloDlg::Refresh()
         SetTimer(kRefreshTimer, kRefreshPeriod);
         m_monitorStep = MonitorStep::InStep;
     }
+    FollowCardOwnership();
     GpuReading reading;
     m_gpu.Read(reading, -1);
     // A temperature that cannot be read leaves the last one shown.
@@ -413,7 +446,9 @@ void CQuiloDlg::Refresh()
     m_memoryClock = reading.memoryClock.value_or(0);
     m_gauge.DrawGauge(static_cast<int>(m_memoryClock), static_cast<int>(m_engineClock));
 
-    m_fan.Tick(reading);
+    if (m_rewriteCountdown > 0 && --m_rewriteCountdown == 0) m_fan.WriteAgain();
+    // A copy without the cards neither drives nor guards a fan.
+    if (HoldsCards()) m_fan.Tick(reading);
     if (m_fan.FanAuto() != m_shownFanAuto || m_fan.CanDrive() != m_shownCanDrive) ShowFanModeButton();
     std::string notice;
     if (m_fan.TakeNotice(notice)) m_trayIcon.ShowBalloon(L"Q-Surge: fan", WideFromCp936(notice.c_str()), NIIF_WARNING);
@@ -467,6 +502,7 @@ void CQuiloDlg::PlaceReadout(CStaticFont& readout, int widthClass, int& lastWidt
 // The refreshes take the fans, and a balloon tells if no guard can be had.
 void CQuiloDlg::OnFanMode()
 {
+    if (!HoldsCards()) return TellCardsHeldElsewhere();
     m_fan.SetFanAuto(m_fan.FanAuto() ? 0 : 1);
     ShowFanModeButton();
 }
@@ -532,10 +568,15 @@ void CQuiloDlg::OnMonitor()
 
 void CQuiloDlg::OnApplyPreset()
 {
+    if (!HoldsCards()) return TellCardsHeldElsewhere();
     if (m_warning.Confirm()) m_overclock.ApplyPreset(m_preset);
 }
 
-void CQuiloDlg::OnResetOverclock() { ResetOverclock(); }
+void CQuiloDlg::OnResetOverclock()
+{
+    if (!HoldsCards()) return TellCardsHeldElsewhere();
+    ResetOverclock();
+}
 
 // Whoever typed the preset has chosen it: no warning.
 bool CQuiloDlg::ApplyPresetNow(int level)
@@ -547,8 +588,14 @@ bool CQuiloDlg::ApplyPresetNow(int level)
 
 bool CQuiloDlg::ResetOverclock() { return !m_warning.Pending() && m_overclock.Reset(); }
 
-void CQuiloDlg::ShowMainWindow()
+// Until the driver is there the window has nothing to show: it comes after the wait.
+void CQuiloDlg::ShowMainWindow(std::string& text)
 {
+    if (m_waitingForDriver) {
+        m_afterWait = AfterWait::Shown;
+        text += std::string(kWaitingForDriver) + "; its window comes once the driver is there, within a minute.\r\n";
+        return;
+    }
     m_startMinimized = 0;
     m_keepHidden = false;
     if (::IsIconic(m_hWnd)) ShowWindow(SW_RESTORE);
@@ -558,7 +605,58 @@ void CQuiloDlg::ShowMainWindow()
     ::SetForegroundWindow(m_hWnd);
 }
 
-int CQuiloDlg::WriteStatus(std::string& text) { return WriteGpuStatus(m_gpu, text); }
+void CQuiloDlg::HideMainWindow(std::string&)
+{
+    if (m_waitingForDriver)
+        m_afterWait = AfterWait::Hidden;  // hidden while it waits
+    else
+        MinimizeToTray();
+}
+
+int CQuiloDlg::WriteStatus(std::string& text)
+{
+    if (!m_waitingForDriver) return WriteGpuStatus(m_gpu, text);
+    text += std::string(kWaitingForDriver) + ".\r\n";
+    return kExitRefused;
+}
+
+bool CQuiloDlg::MayWriteCards(std::string& why)
+{
+    if (m_waitingForDriver) {
+        why = kWaitingForDriver;
+        return false;
+    }
+    if (!HoldsCards()) {
+        why = CCardOwnership::kHeldElsewhere;
+        return false;
+    }
+    return true;
+}
+
+void CQuiloDlg::FollowCardOwnership()
+{
+    if (!m_cards || m_cards->Held() || !m_cards->Take()) return;
+    m_rewriteCountdown = kRewriteAfterTake;
+    ShowCardOwnership();
+    if (!m_cardsAwaited) return;
+    m_cardsAwaited = false;
+    TellCards(kCardsTaken);
+    ApplyOverclockAtStart();
+}
+
+void CQuiloDlg::ShowCardOwnership()
+{
+    const char* why = HoldsCards() ? "" : CCardOwnership::kHeldElsewhere;
+    for (CBitButtonNL* key : {&m_applyButton, &m_resetButton, &m_turboButton}) key->SetAccessibleDescription(why);
+    ShowFanModeButton();
+}
+
+void CQuiloDlg::TellCards(const std::string& text)
+{
+    m_trayIcon.ShowBalloon(kCardsTitle, WideFromCp936(text.c_str()), NIIF_INFO);
+}
+
+void CQuiloDlg::TellCardsHeldElsewhere() { TellCards(std::string(CCardOwnership::kHeldElsewhere) + kCardsHeldHere); }
 
 void CQuiloDlg::SetStart(const CCommandLine& command, CSingleInstance& instance)
 {
@@ -567,15 +665,18 @@ void CQuiloDlg::SetStart(const CCommandLine& command, CSingleInstance& instance)
 }
 
 // After the start-up hiding: the command may show the window again. Only
-// then are later starts' commands taken, so they follow this one.
+// then are later starts' commands carried out (until then they are answered
+// "busy", unless they only show or hide the window), so they follow this one;
+// and only then is a request to close taken, the window's modal loop running.
 void CQuiloDlg::RunStartCommand()
 {
-    if (!m_startCommand) return;
     std::string text;
-    m_startResult = m_startCommand->Run(*this, text);
+    if (m_startCommand) m_startResult = m_startCommand->Run(*this, text);
+    m_startedUp = true;
+    if (!m_startCommand) return;
     if (!text.empty()) WriteOutput(text);
     ReleaseStandardHandles();
-    m_instance->Publish(m_hWnd);
+    m_instance->ListenForClose(m_hWnd);
 }
 
 LRESULT CQuiloDlg::OnCopyData(WPARAM sender, LPARAM data)

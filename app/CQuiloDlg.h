@@ -4,6 +4,7 @@
 // buttons and the notification-area icon. Closing it ends the program.
 #include <string>
 
+#include "app/CCardOwnership.h"
 #include "app/CCommandLine.h"
 #include "app/CSingleInstance.h"
 #include "app/CTrayIcon.h"
@@ -45,18 +46,22 @@ public:
     // The command this start was given, carried out once the window is up;
     // then the window takes the commands later starts hand to the instance.
     void SetStart(const CCommandLine& command, CSingleInstance& instance);
+    // Writes to the cards only while this copy holds them; without it, always.
+    void SetCardOwnership(CCardOwnership& cards) { m_cards = &cards; }
     // The exit code of the start's command.
     int StartResult() const { return m_startResult; }
 
     // The command line's entry points.
-    void ShowMainWindow() override;
-    void HideMainWindow() override { MinimizeToTray(); }
+    void ShowMainWindow(std::string& text) override;
+    void HideMainWindow(std::string& text) override;
     void ExitProgram() override { EndProgram(IDCANCEL); }
     bool OverclockWarningOpen() const override { return m_warning.IsOpen(); }
     bool ApplyPresetNow(int level) override;
     bool ResetOverclock() override;
     bool SetFanMode(bool driverControls, std::string& why) override;
     int WriteStatus(std::string& text) override;
+    bool StartedUp() const override { return m_startedUp || m_waitingForDriver; }
+    bool MayWriteCards(std::string& why) override;
 
     // Hides the window once its icon is in the notification area; until the
     // area takes the icon (early at logon it may not exist) the window stays
@@ -127,6 +132,14 @@ protected:
     // level once the program has gone.
     void ReleaseFan();
     void RunStartCommand();
+    bool HoldsCards() const { return !m_cards || m_cards->Held(); }
+    // Each refresh: the cards, once their holder has let them go.
+    void FollowCardOwnership();
+    // Whether the keys that write say that another copy holds the cards.
+    void ShowCardOwnership();
+    // A balloon about who controls the cards.
+    void TellCards(const std::string& text);
+    void TellCardsHeldElsewhere();
     void ShowStartFailures(int init);
     bool IsLogonStart() const;
     void StartWithProfile();
@@ -151,6 +164,8 @@ protected:
     bool m_keepHidden = false;  // started hidden: not shown until asked to
     bool m_waitingForDriver = false;  // a start with Windows before the driver
     int m_driverWaits = 0;            // seconds waited
+    // Asked while the driver is awaited: the window as it is once the wait ends.
+    enum class AfterWait { AsStarted, Shown, Hidden } m_afterWait = AfterWait::AsStarted;
     CIniFile m_ini;
     CReadingsLog m_readingsLog;  // told of the driver's writes: outlives m_gpu
     CGpuControl m_gpu;
@@ -185,4 +200,8 @@ protected:
     const CCommandLine* m_startCommand = nullptr;
     CSingleInstance* m_instance = nullptr;
     int m_startResult = kExitDone;
+    bool m_startedUp = false;  // the start's own command has been carried out
+    CCardOwnership* m_cards = nullptr;
+    bool m_cardsAwaited = false;  // started without the cards: the stored overclock waits for them
+    int m_rewriteCountdown = 0;   // refreshes until the fan's level is written once more after taking the cards
 };

@@ -307,8 +307,16 @@ int CGpuControl::GetPstateClocks(GpuClockInfo& info, int gpuIndex, uint32_t psta
     return 1;
 }
 
+bool CGpuControl::MayWrite()
+{
+    if (!m_gate || m_gate->MayWrite()) return true;
+    m_status = kGpuWriteHeldBack;
+    return false;
+}
+
 int CGpuControl::SetClockOffsets(GpuClockInfo info, int gpuIndex)
 {
+    if (!MayWrite()) return 0;
     NvPstates20Info record = {};
     record.version = NvVer::Pstates20;
     record.numPstates = 1;

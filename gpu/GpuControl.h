@@ -53,6 +53,19 @@ protected:
     ~GpuWriteObserver() = default;
 };
 
+// Asked before every write to the cards: a copy of the program that may not
+// write (another one controls the cards) fails its writes without a driver call.
+class GpuWriteGate {
+public:
+    virtual bool MayWrite() const = 0;
+
+protected:
+    ~GpuWriteGate() = default;
+};
+
+// The status of a write the gate held back: no driver's status.
+constexpr NvStatus kGpuWriteHeldBack = -0x5153;
+
 // Which interface a card's fans answer: the client one of cards with several
 // fans (and every card since RTX 30), the older cooler one, or none (a
 // laptop, say: the system controls the fans).
@@ -82,6 +95,9 @@ protected:
 //
 // The selected GPU changes only through SelectGpu (or such a recovery); those
 // that follow it are told then rather than polling m_gpuIndex.
+// Every write (SetClockOffsets, SetPowerTarget, SetCoolerLevel, SetFansManual,
+// SetFansAuto, SetDriverSetting) that the write gate holds back fails without
+// a driver call and leaves kGpuWriteHeldBack in m_status.
 class CGpuControl {
 public:
     // driverFile: the driver library's name within the system directory.
@@ -97,6 +113,8 @@ public:
     void SetClock(uint64_t (*now)()) { m_now = now; }
     // Null: no one is told.
     void SetWriteObserver(GpuWriteObserver* observer) { m_observer = observer; }
+    // Null: every write goes to the driver.
+    void SetWriteGate(const GpuWriteGate* gate) { m_gate = gate; }
 
     // Makes the GPU at this index the selected one and tells every listener
     // when it changed; false for an index the driver does not have.
@@ -201,6 +219,8 @@ private:
     int GetShortString(uint32_t id, char* text, int gpuIndex);
     int GetGpuWord(uint32_t id, uint32_t& value, int gpuIndex);
     int ResolvedIndex(int gpuIndex) const { return gpuIndex == -1 ? m_gpuIndex : gpuIndex; }
+    // False, with kGpuWriteHeldBack in m_status, when the gate holds writes back.
+    bool MayWrite();
     // Policy information, valid flag set.
     bool ReadPowerInfo(NvPowerPolicyInfo& record, int gpuIndex);
     // The fans of every card, found anew.
@@ -231,4 +251,5 @@ private:
     uint64_t (*m_now)() = nullptr;
     GpuWriteObserver* m_observer = nullptr;
     std::vector<GpuSelectionListener*> m_selectionListeners;
+    const GpuWriteGate* m_gate = nullptr;
 };

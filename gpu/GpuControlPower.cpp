@@ -37,6 +37,7 @@ int CGpuControl::GetPowerTarget(GpuClockInfo& info, int gpuIndex)
 
 int CGpuControl::SetPowerTarget(GpuClockInfo info, int gpuIndex)
 {
+    if (!MayWrite()) return 0;
     NvPowerPolicyInfo policies;
     if (!ReadPowerInfo(policies, gpuIndex))
         return 0;
@@ -79,6 +80,7 @@ uint32_t CGpuControl::GetCoolerLevel(int gpuIndex, int coolerIndex)
 
 int CGpuControl::SetCoolerLevel(uint32_t level, uint32_t policy, int gpuIndex, int coolerIndex)
 {
+    if (!MayWrite()) return 0;
     if (coolerIndex < 0 || static_cast<uint32_t>(coolerIndex) >= kNvMaxCoolers) {
         m_status = kNvInvalidArgument;
         return 0;
@@ -98,6 +100,7 @@ int CGpuControl::SetCoolerLevel(uint32_t level, uint32_t policy, int gpuIndex, i
 
 int CGpuControl::SetDriverSetting(uint32_t value)
 {
+    if (!MayWrite()) return 0;
     NvDrsSession session = nullptr;
     if (Call<NvDrsCreateSessionFn>(NvId::DrsCreateSession, &session) != kNvOk)
         return 0;

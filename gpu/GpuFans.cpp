@@ -113,6 +113,7 @@ int CGpuControl::SetFansAuto(int gpuIndex) { return WriteFans(gpuIndex, 0, false
 // always been given it.
 int CGpuControl::WriteFans(int gpuIndex, uint32_t level, bool manual)
 {
+    if (!MayWrite()) return 0;
     const int index = ResolvedIndex(gpuIndex);
     if (m_lost && !Recover()) return 0;
     if (!ValidGpu(index) || m_fans[index].api == FanInterface::None) {

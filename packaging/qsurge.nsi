@@ -23,7 +23,12 @@ SetCompressor /SOLID lzma
 ; How long a running copy gets to close on request, and then to die when ended hard.
 !define CLOSE_TIMEOUT_MS 10000
 !define KILL_TIMEOUT_MS 5000
-!define SYNCHRONIZE_QUERY_TERMINATE 0x00101001
+; What the setup asks of a process of the program to find and await it:
+; SYNCHRONIZE and PROCESS_QUERY_LIMITED_INFORMATION, which the system grants
+; also for a copy started "as administrator". Ending it hard is asked apart.
+!define SYNCHRONIZE_QUERY 0x00101000
+!define PROCESS_TERMINATE 0x0001
+!define EVENT_MODIFY_STATE 0x0002
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -63,9 +68,13 @@ VIAddVersionKey "ProductVersion" "${VERSION}"
 
 ; Ends every copy of the program that runs from $INSTDIR, so that its files
 ; can go. Each is asked to close as its close key does (WM_CLOSE, as Alt+F4
-; would), which hands the fan back to the driver; only one still
-; running after the timeout is ended hard. Then the program's windowless
-; processes (its fan guard, which ends once the program has) are waited for.
+; would), which hands the fan back to the driver; a copy started "as
+; administrator" drops that message from this setup, which runs without
+; administrator rights, so the program's close event of this user and
+; session is set as well, which any copy obeys. Only one still running after
+; the timeout is ended hard (where this setup may end it). Then the program's
+; windowless processes (its fan guard, which ends once the program has) are
+; waited for.
 ; A copy that cannot be ended aborts the setup: files in use cannot be replaced
 ; or removed. Copies run from elsewhere are left alone.
 !macro DEFINE_END_PROGRAM un
@@ -73,7 +82,7 @@ VIAddVersionKey "ProductVersion" "${VERSION}"
 ; program) or $R7 (its fan guard), else 0.
 Function ${un}OpenIfOurs
     StrCpy $1 0
-    System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE_QUERY_TERMINATE}, i 0, i r0) p .r8'
+    System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE_QUERY}, i 0, i r0) p .r8'
     ${If} $8 P= 0
         Return
     ${EndIf}
@@ -92,13 +101,18 @@ Function ${un}OpenIfOurs
     System::Call 'kernel32::CloseHandle(p r8)'
 FunctionEnd
 
-; $1: an open process handle, closed here. Aborts when the process outlives
-; both the wait for its end and the one after it was ended hard.
+; $0: a process id, $1: an open handle of it, closed here. Aborts when the
+; process outlives both the wait for its end and the one after it was ended
+; hard, or cannot be ended by this setup.
 Function ${un}AwaitEnd
     System::Call 'kernel32::WaitForSingleObject(p r1, i ${CLOSE_TIMEOUT_MS}) i .r7'
     ${If} $7 <> 0
         DetailPrint "$(^Name) did not close in time; ending it."
-        System::Call 'kernel32::TerminateProcess(p r1, i 1)'
+        System::Call 'kernel32::OpenProcess(i ${PROCESS_TERMINATE}, i 0, i r0) p .r8'
+        ${If} $8 P<> 0
+            System::Call 'kernel32::TerminateProcess(p r8, i 1)'
+            System::Call 'kernel32::CloseHandle(p r8)'
+        ${EndIf}
         System::Call 'kernel32::WaitForSingleObject(p r1, i ${KILL_TIMEOUT_MS}) i .r7'
     ${EndIf}
     System::Call 'kernel32::CloseHandle(p r1)'
@@ -108,9 +122,52 @@ Function ${un}AwaitEnd
     ${EndIf}
 FunctionEnd
 
+; -> $R6: the user's identity as text ("S-1-5-21-..."), which names the
+; program's objects; empty when it cannot be read. Uses $0 to $4.
+Function ${un}UserSid
+    StrCpy $R6 ""
+    System::Call 'kernel32::GetCurrentProcess() p .r0'
+    System::Call 'advapi32::OpenProcessToken(p r0, i 8, *p .r0) i .r1'
+    ${If} $1 = 0
+        Return
+    ${EndIf}
+    StrCpy $2 0
+    System::Call 'advapi32::GetTokenInformation(p r0, i 1, p 0, i 0, *i .r2)'
+    ${If} $2 > 0
+        System::Alloc $2
+        Pop $1
+        System::Call 'advapi32::GetTokenInformation(p r0, i 1, p r1, i r2, *i .r2) i .r3'
+        ${If} $3 <> 0
+            ; TOKEN_USER begins with the address of the user's SID.
+            System::Call '*$1(p .r2)'
+            System::Call 'advapi32::ConvertSidToStringSidW(p r2, *p .r3) i .r4'
+            ${If} $4 <> 0
+                System::Call 'kernel32::lstrcpynW(w .R6, p r3, i ${NSIS_MAX_STRLEN})'
+                System::Call 'kernel32::LocalFree(p r3)'
+            ${EndIf}
+        ${EndIf}
+        System::Free $1
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r0)'
+FunctionEnd
+
+; Sets the program's close event of the user $R6 in this session, when a copy
+; has made it. Uses $7.
+Function ${un}SetCloseEvent
+    ${If} $R6 == ""
+        Return
+    ${EndIf}
+    System::Call 'kernel32::OpenEventW(i ${EVENT_MODIFY_STATE}, i 0, w "Local\${PRODUCT}.$R6.Close") p .r7'
+    ${If} $7 P<> 0
+        System::Call 'kernel32::SetEvent(p r7)'
+        System::Call 'kernel32::CloseHandle(p r7)'
+    ${EndIf}
+FunctionEnd
+
 Function ${un}EndProgram
     Push $0
     Push $1
+    Push $2
     Push $3
     Push $4
     Push $5
@@ -118,9 +175,11 @@ Function ${un}EndProgram
     Push $7
     Push $8
     Push $9
+    Push $R6
     Push $R7
     Push $R8
     Push $R9
+    Call ${un}UserSid
     ; Without the program in place nothing of it can be running from there.
     System::Call 'kernel32::GetLongPathNameW(w "$INSTDIR\${EXE}", w .R9, i ${NSIS_MAX_STRLEN}) i .r7'
     ${If} $7 = 0
@@ -142,6 +201,7 @@ Function ${un}EndProgram
         Call ${un}OpenIfOurs
         ${If} $1 P<> 0
             DetailPrint "Closing $(^Name)..."
+            Call ${un}SetCloseEvent
             System::Call 'user32::PostMessageW(p r3, i ${WM_CLOSE}, p 0, p 0)'
             System::Call 'kernel32::CloseHandle(p r1)'
         ${EndIf}
@@ -185,6 +245,7 @@ done:
     Pop $R9
     Pop $R8
     Pop $R7
+    Pop $R6
     Pop $9
     Pop $8
     Pop $7
@@ -192,6 +253,7 @@ done:
     Pop $5
     Pop $4
     Pop $3
+    Pop $2
     Pop $1
     Pop $0
 FunctionEnd

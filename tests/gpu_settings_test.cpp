@@ -1,6 +1,7 @@
 // CGpuControl: temperatures, clocks, P-state offsets, power target, coolers and
 // the frame-rate driver setting, against the simulated driver.
 #include <cstring>
+#include <functional>
 
 #include "gpu_sim_fixture.h"
 
@@ -310,3 +311,56 @@ TEST_F(SimDriverTest, FrameRateSettingDestroysTheSessionOnEveryFailure)
 }
 
 }  // namespace
+
+namespace {
+// Lets writes through while open.
+class SwitchGate : public GpuWriteGate {
+public:
+    bool open = true;
+    bool MayWrite() const override { return open; }
+};
+}  // namespace
+
+// A copy that may not write to the cards reaches the driver with none of its
+// writes, and each says why; opened, the same writes go through.
+TEST_F(SimDriverTest, AClosedWriteGateHoldsBackEveryWriteWithoutADriverCall)
+{
+    LoadScenario("[Simulator]\nGpuCount=2\n[Gpu]\nGfxOffsetMin=-100000\nGfxOffsetMax=100000\nGfxEditable=1\n"
+                 "MemOffsetMin=-100000\nMemOffsetMax=100000\nMemEditable=1\n"
+                 "[Gpu1]\nFanInterface=client\nCoolers=2\n");
+    SwitchGate gate;
+    m_gpu.SetWriteGate(&gate);
+    GpuClockInfo info = {};
+    ASSERT_EQ(m_gpu.GetPowerTarget(info, 0), 1);
+    info.gfxOffset = 50000;
+    info.memOffset = -20000;
+    const struct {
+        const char* what;
+        std::function<int()> write;
+    } writes[] = {
+        {"clock offsets", [&] { return m_gpu.SetClockOffsets(info, 0); }},
+        {"power target", [&] { return m_gpu.SetPowerTarget(info, 0); }},
+        {"cooler level", [&] { return m_gpu.SetCoolerLevel(50, kNvCoolerPolicyManual, 0, 0); }},
+        {"older card's fans manual", [&] { return m_gpu.SetFansManual(60, 0); }},
+        {"client fans manual", [&] { return m_gpu.SetFansManual(60, 1); }},
+        {"client fans back to the driver", [&] { return m_gpu.SetFansAuto(1); }},
+        {"frame-rate target", [&] { return m_gpu.SetDriverSetting(60); }},
+    };
+    for (const auto& w : writes) {
+        SCOPED_TRACE(w.what);
+        gate.open = false;
+        s_sim.clearLog();
+        m_gpu.m_status = kNvOk;
+        EXPECT_EQ(w.write(), 0);
+        EXPECT_EQ(m_gpu.m_status, kGpuWriteHeldBack);
+        EXPECT_TRUE(Calls().empty()) << std::hex << Calls().front().interfaceId;
+        gate.open = true;
+        EXPECT_EQ(w.write(), 1);
+        EXPECT_FALSE(Calls().empty());
+    }
+    // Readings never ask the gate.
+    gate.open = false;
+    GpuReading reading;
+    EXPECT_EQ(m_gpu.Read(reading, 1), 1);
+    EXPECT_TRUE(reading.fanLevel.has_value());
+}

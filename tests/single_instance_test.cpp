@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -12,10 +14,14 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/CCardOwnership.h"
 #include "app/CCommandLine.h"
+#include "app/CSingleInstance.h"
 #include "app/StartUp.h"
+#include "card_holder.h"
 #include "gpu/NvApiTypes.h"
 #include "program_process.h"
 #include "res/resource.h"
@@ -56,6 +62,23 @@ bool IconShown(HWND owner)
     nid.uID = 128;
     return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
+
+// A window of this process that sends records to the running copy, as a later
+// start's does: the copy tells who sent a command by it.
+class SenderWindow {
+public:
+    SenderWindow() : m_window(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
+    ~SenderWindow()
+    {
+        if (m_window) DestroyWindow(m_window);
+    }
+    SenderWindow(const SenderWindow&) = delete;
+    SenderWindow& operator=(const SenderWindow&) = delete;
+    HWND Handle() const { return m_window; }
+
+private:
+    HWND m_window;
+};
 
 // Its helpers are public: the cases' checks reach them through the fixture.
 class SingleInstanceTest : public ::testing::Test {
@@ -473,13 +496,14 @@ TEST_F(SingleInstanceTest, TheRunningCopyIgnoresMalformedRecords)
          [](Record& r) { r.actions = CCommandLine::kShow | CCommandLine::kExit; }, sizeof good},
     };
     const size_t first = Calls().size();
+    const SenderWindow sender;
     const auto send = [&](ULONG_PTR tag, const Record& record, size_t size) {
         std::vector<char> bytes(size + 8, '\0');
         std::memcpy(bytes.data(), &record, sizeof record);
         COPYDATASTRUCT data{tag, static_cast<DWORD>(size), bytes.data()};
         DWORD_PTR answer = 0;
-        EXPECT_TRUE(SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
-                                        5000, &answer));
+        EXPECT_TRUE(SendMessageTimeoutA(window, WM_COPYDATA, reinterpret_cast<WPARAM>(sender.Handle()),
+                                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000, &answer));
         return answer;
     };
     for (const Case& c : cases) {
@@ -677,4 +701,387 @@ TEST_F(SingleInstanceTest, ACommandWhileTheOverclockWarningIsOpen)
         EXPECT_FALSE(overclocked()) << "nothing written on the way out";
         EndStartedCopies();
     }
+}
+
+namespace {
+
+CCommandLine::Record RecordOf(const wchar_t* commandLine)
+{
+    CCommandLine command;
+    EXPECT_TRUE(command.Parse(commandLine));
+    return command.ToRecord();
+}
+
+// The running copy's answer to a record sent from sender's window: the exit
+// code in the low byte; 0 when it did not answer.
+DWORD_PTR SendRecord(HWND window, HWND sender, CCommandLine::Record record)
+{
+    COPYDATASTRUCT data{CCommandLine::kRecordTag, sizeof record, &record};
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(window, WM_COPYDATA, reinterpret_cast<WPARAM>(sender), reinterpret_cast<LPARAM>(&data),
+                        SMTO_ABORTIFHUNG, 5000, &answer);
+    return answer;
+}
+
+// Every interface that writes to a card or to the driver's settings.
+bool IsWrite(unsigned id)
+{
+    return id == NvId::SetPstates20 || id == NvId::SetPowerPolicyStatus || id == NvId::SetCoolerLevels ||
+           id == NvId::ClientFanCoolersSetControl || id == NvId::DrsSetSetting;
+}
+
+// A command carried out by a stand-in for the running copy: what it was asked.
+class RecordingTarget : public CommandTarget {
+public:
+    void ShowMainWindow(std::string&) override { asked += "show;"; }
+    void HideMainWindow(std::string&) override { asked += "hide;"; }
+    void ExitProgram() override { asked += "exit;"; }
+    bool ApplyPresetNow(int level) override
+    {
+        asked += "preset " + std::to_string(level) + ";";
+        return true;
+    }
+    bool ResetOverclock() override
+    {
+        asked += "reset;";
+        return true;
+    }
+    bool SetFanMode(bool driverControls, std::string&) override
+    {
+        asked += driverControls ? "fan auto;" : "fan curve;";
+        return true;
+    }
+    int WriteStatus(std::string&) override
+    {
+        asked += "status;";
+        return kExitDone;
+    }
+    bool StartedUp() const override { return true; }
+    bool OverclockWarningOpen() const override { return false; }
+    bool MayWriteCards(std::string&) override { return true; }
+
+    std::string asked;
+};
+
+// A stand-in for a copy that runs with other rights than the starts of the
+// test: its mutex (held) and its mapping (naming its window) are made with the
+// given security, so that a later start may do with them only what that grants.
+class StandInCopy {
+public:
+    StandInCopy(const std::wstring& mutexSddl, const std::wstring& mappingSddl)
+    {
+        m_thread = std::thread([=] { Run(mutexSddl, mappingSddl); });
+        WaitForSingleObject(m_ready, INFINITE);
+    }
+    ~StandInCopy()
+    {
+        if (m_window) PostMessageW(m_window, WM_QUIT, 0, 0);
+        PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
+        m_thread.join();
+        CloseHandle(m_ready);
+    }
+    StandInCopy(const StandInCopy&) = delete;
+    StandInCopy& operator=(const StandInCopy&) = delete;
+    bool Made() const { return m_made; }
+    const std::string& Asked() const { return m_target.asked; }
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        auto* self = reinterpret_cast<StandInCopy*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message != WM_COPYDATA || !self) return DefWindowProcW(window, message, wParam, lParam);
+        return CSingleInstance::Answer(window, wParam, lParam, self->m_target);
+    }
+    static HANDLE Made(const std::wstring& sddl, const std::function<HANDLE(SECURITY_ATTRIBUTES*)>& make)
+    {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+            return nullptr;
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+        const HANDLE made = make(&attributes);
+        LocalFree(descriptor);
+        return made;
+    }
+    void Run(const std::wstring& mutexSddl, const std::wstring& mappingSddl)
+    {
+        m_threadId = GetCurrentThreadId();
+        const HANDLE mutex = Made(mutexSddl, [](SECURITY_ATTRIBUTES* sa) {
+            return CreateMutexW(sa, TRUE, CSingleInstance::ObjectName(CSingleInstance::kMutex).c_str());
+        });
+        const HANDLE mapping = Made(mappingSddl, [](SECURITY_ATTRIBUTES* sa) {
+            return CreateFileMappingW(INVALID_HANDLE_VALUE, sa, PAGE_READWRITE, 0, sizeof(CSingleInstance::Published),
+                                      CSingleInstance::ObjectName(CSingleInstance::kWindowMapping).c_str());
+        });
+        auto* published = mapping ? static_cast<CSingleInstance::Published*>(
+                                        MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(CSingleInstance::Published)))
+                                  : nullptr;
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &Proc;
+        windowClass.lpszClassName = L"Q-Surge.StandIn";
+        RegisterClassW(&windowClass);
+        m_window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                   nullptr);
+        SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        if (published) {
+            published->process = static_cast<LONG>(GetCurrentProcessId());
+            published->window = reinterpret_cast<LONG_PTR>(m_window);
+        }
+        m_made = mutex && mapping && published && m_window;
+        SetEvent(m_ready);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+        DestroyWindow(m_window);
+        if (published) UnmapViewOfFile(published);
+        if (mapping) CloseHandle(mapping);
+        if (mutex) {
+            ReleaseMutex(mutex);
+            CloseHandle(mutex);
+        }
+    }
+
+    HANDLE m_ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD m_threadId = 0;
+    HWND m_window = nullptr;
+    bool m_made = false;
+    RecordingTarget m_target;
+    std::thread m_thread;
+};
+
+// The rights a DACL allows a SID.
+DWORD AllowedTo(PACL dacl, PSID sid)
+{
+    DWORD mask = 0;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace)) continue;
+        const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid))
+            mask |= allowed->Mask;
+    }
+    return mask;
+}
+
+// A SID from its text; freed by LocalFree.
+struct Sid {
+    explicit Sid(const std::wstring& text) { ConvertStringSidToSidW(text.c_str(), &sid); }
+    ~Sid() { LocalFree(sid); }
+    Sid(const Sid&) = delete;
+    Sid& operator=(const Sid&) = delete;
+    PSID sid = nullptr;
+};
+
+}  // namespace
+
+// A command is carried out only for a window of the user's own programs: one
+// from a sender whose process cannot be told (no window, or one that is gone)
+// is answered with exit code 1 and nothing of it happens.
+TEST_F(SingleInstanceTest, ACommandFromASenderThatCannotBeToldIsRefused)
+{
+    WriteProfile(1, 1);
+    Launched& copy = Start("");
+    const HWND window = MainWindowOf(copy.Pid());
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }));
+    const SenderWindow own;
+    HWND gone = nullptr;
+    {
+        const SenderWindow ended;
+        gone = ended.Handle();
+    }
+    const size_t first = Calls().size();
+    for (const HWND sender : {HWND{}, gone}) {
+        for (const wchar_t* command : {L"qsurge.exe --show", L"qsurge.exe --preset 3", L"qsurge.exe --exit"}) {
+            SCOPED_TRACE(std::string(sender ? "a window that is gone: " : "no window: ") +
+                         std::string(command, command + wcslen(command)));
+            const DWORD_PTR answer = SendRecord(window, sender, RecordOf(command));
+            EXPECT_NE(answer, 0u) << "answered";
+            EXPECT_EQ(answer & 0xFF, 1u);
+        }
+    }
+    Sleep(300);
+    EXPECT_TRUE(Running(copy));
+    EXPECT_FALSE(IsWindowVisible(window));
+    for (const LoggedCall& call : CallsBy(copy.Pid(), first)) EXPECT_FALSE(IsWrite(call.id)) << std::hex << call.id;
+
+    // The same from a window of a process of this user.
+    EXPECT_EQ(SendRecord(window, own.Handle(), RecordOf(L"qsurge.exe --preset 3")) & 0xFF, 0u);
+    EXPECT_TRUE(WroteOverclock(copy.Pid(), 80000, 100000, 110000, first));
+    EXPECT_EQ(SendRecord(window, own.Handle(), RecordOf(L"qsurge.exe --show")) & 0xFF, 0u);
+    EXPECT_TRUE(IsWindowVisible(window));
+}
+
+// A copy that runs with other rights (as administrator, say) may leave a later
+// start of the user no more than waiting on its mutex and reading its mapping:
+// the start asks no more, finds the copy and hands it the command. Where even
+// that is refused, the start says so and never runs beside the copy.
+TEST_F(SingleInstanceTest, AStartReachesACopyWhoseObjectsItMayOnlyWaitOnAndRead)
+{
+    const std::wstring user = UserSidText();
+    ASSERT_FALSE(user.empty());
+    {
+        const StandInCopy copy(L"D:(A;;0x100001;;;" + user + L")", L"D:(A;;0x5;;;" + user + L")");
+        ASSERT_TRUE(copy.Made());
+        const Ran ran = Run("--preset 2");
+        EXPECT_EQ(ran.exitCode, 0u) << ran.output;
+        EXPECT_EQ(copy.Asked(), "preset 2;");
+        EXPECT_TRUE(CallsBy(ran.pid).empty()) << "not a second copy";
+    }
+    {
+        const StandInCopy copy(L"D:(A;;GA;;;SY)", L"D:(A;;GA;;;SY)");
+        ASSERT_TRUE(copy.Made());
+        const Ran ran = Run("--preset 2");
+        EXPECT_EQ(ran.exitCode, 1u);
+        EXPECT_NE(ran.output.find("cannot be reached"), std::string::npos) << ran.output;
+        EXPECT_EQ(copy.Asked(), "");
+        EXPECT_TRUE(CallsBy(ran.pid).empty()) << "not a second copy";
+    }
+}
+
+// The copy's objects grant its user what any later start needs, whatever the
+// token it runs with, and no one else more than waiting for the cards; a
+// medium label keeps starts at low integrity from writing to them. Setting
+// the close event, as the installer does, ends the copy as its close key.
+TEST_F(SingleInstanceTest, TheCopysObjectsLetItsUserInAndItsCloseEventEndsIt)
+{
+    WriteProfile(0, 0);
+    Launched& copy = Start("");
+    ASSERT_TRUE(WaitFor([&] { return WroteFan(copy.Pid(), kNvCoolerPolicyManual); }));
+    const Sid user(UserSidText()), everyone(L"WD"), signedIn(L"AU"), medium(L"ME");
+    ASSERT_NE(user.sid, nullptr);
+    const auto mutex = [](const std::wstring& name) { return OpenMutexW(READ_CONTROL, FALSE, name.c_str()); };
+    const struct {
+        std::wstring name;
+        std::function<HANDLE(const std::wstring&)> open;
+        DWORD userNeeds, othersGet;
+    } objects[] = {
+        {CSingleInstance::ObjectName(CSingleInstance::kMutex), mutex, SYNCHRONIZE | MUTEX_MODIFY_STATE, 0},
+        {CSingleInstance::ObjectName(CSingleInstance::kWindowMapping),
+         [](const std::wstring& name) { return OpenFileMappingW(READ_CONTROL, FALSE, name.c_str()); },
+         FILE_MAP_READ | FILE_MAP_WRITE, 0},
+        {CSingleInstance::ObjectName(CSingleInstance::kCloseEvent),
+         [](const std::wstring& name) { return OpenEventW(READ_CONTROL, FALSE, name.c_str()); },
+         SYNCHRONIZE | EVENT_MODIFY_STATE, 0},
+        {CCardOwnership::kName, mutex, SYNCHRONIZE | MUTEX_MODIFY_STATE, SYNCHRONIZE | MUTEX_MODIFY_STATE},
+    };
+    for (const auto& object : objects) {
+        SCOPED_TRACE(std::string(object.name.begin(), object.name.end()));
+        const HANDLE handle = object.open(object.name);
+        ASSERT_NE(handle, nullptr) << GetLastError();
+        PACL dacl = nullptr, sacl = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_EQ(GetSecurityInfo(handle, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, &dacl, &sacl, &descriptor),
+                  static_cast<DWORD>(ERROR_SUCCESS));
+        EXPECT_EQ(AllowedTo(dacl, user.sid) & object.userNeeds, object.userNeeds);
+        EXPECT_EQ(AllowedTo(dacl, signedIn.sid), object.othersGet);
+        EXPECT_EQ(AllowedTo(dacl, everyone.sid), 0u);
+        void* ace = nullptr;
+        ASSERT_TRUE(sacl && sacl->AceCount == 1 && GetAce(sacl, 0, &ace));
+        const auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace);
+        EXPECT_EQ(label->Header.AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
+        EXPECT_TRUE(EqualSid(const_cast<DWORD*>(&label->SidStart), medium.sid));
+        EXPECT_EQ(label->Mask, static_cast<DWORD>(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
+        LocalFree(descriptor);
+        CloseHandle(handle);
+    }
+
+    const HANDLE close =
+        OpenEventW(EVENT_MODIFY_STATE, FALSE, CSingleInstance::ObjectName(CSingleInstance::kCloseEvent).c_str());
+    ASSERT_NE(close, nullptr);
+    const size_t first = Calls().size();
+    EXPECT_TRUE(SetEvent(close));
+    CloseHandle(close);
+    EXPECT_EQ(ExitCode(copy), 0u);
+    EXPECT_TRUE(WroteFan(copy.Pid(), kNvCoolerPolicyAuto, first)) << "the fan handed back as the close key does";
+}
+
+// Another user's copy holds the cards (a stand-in here): this copy shows the
+// readings but writes nothing, its write commands answer 1 and say why, and
+// once the holder lets go, or dies, the copy takes the cards and the fan.
+TEST_F(SingleInstanceTest, ACopyWithoutTheCardsWritesNothingUntilTheirHolderEnds)
+{
+    for (const bool release : {true, false}) {
+        SCOPED_TRACE(release ? "the holder lets go" : "the holder dies");
+        WriteProfile(0, 0);  // the fan follows the curve
+        CardHolder holder;
+        ASSERT_TRUE(holder.Holds());
+        Launched& copy = Launch("--preset 1");
+        std::string started;
+        ASSERT_TRUE(ReadOutput(copy, started));
+        EXPECT_NE(started.find(CCardOwnership::kHeldElsewhere), std::string::npos) << started;
+        for (const char* arguments : {"--preset 3", "--reset", "--fan auto"}) {
+            SCOPED_TRACE(arguments);
+            const Ran ran = Run(arguments);
+            EXPECT_EQ(ran.exitCode, 1u);
+            EXPECT_NE(ran.output.find(CCardOwnership::kHeldElsewhere), std::string::npos) << ran.output;
+        }
+        const Ran status = Run("--status");
+        EXPECT_EQ(status.exitCode, 0u);
+        EXPECT_EQ(status.output, kStatusLines);
+        Sleep(500);
+        for (const LoggedCall& call : CallsBy(copy.Pid())) EXPECT_FALSE(IsWrite(call.id)) << std::hex << call.id;
+        EXPECT_EQ(FanMode(), "0") << "the switch as it was";
+
+        holder.End(release);
+        EXPECT_TRUE(WaitFor([&] { return WroteFan(copy.Pid(), kNvCoolerPolicyManual); }));
+        const size_t first = Calls().size();
+        EXPECT_EQ(Run("--preset 3").exitCode, 0u);
+        EXPECT_TRUE(WroteOverclock(copy.Pid(), 80000, 100000, 110000, first));
+        EXPECT_EQ(Run("--exit").exitCode, 0u);
+        EXPECT_EQ(ExitCode(copy), 1u) << "its own start's command was refused";
+    }
+}
+
+// Started with Windows before the driver, a copy waits for it out of sight;
+// meanwhile later starts are answered at once: the window is promised for
+// after the wait, what needs the driver is refused, and --exit ends the copy.
+TEST_F(SingleInstanceTest, ACopyWaitingForTheDriverAnswersAtOnce)
+{
+    UseScenario(std::string(kScenario) + "[Faults]\n0x0150E828=-1\n");
+    Launched& waiting = Launch("--logon");
+    ASSERT_TRUE(WaitFor([&] { return MainWindowOf(waiting.Pid()) != nullptr; }));
+    const HWND window = MainWindowOf(waiting.Pid());
+    const struct {
+        const char* arguments;
+        DWORD code;
+        const char* says;
+    } cases[] = {
+        {"", 0, "its window comes once the driver is there"},
+        {"--show", 0, "its window comes once the driver is there"},
+        {"--preset 1", 1, "waiting for the display driver"},
+        {"--fan curve", 1, "waiting for the display driver"},
+        {"--status", 1, "waiting for the display driver"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Ran ran = Run(c.arguments);
+        EXPECT_EQ(ran.exitCode, c.code);
+        EXPECT_NE(ran.output.find(c.says), std::string::npos) << ran.output;
+        EXPECT_FALSE(IsWindowVisible(window));
+    }
+    EXPECT_TRUE(Running(waiting));
+    EXPECT_EQ(Run("--exit").exitCode, 0u);
+    EXPECT_EQ(ExitCode(waiting), 0u);
+}
+
+// A copy held in its start by its start-up messages (no driver) has not
+// carried out its own start's command yet: a later start by hand still brings
+// its window, and a command for the cards is tried again while the copy
+// starts, then answered that it is still starting, never that it does not
+// answer.
+TEST_F(SingleInstanceTest, ACopyStillStartingShowsItsWindowAndAsksForPatience)
+{
+    UseScenario(std::string(kScenario) + "[Faults]\n0x0150E828=-1\n");
+    Launched& starting = Launch("");
+    ASSERT_TRUE(WaitFor([&] { return MainWindowOf(starting.Pid()) != nullptr; }));
+    const HWND window = MainWindowOf(starting.Pid());
+    const Ran shown = Run("--show");
+    EXPECT_EQ(shown.exitCode, 0u) << shown.output;
+    EXPECT_TRUE(IsWindowVisible(window));
+    const Ran preset = Run("--preset 1");
+    EXPECT_EQ(preset.exitCode, 1u);
+    EXPECT_NE(preset.output.find("still starting"), std::string::npos) << preset.output;
+    EXPECT_TRUE(CallsBy(preset.pid).empty());
+    for (const LoggedCall& call : CallsBy(starting.Pid())) EXPECT_FALSE(IsWrite(call.id)) << std::hex << call.id;
+    EXPECT_TRUE(Running(starting));
 }
