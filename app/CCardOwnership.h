@@ -7,7 +7,7 @@
 // the thread that takes it: the user-interface thread asks and lets go.
 #include <string>
 
-#include "app/ObjectSecurity.h"
+#include "access/ObjectSecurity.h"
 #include "gpu/GpuControl.h"
 
 class CCardOwnership : public GpuWriteGate {

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "app/CCommandLine.h"
-#include "app/ObjectSecurity.h"
+#include "access/ObjectSecurity.h"
 
 class CSingleInstance {
 public:

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "fan/GuardAccess.h"
+#include "access/ObjectSecurity.h"
 #include "gpu/GpuControl.h"
 
 namespace {
@@ -177,13 +177,16 @@ void CFanGuard::Guard::Close()
 bool CFanGuard::StartGuard(GpuSet gpus)
 {
     if (g_guardProgram.empty()) return false;
+    // Started from the shell, the guard has the shell's token, not ours when
+    // this process runs elevated: it is given what it takes of this process
+    // and of the events whatever the tokens.
     static bool s_watchable = false;
-    if (!s_watchable) s_watchable = LetUserWatchThisProcess();
+    if (!s_watchable) s_watchable = GrantUserThisProcess(kGuardProcessRights);
     static unsigned s_serial = 0;
     wchar_t name[96];
     std::swprintf(name, sizeof name / sizeof name[0], L"Local\\Q-Surge-FanGuard-%lu-%u-%llu",
                   ::GetCurrentProcessId(), ++s_serial, static_cast<unsigned long long>(::GetTickCount64()));
-    GuardEventSecurity security;
+    CObjectSecurity security(kGuardEventRights);
     Guard guard;
     guard.release = ::CreateEventW(security.Attributes(), TRUE, FALSE, name);
     guard.ready = ::CreateEventW(security.Attributes(), TRUE, FALSE, (std::wstring(name) + kReadySuffix).c_str());

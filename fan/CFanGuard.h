@@ -45,6 +45,9 @@ public:
     // A guard in force that has ended is let go, so that Hold starts another.
     void ForgetEnded();
     static constexpr ULONGLONG kReadyLimitMs = 10000;
+    // What the guard takes of its events and of this process.
+    static constexpr DWORD kGuardEventRights = SYNCHRONIZE | EVENT_MODIFY_STATE;
+    static constexpr DWORD kGuardProcessRights = SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
 
     // The guard's image, which the application finds beside itself. Without
     // one no guard is started.

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fan/CFanControl.h"
-#include "fan/GuardAccess.h"
+#include "access/ObjectSecurity.h"
 #include "gpu/GpuControl.h"
 #include "guard_program.h"
 #include "profile/IniFile.h"
@@ -430,8 +430,10 @@ struct LocalMemory {
 TEST(GuardAccessTest, TheGuardsEventsAndThisProcessGrantTheUserWhatTheGuardTakes)
 {
     LocalMemory user;
-    ASSERT_TRUE(ConvertStringSidToSidW(UserSidString().c_str(), &user.memory)) << "the user's SID";
-    GuardEventSecurity security;
+    ASSERT_TRUE(ConvertStringSidToSidW(UserSidText().c_str(), &user.memory)) << "the user's SID";
+    constexpr DWORD kGuardEventRights = CFanGuard::kGuardEventRights;
+    constexpr DWORD kGuardProcessRights = CFanGuard::kGuardProcessRights;
+    CObjectSecurity security(kGuardEventRights);
     ASSERT_NE(security.Attributes(), nullptr);
     HANDLE event = CreateEventW(security.Attributes(), TRUE, FALSE, nullptr);
     ASSERT_NE(event, nullptr);
@@ -458,7 +460,7 @@ TEST(GuardAccessTest, TheGuardsEventsAndThisProcessGrantTheUserWhatTheGuardTakes
     EXPECT_TRUE(medium) << "a medium label: a guard of medium integrity may set it";
     CloseHandle(event);
 
-    ASSERT_TRUE(LetUserWatchThisProcess());
+    ASSERT_TRUE(GrantUserThisProcess(kGuardProcessRights));
     PACL processDacl = nullptr;
     LocalMemory processDescriptor;
     ASSERT_EQ(GetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,

@@ -44,3 +44,8 @@ private:
 // Whether the window belongs to a process of this user running at medium
 // integrity or above. A window whose process or token cannot be read does not.
 bool IsOwnUsersWindow(HWND window);
+
+// Adds to this process's own access list that its user may have these rights
+// on it whatever the token (a process started from the shell, say, while
+// this one runs elevated); true when the list holds that now.
+bool GrantUserThisProcess(DWORD rights);

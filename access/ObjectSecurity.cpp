@@ -1,5 +1,6 @@
-#include "app/ObjectSecurity.h"
+#include "access/ObjectSecurity.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <cwchar>
@@ -80,4 +81,28 @@ bool IsOwnUsersWindow(HWND window)
     const PSID level = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(label.get())->Label.Sid;
     const UCHAR parts = *::GetSidSubAuthorityCount(level);
     return parts > 0 && *::GetSidSubAuthority(level, parts - 1) >= SECURITY_MANDATORY_MEDIUM_RID;
+}
+
+bool GrantUserThisProcess(DWORD rights)
+{
+    std::unique_ptr<BYTE[]> user = ProcessUser(::GetCurrentProcess());
+    if (!user) return false;
+    PACL current = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(::GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                          &current, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const std::unique_ptr<void, decltype(&::LocalFree)> ownedDescriptor(descriptor, &::LocalFree);
+    EXPLICIT_ACCESSW grant{};
+    grant.grfAccessPermissions = rights;
+    grant.grfAccessMode = GRANT_ACCESS;
+    grant.grfInheritance = NO_INHERITANCE;
+    grant.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    grant.Trustee.TrusteeType = TRUSTEE_IS_USER;
+    grant.Trustee.ptstrName = static_cast<LPWSTR>(UserOf(user));
+    PACL updated = nullptr;
+    if (::SetEntriesInAclW(1, &grant, current, &updated) != ERROR_SUCCESS) return false;
+    const std::unique_ptr<void, decltype(&::LocalFree)> ownedAcl(updated, &::LocalFree);
+    return ::SetSecurityInfo(::GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                             updated, nullptr) == ERROR_SUCCESS;
 }
