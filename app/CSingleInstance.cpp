@@ -1,11 +1,15 @@
 #include "app/CSingleInstance.h"
 
+#include "fan/CFanGuard.h"
+
 namespace {
 // A copy that has just started may take this long before its window takes commands.
 constexpr DWORD kStartingWait = 15000;
 constexpr DWORD kPollPeriod = 50;
-// A running copy answers at once; this only bounds a copy that is stuck.
-constexpr UINT kAnswerWait = 5000;
+// A running copy answers at once, but for `--fan curve`, which waits for the
+// fan guard to answer (the copy's window answering meanwhile); this bounds a
+// copy that is stuck.
+constexpr UINT kAnswerWait = static_cast<UINT>(CFanGuard::kReadyLimitMs) + 5000;
 constexpr UINT kReplyWait = 2000;
 // The running copy's answer: this tag with the exit code in the low byte, so
 // that a window that does not know the message (result 0) is told apart.
