@@ -122,7 +122,11 @@ private:
     Kind m_kind = Kind::Key;
     bool m_checked = false;
     struct WindowDestroyer {
-        void operator()(HWND window) const { ::DestroyWindow(window); }
+        // The tip goes with the top-level window that owns it, which may be gone first.
+        void operator()(HWND window) const
+        {
+            if (::IsWindow(window)) ::DestroyWindow(window);
+        }
     };
     std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer> m_tip;  // the tip's window, once asked for
 };

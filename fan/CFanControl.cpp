@@ -135,8 +135,7 @@ void CFanControl::FollowBlind()
 void CFanControl::WatchGuard()
 {
     if (m_held == 0) return;
-    const bool ended = !m_guard.IsWaiting();
-    m_guard.ForgetEnded();
+    const bool ended = m_guard.ForgetEnded();
     if (m_guard.Hold(m_held) != CFanGuard::Guarding::Failed || !ended) return;
     HandBackAll(m_held);
     m_auto = 1;

@@ -250,16 +250,16 @@ CFanGuard::Guarding CFanGuard::Hold(GpuSet gpus)
     return LookAtStarting(kFirstLookMs);
 }
 
-bool CFanGuard::IsWaiting() const { return m_guard && ::WaitForSingleObject(m_guard, 0) == WAIT_TIMEOUT; }
-
-void CFanGuard::ForgetEnded()
+bool CFanGuard::ForgetEnded()
 {
-    if (!m_guard || IsWaiting()) return;
+    if (!m_guard) return true;
+    if (::WaitForSingleObject(m_guard, 0) == WAIT_TIMEOUT) return false;
     ::CloseHandle(m_guard);
     ::CloseHandle(m_release);
     m_guard = m_release = nullptr;
     m_gpus = 0;
     if (g_holding == this) g_holding = nullptr;
+    return true;
 }
 
 void CFanGuard::Release()

@@ -39,11 +39,10 @@ public:
     void Release();
     bool IsHolding() const { return m_guard != nullptr; }
     GpuSet Held() const { return m_gpus; }
-    // Whether the guard in force still runs: one ended from outside (or
-    // crashed) guards nothing.
-    bool IsWaiting() const;
-    // A guard in force that has ended is let go, so that Hold starts another.
-    void ForgetEnded();
+    // A guard in force that has ended (from outside, or crashed) guards
+    // nothing: it is let go, so that Hold starts another. True when no guard
+    // in force waits now.
+    bool ForgetEnded();
     static constexpr ULONGLONG kReadyLimitMs = 10000;
     // What the guard takes of its events and of this process.
     static constexpr DWORD kGuardEventRights = SYNCHRONIZE | EVENT_MODIFY_STATE;
